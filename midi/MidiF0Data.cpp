@@ -114,7 +114,10 @@ bool MidiF0Data::loadImage() {
             return false;
         }
         const bool ok = track_->parse(used(), 14, bytes(), parsePause());
-        track_->connectNotes();
+        if (track_->state() == TrackState::NoteOnOff)
+            track_->connectNotes(); // keep what was read before any damage
+        else
+            track_->setState(TrackState::Connected);
         state_ = TrackState::Connected;
         return ok;
     }

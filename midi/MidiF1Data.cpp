@@ -63,7 +63,7 @@ bool MidiF1Data::load(const std::string& path) {
     return ok;
 }
 
-bool MidiF1Data::fromMemory(const std::uint8_t* data, int length, bool reportMasterVolume) {
+bool MidiF1Data::loadBytes(const std::uint8_t* data, int length) {
     reportOnce(ErrorClass::M1dt, 0);
     tracks_.clear();
     state_ = TrackState::Connected;
@@ -71,7 +71,11 @@ bool MidiF1Data::fromMemory(const std::uint8_t* data, int length, bool reportMas
         reportError(ErrorClass::M1dt, 0x03000019);
         return false;
     }
-    const bool ok = loadImage();
+    return loadImage();
+}
+
+bool MidiF1Data::fromMemory(const std::uint8_t* data, int length, bool reportMasterVolume) {
+    const bool ok = loadBytes(data, length);
     ensureMasterVolume(reportMasterVolume);
     return ok;
 }

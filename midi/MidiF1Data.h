@@ -23,6 +23,8 @@ public:
     // Copies the bytes; a format-1 image is parsed and connected, and gets a
     // master volume (reported when asked).
     bool fromMemory(const std::uint8_t* bytes, int length, bool reportMasterVolume);
+    // Parses and connects an image as it is, adding nothing.
+    bool loadBytes(const std::uint8_t* bytes, int length);
     static MidiF1Data fromSong(const MidiF0Data& song);
     static MidiF1Data fromTracks(const std::vector<const MidiTrackData*>& tracks, int division,
                                  int capacity = kSongCapacity);

@@ -135,7 +135,6 @@ bool MidiTrackData::parseEvents(int pauseMs) {
                 e.note = 0;
                 e.velocity = 0;
             }
-            if (hi == kPolyPressure) warnOnce(0x0D000016);
         } else if (status == 0xF0 || status == 0xF7) {
             const int start = pos;
             std::uint32_t len = 0;

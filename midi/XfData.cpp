@@ -126,7 +126,10 @@ bool CXfData::loadXfImage(int pauseMs, int* result) {
         return false;
     }
     if (!track_->parse(used(), pos, bytes(), pauseMs)) {
-        track_->connectNotes();
+        if (track_->state() == TrackState::NoteOnOff)
+            track_->connectNotes();
+        else
+            track_->setState(TrackState::Connected);
         if (result) *result = 0;
         return false;
     }

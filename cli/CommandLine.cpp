@@ -1,0 +1,84 @@
+#include "cli/CommandLine.h"
+
+#include <charconv>
+#include <iostream>
+
+namespace harmolin::cli {
+
+void printError(const std::string& message) { std::cerr << "harmolin: error: " << message << '\n'; }
+
+std::optional<Arguments> parseArguments(int argc, char** argv, int first, const OptionSpec& spec) {
+    Arguments args;
+    for (int i = first; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a.size() > 1 && a[0] == '-' && a != "-") {
+            std::string value;
+            const auto eq = a.find('=');
+            const bool inlineValue = a.rfind("--", 0) == 0 && eq != std::string::npos;
+            if (inlineValue) {
+                value = a.substr(eq + 1);
+                a = a.substr(0, eq);
+            }
+            if (a == "-o") a = "--output";
+            if (spec.withValue.count(a)) {
+                if (!inlineValue) {
+                    if (i + 1 >= argc) {
+                        printError("option " + a + " needs a value");
+                        return std::nullopt;
+                    }
+                    value = argv[++i];
+                }
+                args.values[a] = value;
+            } else if (spec.flags.count(a) && !inlineValue) {
+                args.flags.insert(a);
+            } else {
+                printError("unknown option " + a);
+                return std::nullopt;
+            }
+        } else {
+            args.positional.push_back(a);
+        }
+    }
+    return args;
+}
+
+std::optional<int> parseNumber(const std::string& option, const std::string& text, int low, int high) {
+    int v = 0;
+    const auto* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || v < low || v > high) {
+        printError(option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                   ", not '" + text + "'");
+        return std::nullopt;
+    }
+    return v;
+}
+
+ReportCollector::ReportCollector() {
+    previous_ = setPresenter([this](const ReportLine& line) { lines_.push_back(line); });
+}
+
+ReportCollector::~ReportCollector() {
+    flush();
+    setPresenter(previous_);
+}
+
+void ReportCollector::fail(const std::string& subject) {
+    // The last error is the one that stopped the command.
+    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
+        if (it->severity != Severity::Error) continue;
+        std::cerr << "harmolin: " << subject << ": " << it->text << '\n';
+        lines_.clear();
+        return;
+    }
+    std::cerr << "harmolin: " << subject << ": cannot be read as a MIDI song\n";
+    lines_.clear();
+}
+
+void ReportCollector::flush() {
+    for (const auto& line : lines_)
+        if (line.severity != Severity::Notice) std::cerr << "harmolin: warning: " << line.text << '\n';
+    lines_.clear();
+}
+
+} // namespace harmolin::cli

@@ -1,0 +1,60 @@
+// Argument parsing and reporting for the terminal program.
+#pragma once
+
+#include "midi/ErrorReport.h"
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace harmolin::cli {
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+
+    bool has(const std::string& name) const { return values.count(name) || flags.count(name); }
+    std::string value(const std::string& name, const std::string& fallback = {}) const {
+        auto it = values.find(name);
+        return it == values.end() ? fallback : it->second;
+    }
+};
+
+struct OptionSpec {
+    std::set<std::string> withValue; // e.g. "--channel"
+    std::set<std::string> flags;     // e.g. "--events"
+};
+
+// Parses argv[first..]; on a wrong option prints one error line and returns
+// nothing.
+std::optional<Arguments> parseArguments(int argc, char** argv, int first, const OptionSpec& spec);
+
+// Reads a whole number within [low, high]; prints one error line when it is not.
+std::optional<int> parseNumber(const std::string& option, const std::string& text, int low, int high);
+
+// Prints "harmolin: error: <message>" on standard error.
+void printError(const std::string& message);
+
+// Collects the reporter lines of one command so that a failure shows one
+// clear line, and warnings about repaired data still reach the user.
+class ReportCollector {
+public:
+    ReportCollector();
+    ~ReportCollector();
+    ReportCollector(const ReportCollector&) = delete;
+    ReportCollector& operator=(const ReportCollector&) = delete;
+
+    // The command failed on this file: print the first error line only.
+    void fail(const std::string& subject);
+    // The command went on: print everything collected, as warnings.
+    void flush();
+
+private:
+    std::vector<ReportLine> lines_;
+    Presenter previous_;
+};
+
+} // namespace harmolin::cli

@@ -1,0 +1,72 @@
+// harmolin: every job of the window from a terminal.
+#include "app/WorkingFolder.h"
+#include "cli/CommandLine.h"
+#include "cli/MidiCommands.h"
+
+#include <iostream>
+#include <string>
+#include <sys/stat.h>
+
+using namespace harmolin;
+using namespace harmolin::cli;
+
+namespace {
+
+const char* kUsage =
+    "usage: harmolin COMMAND [options]\n"
+    "\n"
+    "commands:\n"
+    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, lyrics;\n"
+    "                                               --events lists every event: TICK KIND CHANNEL DATA...\n"
+    "  prepare IN.mid --channel C [-o OUT.mid]      the song made ready for lyrics: 480 ticks per quarter\n"
+    "          [--guide-volume N]                   note, melody from channel C to channel 1 and made\n"
+    "                                               monophonic, guide melody volume (default 42), a beat\n"
+    "                                               track when there are no drums (default output:\n"
+    "                                               temp_dv.mid in the working folder)\n"
+    "  copy IN.mid -o OUT.mid [--format 0|1|xf]     load and save a song unchanged\n"
+    "\n"
+    "options for every command:\n"
+    "  --workdir DIR                                the working folder (default: the current folder)\n"
+    "  --help                                       this text\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "help") {
+        std::cout << kUsage;
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string command = argv[1];
+    OptionSpec spec;
+    spec.withValue = {"--workdir", "--output"};
+    spec.flags = {"--help"};
+    if (command == "inspect") {
+        spec.flags.insert("--events");
+    } else if (command == "prepare") {
+        spec.withValue.insert({"--channel", "--guide-volume"});
+    } else if (command == "copy") {
+        spec.withValue.insert("--format");
+    } else {
+        printError("unknown command '" + command + "' (see harmolin --help)");
+        return 2;
+    }
+    const auto args = parseArguments(argc, argv, 2, spec);
+    if (!args) return 2;
+    if (args->flags.count("--help")) {
+        std::cout << kUsage;
+        return 0;
+    }
+    std::string workdir = args->value("--workdir");
+    if (workdir.empty()) {
+        workdir = currentWorkingFolder();
+    } else {
+        struct stat st{};
+        if (::stat(workdir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            printError("working folder '" + workdir + "' is not a folder");
+            return 2;
+        }
+    }
+    if (command == "inspect") return inspectCommand(*args);
+    if (command == "copy") return copyCommand(*args);
+    return prepareCommand(*args, workdir);
+}

@@ -1,0 +1,16 @@
+// Conversions between the Shift-JIS (code page 932) bytes kept in MIDI data
+// and the UTF-8 text shown to users.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace harmolin {
+
+// Bytes that are not valid code page 932 are shown as \xNN.
+std::string cp932ToUtf8(std::string_view bytes);
+// Empty when the text has characters code page 932 cannot hold.
+std::optional<std::string> utf8ToCp932(std::string_view text);
+
+} // namespace harmolin
