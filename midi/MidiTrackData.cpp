@@ -311,8 +311,6 @@ bool MidiTrackData::splitNotes() {
         eot.delta = std::max(0, endTime - previous);
         events_.push_back(std::move(eot));
     }
-    // Within a tick, note-offs come before note-ons.
-    orderTickGroups();
     state_ = TrackState::NoteOnOff;
     return true;
 }

@@ -1,0 +1,261 @@
+#include "midi/MidiTrackData.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace harmolin;
+using namespace harmolin::test;
+
+namespace {
+
+MidiTrackData parsed(const Bytes& body, const char* name = "MTrk") {
+    const Bytes c = chunk(name, body);
+    MidiTrackData t;
+    t.parse(static_cast<int>(c.size()), 0, c.data());
+    return t;
+}
+
+MidiTrackData connected(const Bytes& body) {
+    MidiTrackData t = parsed(body);
+    t.connectNotes();
+    return t;
+}
+
+} // namespace
+
+TEST(TrackParse, KaraokeChunkParsesLikeATrackChunk) {
+    CollectReports r;
+    MidiTrackData t = parsed({0, 0xFF, 0x05, 2, 'l', 'a', 10, 0xFF, 0x2F, 0}, "XFKM");
+    ASSERT_EQ(t.count(), 2);
+    EXPECT_EQ(t.state(), TrackState::NoteOnOff);
+    EXPECT_TRUE(t.event(0).isMeta(kMetaLyric));
+    EXPECT_EQ(t.event(0).text(), "la");
+    EXPECT_EQ(t.event(1).delta, 10);
+    EXPECT_TRUE(r.lines.empty());
+}
+
+TEST(TrackParse, RunningStatusAndZeroVelocityNoteOffs) {
+    // 90 3C 40, running status 3E 40, then both ended by velocity 0.
+    MidiTrackData t = parsed({0, 0x90, 0x3C, 0x40, 0, 0x3E, 0x40, 96, 0x3C, 0, 0, 0x3E, 0, 0, 0xFF, 0x2F, 0});
+    ASSERT_EQ(t.count(), 5);
+    EXPECT_EQ(t.event(1).kind, kNoteOn);
+    EXPECT_EQ(t.event(1).note, 0x3E);
+    EXPECT_EQ(t.event(2).kind, kNoteOff);
+    t.connectNotes();
+    ASSERT_EQ(t.count(), 3);
+    EXPECT_EQ(t.event(0).kind, kConnectedNote);
+    EXPECT_EQ(t.event(0).length, 96);
+    EXPECT_EQ(t.event(1).length, 96);
+    EXPECT_EQ(t.event(2).delta, 96); // the end of track keeps its time
+}
+
+TEST(TrackParse, DamagedChunksAreReportedAndStop) {
+    {
+        CollectReports r;
+        Bytes c = chunk("MTrk", {0, 0xFF, 0x2F, 0});
+        c[7] = 40; // length past the data
+        MidiTrackData t;
+        EXPECT_FALSE(t.parse(static_cast<int>(c.size()), 0, c.data()));
+        EXPECT_EQ(t.count(), 0);
+        EXPECT_EQ(t.used(), 0);
+        EXPECT_TRUE(r.sawCode(0x0D000001));
+    }
+    {
+        CollectReports r; // a delta that never ends
+        MidiTrackData t = parsed({0x81, 0x82, 0x83, 0x84, 0x85});
+        EXPECT_TRUE(r.sawCode(0x0D000001));
+    }
+    {
+        CollectReports r; // a data byte with no running status to follow
+        parsed({0, 0x3C, 0x40, 0, 0xFF, 0x2F, 0});
+        EXPECT_TRUE(r.sawCode(0x0D000002));
+    }
+    {
+        CollectReports r;
+        MidiTrackData t;
+        const Bytes c = chunk("RIFF", {});
+        EXPECT_FALSE(t.parse(static_cast<int>(c.size()), 0, c.data()));
+        EXPECT_TRUE(r.sawCode(0x0D000007));
+    }
+}
+
+TEST(TrackParse, MetaEventsAreRepairedOrDropped) {
+    CollectReports r;
+    MidiTrackData t = parsed({0, 0xFF, 0x51, 3, 0, 0, 0,           // tempo 0
+                              0, 0xFF, 0x58, 4, 0, 2, 24, 8,       // numerator 0
+                              0, 0xFF, 0x09, 3, 'd', 'e', 'v',     // device name
+                              0, 0xFF, 0x21, 1, 0,                 // port: not kept
+                              0, 0xFF, 0x01, 0,                    // empty text
+                              0, 0xC0, 0x05, 0, 0xFF, 0x2F, 0});
+    EXPECT_TRUE(r.sawCode(0x0D000005));
+    EXPECT_TRUE(r.sawCode(0x0D000027));
+    ASSERT_EQ(t.count(), 6);
+    EXPECT_EQ(t.event(0).value, 500000);
+    EXPECT_EQ(t.event(1).value, kTimeSig44);
+    EXPECT_EQ(t.event(2).type, kMetaInstrumentName);
+    EXPECT_EQ(t.event(3).size(), 1); // one NUL byte
+    // The empty text is written back as a one-byte text of NUL.
+    ASSERT_TRUE(t.serialize());
+    const auto& b = t.byteVector();
+    const Bytes emptyText = {0xFF, 0x01, 0x01, 0x00};
+    EXPECT_NE(std::search(b.begin(), b.end(), emptyText.begin(), emptyText.end()), b.end());
+}
+
+TEST(TrackParse, SystemExclusiveIsClassified) {
+    MidiTrackData t = parsed({0, 0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7,                               // GM on
+                              0, 0xF0, 7, 0x7F, 0x7F, 0x04, 0x01, 0x00, 0x64, 0xF7,                   // volume 100
+                              0, 0xF0, 10, 0x41, 0x10, 0x42, 0x12, 0x40, 0x12, 0x15, 0x02, 0x17, 0xF7, // part 2 rhythm
+                              0, 0xFF, 0x2F, 0});
+    ASSERT_EQ(t.count(), 4);
+    EXPECT_EQ(t.event(0).type, kSysExGmSystemOn);
+    EXPECT_EQ(t.event(1).type, kSysExMasterVolume);
+    EXPECT_EQ(t.event(1).value, 0x64);
+    EXPECT_EQ(t.event(2).type, kSysExGsRhythmPart);
+    EXPECT_EQ(t.event(2).channel, 1);
+    EXPECT_EQ(t.event(2).value, 2);
+}
+
+TEST(TrackConnect, StrayNoteOffsGoAndLeaveTheirTime) {
+    // note-off without note-on at 10, a program change at 30
+    MidiTrackData t = connected({10, 0x80, 0x40, 0, 20, 0xC0, 3, 0, 0xFF, 0x2F, 0});
+    ASSERT_EQ(t.count(), 2);
+    EXPECT_EQ(t.event(0).kind, kProgramChange);
+    EXPECT_EQ(t.event(0).delta, 30);
+}
+
+TEST(TrackConnect, OverlappingSameKeyNotesPairInOrder) {
+    MidiTrackData t = connected(
+        {0, 0x90, 60, 100, 10, 0x90, 60, 90, 10, 0x80, 60, 0, 10, 0x80, 60, 0, 0, 0xFF, 0x2F, 0});
+    ASSERT_EQ(t.count(), 3);
+    EXPECT_EQ(t.event(0).length, 20);
+    EXPECT_EQ(t.event(1).length, 20);
+}
+
+TEST(TrackConnect, UnreleasedNoteLastsToTheEnd) {
+    MidiTrackData t = connected({0, 0x90, 60, 100, 100, 0xFF, 0x2F, 0});
+    ASSERT_EQ(t.count(), 2);
+    EXPECT_EQ(t.event(0).length, 100);
+}
+
+TEST(TrackSplit, NoteOffPrecedesEventsAtItsEnd) {
+    MidiTrackData t(kSongCapacity, TrackState::Connected);
+    t.addNote(0, 0, 60, 100, 96);
+    t.addProgramChange(0, 5, 96);
+    t.addNote(0, 0, 62, 100, 48);
+    t.ensureEndOfTrack(0);
+    ASSERT_TRUE(t.splitNotes());
+    ASSERT_EQ(t.count(), 6);
+    EXPECT_EQ(t.event(0).kind, kNoteOn);
+    EXPECT_EQ(t.event(1).kind, kNoteOff);
+    EXPECT_EQ(t.event(1).delta, 96);
+    EXPECT_EQ(t.event(2).kind, kProgramChange);
+    EXPECT_EQ(t.event(2).delta, 0);
+    EXPECT_EQ(t.event(3).kind, kNoteOn);
+    EXPECT_EQ(t.event(4).kind, kNoteOff);
+    EXPECT_EQ(t.event(4).delta, 48);
+    // The note outlasted the end of track, which moved behind its note-off.
+    EXPECT_TRUE(t.event(5).isEndOfTrack());
+    EXPECT_EQ(t.totalLength(), 144);
+}
+
+TEST(TrackSplit, ConnectAndSplitKeepAbsoluteTimes) {
+    MidiTrackData t = parsed({0, 0x90, 60, 100, 0, 0x91, 40, 80, 50, 0xB0, 7, 100, 46, 0x80, 60, 0, 0, 0x90, 62, 90,
+                              20, 0x81, 40, 0, 76, 0x80, 62, 0, 0, 0xFF, 0x2F, 0});
+    const std::vector<int> before = t.absoluteTimes();
+    t.connectNotes();
+    t.splitNotes();
+    EXPECT_EQ(t.absoluteTimes().back(), before.back());
+    ASSERT_EQ(t.count(), 8);
+    // note-off of 60 before the note-on of 62 at tick 96
+    EXPECT_EQ(t.event(3).kind, kNoteOff);
+    EXPECT_EQ(t.event(4).kind, kNoteOn);
+    EXPECT_EQ(t.absoluteTimes()[4], 96);
+}
+
+TEST(TrackSerialize, NeedsAnEndOfTrackAndRoundTrips) {
+    CollectReports r;
+    MidiTrackData t = parsed({0, 0xC0, 3, 0, 0x90, 60, 100, 96, 0x80, 60, 0});
+    EXPECT_FALSE(t.serialize());
+    EXPECT_TRUE(r.sawCode(0x0D000001));
+    t.ensureEndOfTrack(4);
+    ASSERT_TRUE(t.serialize());
+    EXPECT_EQ(t.state(), TrackState::Serialized);
+    MidiTrackData back;
+    ASSERT_TRUE(back.parse(t.used(), 0, t.bytes()));
+    ASSERT_EQ(back.count(), 4);
+    EXPECT_EQ(back.event(2).velocity, 64); // note-offs are written with velocity 64
+    EXPECT_EQ(back.totalLength(), 100);
+}
+
+TEST(TrackSerialize, LongTextsUseVariableLengthSizes) {
+    MidiTrackData t(kSongCapacity, TrackState::NoteOnOff);
+    const std::string lyric(200, 'a');
+    t.append(makeTextMeta(0, kMetaLyric, lyric));
+    t.ensureEndOfTrack();
+    ASSERT_TRUE(t.serialize());
+    MidiTrackData back;
+    ASSERT_TRUE(back.parse(t.used(), 0, t.bytes()));
+    ASSERT_EQ(back.count(), 2);
+    EXPECT_EQ(back.event(0).text(), lyric);
+}
+
+TEST(TrackEditing, InsertAtTimeFindsItsPlace) {
+    MidiTrackData t(kSongCapacity, TrackState::Connected);
+    t.addNote(0, 0, 60, 100, 10);
+    t.addNote(0, 100, 62, 100, 10);
+    t.addControlChange(0, 7, 100, 0);
+    t.ensureEndOfTrack(50);
+    t.insertAtTime(100, makeChannelEvent(kProgramChange, 0, 9, 0), Placement::After);
+    // After: behind the events already at tick 100.
+    ASSERT_EQ(t.count(), 5);
+    EXPECT_EQ(t.event(3).kind, kProgramChange);
+    EXPECT_EQ(t.absoluteTimes()[3], 100);
+    t.insertAtTime(100, makeChannelEvent(kProgramChange, 0, 8, 0), Placement::First);
+    EXPECT_EQ(t.event(1).value, 8);
+    EXPECT_EQ(t.absoluteTimes()[1], 100);
+    t.insertAtTime(300, makeChannelEvent(kProgramChange, 0, 7, 0));
+    EXPECT_EQ(t.event(t.count() - 2).value, 7);
+    EXPECT_EQ(t.absoluteTimes()[t.count() - 2], 300);
+    EXPECT_EQ(t.totalLength(), 300);
+    t.insertAtTime(-1, makeChannelEvent(kProgramChange, 0, 6, 0));
+    EXPECT_EQ(t.event(t.count() - 2).value, 6);
+    EXPECT_EQ(t.totalLength(), 300);
+}
+
+TEST(TrackEditing, RemoveAndCompactKeepTime) {
+    MidiTrackData t(kSongCapacity, TrackState::Connected);
+    t.addProgramChange(0, 1, 10);
+    t.addProgramChange(0, 2, 20);
+    t.addProgramChange(0, 3, 30);
+    t.remove(1);
+    EXPECT_EQ(t.event(1).delta, 50);
+    t.event(0).kind = kDeleted;
+    t.compact();
+    ASSERT_EQ(t.count(), 1);
+    EXPECT_EQ(t.event(0).delta, 60);
+}
+
+TEST(TrackMerge, InterleavesByTimeAndKeepsOneEnd) {
+    MidiTrackData a(kSongCapacity, TrackState::Connected), b(kSongCapacity, TrackState::Connected);
+    a.addProgramChange(0, 1, 0);
+    a.addProgramChange(0, 2, 0);
+    a.addNote(0, 100, 60, 100, 10);
+    a.ensureEndOfTrack(20);
+    b.addProgramChange(1, 11, 0);
+    b.addNote(1, 50, 50, 100, 10);
+    b.ensureEndOfTrack(200);
+    MidiTrackData m(kSongCapacity, TrackState::Connected);
+    ASSERT_TRUE(m.merge({&a, &b}));
+    ASSERT_EQ(m.count(), 6);
+    // One event from each source per round at the same tick.
+    EXPECT_EQ(m.event(0).value, 1);
+    EXPECT_EQ(m.event(1).value, 11);
+    EXPECT_EQ(m.event(2).value, 2);
+    EXPECT_EQ(m.event(3).note, 50);
+    EXPECT_EQ(m.event(4).note, 60);
+    EXPECT_TRUE(m.event(5).isEndOfTrack());
+    EXPECT_EQ(m.totalLength(), 250);
+    CollectReports r;
+    EXPECT_FALSE(m.merge({}));
+    EXPECT_TRUE(r.sawCode(0x0D000026));
+}
