@@ -21,14 +21,17 @@ MusicEvent pitchBendEvent(int channel, int bend, int delta) {
     return e;
 }
 
-bool isRpnSelect(const MusicEvent& e, int controller) { return e.isControl(controller) && e.value == 0; }
+bool isRpnSelect(const MusicEvent& e, int controller) {
+    return e.isControl(controller) && e.value == 0;
+}
 
 } // namespace
 
 int decayedVelocity(int velocity, int distance) {
     distance = std::abs(distance);
     int v = velocity;
-    for (int i = 0; i < distance && v > 0; ++i) v = v * 9 / 10;
+    for (int i = 0; i < distance && v > 0; ++i)
+        v = v * 9 / 10;
     // Far bends would fade to nothing; such a note keeps its own velocity.
     return v < velocity / 2 ? velocity : v;
 }
@@ -70,8 +73,12 @@ void MidiF1TrackData::removeSensitivityEntries() {
         if (e.kind != kControlChange) continue;
         const int ch = e.channel & 0x0F;
         switch (e.type) {
-        case 101: msb[ch] = e.value; break;
-        case 100: lsb[ch] = e.value; break;
+        case 101:
+            msb[ch] = e.value;
+            break;
+        case 100:
+            lsb[ch] = e.value;
+            break;
         case 98:
         case 99: // an NRPN selection ends the RPN
             msb[ch] = lsb[ch] = -1;
@@ -82,7 +89,8 @@ void MidiF1TrackData::removeSensitivityEntries() {
                 removed = true;
             }
             break;
-        default: break;
+        default:
+            break;
         }
     }
     if (removed) compact();
@@ -173,7 +181,9 @@ void MidiF1TrackData::pitchBendToNotes(int sensitivity) {
         const int own = events_[i].note;
         const int velocity = events_[i].velocity;
         const int channel = events_[i].channel;
-        auto velocityAt = [&](int pitch) { return pitch == own ? velocity : decayedVelocity(velocity, pitch - own); };
+        auto velocityAt = [&](int pitch) {
+            return pitch == own ? velocity : decayedVelocity(velocity, pitch - own);
+        };
         events_[i].note = pitchFor(own, bend);
         events_[i].velocity = velocityAt(events_[i].note);
         // Every later bend inside the note starts a new note at the bent pitch.
@@ -309,7 +319,8 @@ void MidiF1TrackData::glide(int window, int steps, int range) {
             firstDelta = 0;
         }
         for (int k = 0; k < steps; ++k)
-            out.push_back(pitchBendEvent(channel, kCentreBend + k * increment, k == 0 ? firstDelta : stepTicks));
+            out.push_back(
+                pitchBendEvent(channel, kCentreBend + k * increment, k == 0 ? firstDelta : stepTicks));
         taken = firstDelta + (steps - 1) * stepTicks;
     }
     if (static_cast<int>(out.size()) > kMaxEvents + 1) {
@@ -371,8 +382,8 @@ void MidiF1TrackData::expressionAttack(int window, int steps) {
         MusicEvent e = events_[i];
         e.delta -= taken;
         taken = 0;
-        const bool attack = e.kind == kConnectedNote && e.length > window && i + 1 < count() &&
-                            events_[i + 1].delta > window;
+        const bool attack =
+            e.kind == kConnectedNote && e.length > window && i + 1 < count() && events_[i + 1].delta > window;
         if (!attack) {
             out.push_back(std::move(e));
             continue;
@@ -381,7 +392,8 @@ void MidiF1TrackData::expressionAttack(int window, int steps) {
         out.push_back(controlChange(channel, 11, level(0), e.delta));
         e.delta = 0;
         out.push_back(std::move(e));
-        for (int k = 1; k < steps; ++k) out.push_back(controlChange(channel, 11, level(k), stepTicks));
+        for (int k = 1; k < steps; ++k)
+            out.push_back(controlChange(channel, 11, level(k), stepTicks));
         taken = (steps - 1) * stepTicks;
     }
     if (static_cast<int>(out.size()) > kMaxEvents + 1) {

@@ -11,7 +11,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint8_t byte(int v) { return static_cast<std::uint8_t>(v & 0xFF); }
+std::uint8_t byte(int v) {
+    return static_cast<std::uint8_t>(v & 0xFF);
+}
 
 // A system-exclusive message F0 <length> body..., the length written as a
 // variable-length quantity so that long display texts stay well formed.
@@ -44,11 +46,14 @@ bool isPortBName(const MusicEvent& e) {
 bool containsBytes(const Bytes& data, std::string_view pattern) {
     if (pattern.empty()) return true;
     if (pattern.size() > data.size()) return false;
-    return std::search(data.begin(), data.end(), pattern.begin(), pattern.end(),
-                       [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }) != data.end();
+    return std::search(data.begin(), data.end(), pattern.begin(), pattern.end(), [](std::uint8_t a, char b) {
+               return a == static_cast<std::uint8_t>(b);
+           }) != data.end();
 }
 
-int clampMidi(int v) { return std::clamp(v, 0, 127); }
+int clampMidi(int v) {
+    return std::clamp(v, 0, 127);
+}
 
 } // namespace
 
@@ -107,13 +112,17 @@ void MidiTrackData::addMeta(int delta, int type, const std::uint8_t* bytes, int 
     append(makeMeta(delta, type, bytes, length));
 }
 
-void MidiTrackData::addMarker(int delta, std::string_view text) { append(makeTextMeta(delta, kMetaMarker, text)); }
+void MidiTrackData::addMarker(int delta, std::string_view text) {
+    append(makeTextMeta(delta, kMetaMarker, text));
+}
 
 void MidiTrackData::addTextAtStart(int type, std::string_view text) {
     insertAtTime(0, makeTextMeta(0, type, text), Placement::After);
 }
 
-void MidiTrackData::addGmSystemOn(int delta) { append(makeSysEx(delta, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7})); }
+void MidiTrackData::addGmSystemOn(int delta) {
+    append(makeSysEx(delta, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+}
 
 void MidiTrackData::addGsReset(int delta) {
     append(makeSysEx(delta, {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
@@ -195,14 +204,16 @@ int MidiTrackData::programOf(int channel) const {
         if (e.kind == kProgramChange && e.channel == channel) program = e.value;
         // XG multi-part program number: F0 len 43 10 4C 08 part 03 program F7.
         const Bytes& d = e.data;
-        if (e.kind == kSysEx && d.size() >= 10 && d[2] == 0x43 && d[3] == 0x10 && d[4] == 0x4C && d[5] == 0x08 &&
-            d[6] == channel && d[7] == 0x03)
+        if (e.kind == kSysEx && d.size() >= 10 && d[2] == 0x43 && d[3] == 0x10 && d[4] == 0x4C &&
+            d[5] == 0x08 && d[6] == channel && d[7] == 0x03)
             xgProgram = d[8];
     }
     return program >= 0 ? program : xgProgram;
 }
 
-bool MidiTrackData::programAbove15(int channel) const { return programOf(channel) > 15; }
+bool MidiTrackData::programAbove15(int channel) const {
+    return programOf(channel) > 15;
+}
 
 int MidiTrackData::masterVolume() const {
     int volume = -1;
@@ -253,7 +264,8 @@ int MidiTrackData::ticksToNextNote(int index) const {
     for (int i = index + 1; i < count(); ++i) {
         const MusicEvent& e = events_[i];
         ticks += e.delta;
-        if (e.kind == kConnectedNote || e.isNoteOn()) return static_cast<int>(std::min<long long>(ticks, 0x7FFFFFFF));
+        if (e.kind == kConnectedNote || e.isNoteOn())
+            return static_cast<int>(std::min<long long>(ticks, 0x7FFFFFFF));
     }
     return -1;
 }
@@ -335,7 +347,8 @@ void MidiTrackData::reduceToTopVoice() {
             if (!fresh) it->second = std::max(it->second, e.note);
         }
         for (int i = 0; i < count(); ++i)
-            if (events_[i].kind == kConnectedNote && events_[i].note < highest[times[i]]) events_[i].kind = kDeleted;
+            if (events_[i].kind == kConnectedNote && events_[i].note < highest[times[i]])
+                events_[i].kind = kDeleted;
         compact();
     }
     // Then no note may sound into the next one.
@@ -371,8 +384,10 @@ void MidiTrackData::swing(int window) {
     // joining it at that tick.
     auto moveTo = [&times](int i, int target) {
         times[i] = target;
-        for (int k = i - 1; k >= 0 && times[k] > target; --k) times[k] = target;
-        for (int k = i + 1; k < static_cast<int>(times.size()) && times[k] < target; ++k) times[k] = target;
+        for (int k = i - 1; k >= 0 && times[k] > target; --k)
+            times[k] = target;
+        for (int k = i + 1; k < static_cast<int>(times.size()) && times[k] < target; ++k)
+            times[k] = target;
     };
     const int half = window / 2;
     const int third = window / 3;
@@ -442,7 +457,8 @@ void MidiTrackData::renumberChannels(int a, int b, bool swap) {
         else
             continue;
         e.channel = target & 0x0F;
-        if (e.kind == kSysEx && (e.type == kSysExGsRhythmPart || e.type == kSysExGsRhythmPart2) && e.size() >= 11) {
+        if (e.kind == kSysEx && (e.type == kSysExGsRhythmPart || e.type == kSysExGsRhythmPart2) &&
+            e.size() >= 11) {
             e.data[7] = static_cast<std::uint8_t>((e.data[7] & 0xF0) | gsBlockOfChannel(e.channel));
             updateGsChecksum(&e.data);
         }
@@ -462,12 +478,13 @@ void MidiTrackData::moveToFrontOfTick(int kind, int type, std::string_view patte
     std::size_t i = 0;
     while (i < events_.size()) {
         std::size_t j = i + 1;
-        while (j < events_.size() && events_[j].delta == 0) ++j;
+        while (j < events_.size() && events_[j].delta == 0)
+            ++j;
         if (j - i > 1) {
             const int groupDelta = events_[i].delta;
             events_[i].delta = 0;
-            std::stable_partition(events_.begin() + static_cast<long>(i), events_.begin() + static_cast<long>(j),
-                                  matches);
+            std::stable_partition(events_.begin() + static_cast<long>(i),
+                                  events_.begin() + static_cast<long>(j), matches);
             events_[i].delta = groupDelta;
         }
         i = j;
