@@ -1,0 +1,43 @@
+// The table of built-in styles: 9 groups of 24 slots.
+#pragma once
+
+#include "engine/CompositionState.h"
+#include "styles/StyleRecord.h"
+
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace harmolin {
+
+class StyleTable {
+public:
+    static constexpr int kGroups = 9;
+    static constexpr int kSlots = 24;
+
+    StyleRecord& at(int group, int slot) { return records_[static_cast<std::size_t>(group * kSlots + slot)]; }
+    const StyleRecord& at(int group, int slot) const {
+        return records_[static_cast<std::size_t>(group * kSlots + slot)];
+    }
+
+private:
+    std::vector<StyleRecord> records_ = std::vector<StyleRecord>(kGroups * kSlots);
+};
+
+const char* styleGroupName(int group);
+
+// Fills the whole table (every built-in style in its slot, defaults elsewhere).
+void registerStyles(StyleTable& table, EngineRandom& random);
+// Runs one slot's set-up routine (defaults, the style's values, finalisation).
+void setUpStyle(StyleTable& table, int group, int slot, EngineRandom& random);
+// Makes a style current: a copy into the state and the databases chosen (a
+// random style is rebuilt instead).
+void selectStyle(CompositionState& state, StyleTable& table, int group, int slot);
+// Group and slot of a style by name (case-insensitive), the first match.
+std::optional<std::pair<int, int>> findStyle(const StyleTable& table, std::string_view name);
+
+// The random onset pattern of a record.
+void drawOnsetPattern(StyleRecord& style, EngineRandom& random);
+
+} // namespace harmolin
