@@ -1,6 +1,7 @@
 // harmolin: every job of the window from a terminal.
 #include "app/WorkingFolder.h"
 #include "cli/CommandLine.h"
+#include "cli/ComposeCommands.h"
 #include "cli/MidiCommands.h"
 
 #include <iostream>
@@ -24,6 +25,11 @@ const char* kUsage =
     "                                               track when there are no drums (default output:\n"
     "                                               temp_dv.mid in the working folder)\n"
     "  copy IN.mid -o OUT.mid [--format 0|1|xf]     load and save a song unchanged\n"
+    "  types                                        song types, their variants and style names\n"
+    "  styles [--group G]                           the style table: group, slot, name, meter, tempo\n"
+    "  compose --type T [--variant V] [--seed N]    compose a song in the style of a song type (or\n"
+    "          [--style NAME | --group G --slot S]  any style of the table) and write it as a\n"
+    "          [-o FILE.mid]                        MIDI file (default: temp_znr.mid)\n"
     "\n"
     "options for every command:\n"
     "  --workdir DIR                                the working folder (default: the current folder)\n"
@@ -46,6 +52,11 @@ int main(int argc, char** argv) {
         spec.withValue.insert({"--channel", "--guide-volume"});
     } else if (command == "copy") {
         spec.withValue.insert("--format");
+    } else if (command == "compose") {
+        spec.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
+    } else if (command == "styles") {
+        spec.withValue.insert("--group");
+    } else if (command == "types") {
     } else {
         printError("unknown command '" + command + "' (see harmolin --help)");
         return 2;
@@ -68,5 +79,8 @@ int main(int argc, char** argv) {
     }
     if (command == "inspect") return inspectCommand(*args);
     if (command == "copy") return copyCommand(*args);
+    if (command == "compose") return composeCommand(*args, workdir);
+    if (command == "styles") return stylesCommand(*args);
+    if (command == "types") return typesCommand();
     return prepareCommand(*args, workdir);
 }

@@ -1,0 +1,34 @@
+#include "app/DataFolder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace harmolin {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool hasPatterns(const fs::path& folder) {
+    std::error_code ec;
+    return fs::is_regular_file(folder / "patterns" / "PATTERN.DB", ec);
+}
+
+} // namespace
+
+std::string dataFolder() {
+    if (const char* env = std::getenv("HARMOLIN_DATA"); env && *env) return env;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path bin = exe.parent_path();
+        for (const fs::path& candidate : {bin / ".." / "share" / "harmolin", bin / ".." / "data", bin / "data"})
+            if (hasPatterns(candidate)) return fs::weakly_canonical(candidate, ec).string();
+    }
+#ifdef HARMOLIN_SOURCE_DATA_DIR
+    if (hasPatterns(HARMOLIN_SOURCE_DATA_DIR)) return HARMOLIN_SOURCE_DATA_DIR;
+#endif
+    return {};
+}
+
+} // namespace harmolin

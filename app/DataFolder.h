@@ -1,0 +1,13 @@
+// The program's own data (pattern databases, word lists, pictures): in
+// share/harmolin next to an installed executable, data/ in the source tree.
+#pragma once
+
+#include <string>
+
+namespace harmolin {
+
+// The data folder, found from the running executable (HARMOLIN_DATA in the
+// environment overrides it). Empty when none exists.
+std::string dataFolder();
+
+} // namespace harmolin

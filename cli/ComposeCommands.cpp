@@ -1,0 +1,129 @@
+// compose, styles and types: the commands of the composition engine.
+#include "cli/ComposeCommands.h"
+
+#include "app/DataFolder.h"
+#include "app/SongPipeline.h"
+#include "app/WorkingFolder.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace harmolin::cli {
+namespace {
+
+const char* meterName(int meter) { return meter == 0 ? "4/4" : meter == 1 ? "3/4" : "7/8"; }
+
+// The style a command names: --style NAME, --group G --slot S, or
+// --type T [--variant V]. Prints the error itself.
+std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& table) {
+    if (args.has("--style")) {
+        const auto found = findStyle(table, args.value("--style"));
+        if (!found) {
+            printError("no style is named '" + args.value("--style") + "' (see harmolin styles)");
+            return std::nullopt;
+        }
+        return StyleChoice{found->first, found->second};
+    }
+    if (args.has("--group") || args.has("--slot")) {
+        const auto group = parseNumber("--group", args.value("--group"), 0, StyleTable::kGroups - 1);
+        if (!group) return std::nullopt;
+        const auto slot = parseNumber("--slot", args.value("--slot"), 0, StyleTable::kSlots - 1);
+        if (!slot) return std::nullopt;
+        if (table.at(*group, *slot).nameText().empty()) {
+            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) + " holds no style");
+            return std::nullopt;
+        }
+        return StyleChoice{*group, *slot};
+    }
+    if (!args.has("--type")) {
+        printError("say which song to make: --type T [--variant V], --style NAME or --group G --slot S");
+        return std::nullopt;
+    }
+    const auto type = parseSongType(args.value("--type"));
+    if (!type) {
+        printError("unknown song type '" + args.value("--type") +
+                   "' (Young Pops, Adult Pops, Ocean Song, Child Song, Ghost Song or 0 to 4)");
+        return std::nullopt;
+    }
+    const auto variant = parseNumber("--variant", args.value("--variant", "1"), 1, 2);
+    if (!variant) return std::nullopt;
+    const auto choice = styleChoice(*type, *variant);
+    if (!choice)
+        printError(std::string(kSongTypes[static_cast<std::size_t>(*type)]) + " has no variant " +
+                   std::to_string(*variant));
+    return choice;
+}
+
+std::optional<std::optional<std::uint32_t>> parseSeed(const Arguments& args) {
+    if (!args.has("--seed")) return std::optional<std::uint32_t>{};
+    const std::string text = args.value("--seed");
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || text[0] == '-' || v > 0xFFFFFFFFull) {
+        printError("--seed takes a whole number from 0 to 4294967295, not '" + text + "'");
+        return std::nullopt;
+    }
+    return std::optional<std::uint32_t>(static_cast<std::uint32_t>(v));
+}
+
+} // namespace
+
+int composeCommand(const Arguments& args, const std::string& workdir) {
+    const auto seed = parseSeed(args);
+    if (!seed) return 2;
+    const std::string data = dataFolder();
+    if (data.empty()) {
+        printError("the program's data folder (with patterns/PATTERN.DB) was not found; set HARMOLIN_DATA");
+        return 1;
+    }
+    ReportCollector reports;
+    SongComposer composer(data, *seed);
+    const auto choice = chooseStyle(args, composer.styles());
+    if (!choice) return 2;
+    const std::string output = args.value("--output", joinPath(workdir, kComposedFile));
+    if (!composer.composeSong(*choice, output)) {
+        reports.fail(output);
+        return 1;
+    }
+    return 0;
+}
+
+int stylesCommand(const Arguments& args) {
+    int only = -1;
+    if (args.has("--group")) {
+        const auto g = parseNumber("--group", args.value("--group"), 0, StyleTable::kGroups - 1);
+        if (!g) return 2;
+        only = *g;
+    }
+    EngineRandom random;
+    StyleTable table;
+    registerStyles(table, random);
+    std::printf("%-5s %-4s %-20s %-5s %6s  %s\n", "group", "slot", "name", "meter", "BPM", "description");
+    for (int g = 0; g < StyleTable::kGroups; ++g) {
+        if (only >= 0 && g != only) continue;
+        for (int s = 0; s < StyleTable::kSlots; ++s) {
+            const StyleRecord& r = table.at(g, s);
+            if (r.nameText().empty()) continue;
+            std::printf("%-5d %-4d %-20s %-5s %6.1f  %s\n", g, s, r.nameText().c_str(), meterName(r.meter),
+                        r.tempo > 0 ? 60000000.0 / r.tempo : 0.0, r.descriptionText().c_str());
+        }
+    }
+    return 0;
+}
+
+int typesCommand() {
+    EngineRandom random;
+    StyleTable table;
+    registerStyles(table, random);
+    for (int t = 0; t < kSongTypeCount; ++t) {
+        std::cout << t << ' ' << kSongTypes[static_cast<std::size_t>(t)] << ':';
+        for (int v = 1; v <= 2; ++v) {
+            const auto c = styleChoice(t, v);
+            if (c) std::cout << "  " << v << " = " << table.at(c->group, c->slot).nameText();
+        }
+        std::cout << '\n';
+    }
+    return 0;
+}
+
+} // namespace harmolin::cli

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "cli/CommandLine.h"
+
+namespace harmolin::cli {
+
+int composeCommand(const Arguments& args, const std::string& workdir);
+int stylesCommand(const Arguments& args);
+int typesCommand();
+
+} // namespace harmolin::cli
