@@ -54,30 +54,33 @@ std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& 
     return choice;
 }
 
-std::optional<std::optional<std::uint32_t>> parseSeed(const Arguments& args) {
-    if (!args.has("--seed")) return std::optional<std::uint32_t>{};
+// False (after printing why) when --seed is not a 32-bit whole number.
+bool parseSeed(const Arguments& args, std::optional<std::uint32_t>& seed) {
+    seed.reset();
+    if (!args.has("--seed")) return true;
     const std::string text = args.value("--seed");
     char* end = nullptr;
     const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || text[0] == '-' || v > 0xFFFFFFFFull) {
         printError("--seed takes a whole number from 0 to 4294967295, not '" + text + "'");
-        return std::nullopt;
+        return false;
     }
-    return std::optional<std::uint32_t>(static_cast<std::uint32_t>(v));
+    seed = static_cast<std::uint32_t>(v);
+    return true;
 }
 
 } // namespace
 
 int composeCommand(const Arguments& args, const std::string& workdir) {
-    const auto seed = parseSeed(args);
-    if (!seed) return 2;
+    std::optional<std::uint32_t> seed;
+    if (!parseSeed(args, seed)) return 2;
     const std::string data = dataFolder();
     if (data.empty()) {
         printError("the program's data folder (with patterns/PATTERN.DB) was not found; set HARMOLIN_DATA");
         return 1;
     }
     ReportCollector reports;
-    SongComposer composer(data, *seed);
+    SongComposer composer(data, seed);
     const auto choice = chooseStyle(args, composer.styles());
     if (!choice) return 2;
     const std::string output = args.value("--output", joinPath(workdir, kComposedFile));

@@ -79,6 +79,12 @@ struct MelodyMemory {
     int lastPosition = -1;    // position in the chord of the previous call
     int lastFirstOffset = 0;  // start offset of the last first note
     bool lastWasChordTone = false;
+    int walkDirection = 1;    // the random walk's direction
+    int sequenceIndex = 0;    // next note of the walk's stored sequence
+    std::array<int, 4> figure{}; // the figure method's intervals, while it lasts
+    int figureLength = 0;
+    int figureIndex = 0;
+    bool lastWeak = false;    // the figure method's last note was off the chord
 };
 
 // Memory of the rhythm generator kept between calls.

@@ -82,10 +82,13 @@ const char* lookup(std::uint32_t code) {
 
 } // namespace
 
+void registerEngineMessages() {
+    registerMessages(ErrorClass::Znrc, lookup, "Error occured in MobileDialogSelectChanel!");
+}
+
 void reportEngineError(std::uint32_t subCode) {
     static std::once_flag registered;
-    std::call_once(registered,
-                   [] { registerMessages(ErrorClass::Znrc, lookup, "Error occured in MobileDialogSelectChanel!"); });
+    std::call_once(registered, registerEngineMessages);
     reportError(ErrorClass::Znrc, 0xFF010000u | (subCode & 0xFFFF));
 }
 

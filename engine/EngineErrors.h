@@ -8,6 +8,8 @@ namespace harmolin {
 
 // Reports engine error 0xFF010000 | subCode (sub-code 0 shows the general text).
 void reportEngineError(std::uint32_t subCode);
+// Puts the engine's message table in place (done by the first report).
+void registerEngineMessages();
 
 // Sub-codes the engine raises.
 namespace engine_error {

@@ -23,5 +23,8 @@ MidiTrackData makeDoubledCopy(const CompositionState& state, MidiTrackData& sour
 void addEngineNote(MidiTrackData& track, int channel, int delta, int note, int velocity, int length);
 // A fresh connected track for a part.
 MidiTrackData newPartTrack();
+// The program the drum header sends: a brush kit for the triplet feel of
+// drum pattern 1, an orchestra kit for pattern 18 on a GS module, else 0.
+int drumKitProgram(const CompositionState& state);
 
 } // namespace harmolin

@@ -1,3 +1,4 @@
+#include "engine/EngineErrors.h"
 #include "midi/ErrorReport.h"
 #include "test_support.h"
 
@@ -76,5 +77,5 @@ TEST(ErrorReport, RegisteredClassesUseTheirOwnTable) {
     reportError(ErrorClass::Znrc, 0xFF010999);
     EXPECT_EQ(r.lines[0].text, "ZNRCFF010100 Memory Error!");
     EXPECT_EQ(r.lines[1].text, "ZNRCFF010999 Engine Error");
-    registerMessages(ErrorClass::Znrc, nullptr, nullptr);
+    registerEngineMessages();
 }
