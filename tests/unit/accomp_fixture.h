@@ -24,7 +24,8 @@ inline std::unique_ptr<CompositionState> accompState(std::uint32_t seed = 7) {
 
 // A chord record without random octaves: third, fifth and seventh above the
 // root (0 where the chord has none), bass two octaves down.
-inline ChordRecord handChord(int length, int root, int third, int fifth, int seventh, const char* code = "CMPS") {
+inline ChordRecord handChord(int length, int root, int third, int fifth, int seventh,
+                             const char* code = "CMPS") {
     ChordRecord c;
     c.length = length;
     c.lengthHigh = length >> 8;
@@ -39,10 +40,18 @@ inline ChordRecord handChord(int length, int root, int third, int fifth, int sev
     return c;
 }
 
-inline ChordRecord cMajor7(int length) { return handChord(length, 60, 64, 67, 71, "CMPS"); }
-inline ChordRecord g7(int length) { return handChord(length, 67, 71, 74, 77, "GMPs"); }
-inline ChordRecord aMinor7(int length) { return handChord(length, 69, 72, 76, 67, "AmPs"); }
-inline ChordRecord fMajor(int length) { return handChord(length, 65, 69, 72, 0, "FMPd"); }
+inline ChordRecord cMajor7(int length) {
+    return handChord(length, 60, 64, 67, 71, "CMPS");
+}
+inline ChordRecord g7(int length) {
+    return handChord(length, 67, 71, 74, 77, "GMPs");
+}
+inline ChordRecord aMinor7(int length) {
+    return handChord(length, 69, 72, 76, 67, "AmPs");
+}
+inline ChordRecord fMajor(int length) {
+    return handChord(length, 65, 69, 72, 0, "FMPd");
+}
 
 struct PlacedNote {
     int at;
@@ -62,14 +71,17 @@ inline std::vector<PlacedNote> soundingNotes(const MidiTrackData& track) {
         const MusicEvent& e = track.event(i);
         if (e.kind != kConnectedNote) continue;
         if (origin < 0) origin = times[static_cast<std::size_t>(i)];
-        if (e.velocity > 0) out.push_back({times[static_cast<std::size_t>(i)] - origin, e.note, e.velocity, e.length, e.channel});
+        if (e.velocity > 0)
+            out.push_back(
+                {times[static_cast<std::size_t>(i)] - origin, e.note, e.velocity, e.length, e.channel});
     }
     return out;
 }
 
 inline int songLength(const CompositionState& state) {
     int total = 0;
-    for (const ChordRecord& c : state.tune.songChords) total += c.length;
+    for (const ChordRecord& c : state.tune.songChords)
+        total += c.length;
     return total;
 }
 

@@ -68,7 +68,9 @@ TEST(AccompGrid, VoicingTakesDegreesFromTheRowValues) {
     // Notes whose weight is below the threshold go down a semitone.
     state->voicingThreshold = 10;
     const std::array<int, 14> lowered = voiceChord(*state, test::cMajor7(384), grid::kHarmonyBlock);
-    if (lowered[2] != 60) EXPECT_EQ(lowered[2], 59); // only when the weight table knows the chord
+    if (lowered[2] != 60) {
+        EXPECT_EQ(lowered[2], 59); // only when the weight table knows the chord
+    }
 }
 
 TEST(AccompGrid, TiedStepsSoundOnceWithTheirGap) {
@@ -94,7 +96,8 @@ TEST(AccompGrid, TiedStepsSoundOnceWithTheirGap) {
     const MidiTrackData& t = tracks.back();
     const std::vector<int> times = t.absoluteTimes();
     for (int i = 0; i + 1 < t.count(); ++i)
-        if (t.event(i).velocity > 0 && t.event(i + 1).kind == kConnectedNote && t.event(i + 1).velocity == 0) {
+        if (t.event(i).velocity > 0 && t.event(i + 1).kind == kConnectedNote &&
+            t.event(i + 1).velocity == 0) {
             EXPECT_EQ(times[static_cast<std::size_t>(i + 1)] - times[static_cast<std::size_t>(i)], 48);
             break;
         }
@@ -103,7 +106,8 @@ TEST(AccompGrid, TiedStepsSoundOnceWithTheirGap) {
 TEST(AccompGrid, StrummedStepsAreTwoTicksApart) {
     auto state = gridState({test::cMajor7(384)});
     StyleRecord& s = state->style;
-    for (int row : {2, 4, 6, 9}) s.cell(0, row, 0) = 1;
+    for (int row : {2, 4, 6, 9})
+        s.cell(0, row, 0) = 1;
     s.trailer(8) = 1;
     const auto notes = playPart3(*state);
     ASSERT_EQ(notes.size(), 4u);

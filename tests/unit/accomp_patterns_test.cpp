@@ -63,14 +63,15 @@ TEST(AccompPatterns, LeadInRestAndOctaveShift) {
         }
     ASSERT_GE(firstNote, 0);
     EXPECT_EQ(times[static_cast<std::size_t>(firstNote)], 288); // one 3/4 bar in
-    EXPECT_EQ(tracks[0].event(firstNote).note, 60 - 12);       // the root, an octave down
+    EXPECT_EQ(tracks[0].event(firstNote).note, 60 - 12);        // the root, an octave down
 }
 
 // Every pattern number a style may name must give notes that stay inside the
 // song and sound on the part's channel, whatever the metre and feel.
 TEST(AccompPatterns, EveryPatternNumberPlaysInsideTheSong) {
-    const std::vector<ChordRecord> chords = {test::cMajor7(384), test::aMinor7(192), test::fMajor(192),
-                                             test::g7(768), test::cMajor7(96), test::handChord(384, 0, 0, 0, 0, "NoCd")};
+    const std::vector<ChordRecord> chords = {test::cMajor7(384), test::aMinor7(192),
+                                             test::fMajor(192),  test::g7(768),
+                                             test::cMajor7(96),  test::handChord(384, 0, 0, 0, 0, "NoCd")};
     for (int meter : {0, 1, 2}) {
         for (int feel : {0, 3}) {
             if (meter == 2 && feel == 3) continue; // reported as a metre mismatch by the grid
@@ -83,7 +84,9 @@ TEST(AccompPatterns, EveryPatternNumberPlaysInsideTheSong) {
                 const auto notes = soundingNotes(tracks[0]);
                 const int total = test::songLength(*state);
                 EXPECT_TRUE(reports.lines.empty()) << pattern;
-                if (pattern != 47) EXPECT_FALSE(notes.empty()) << "pattern " << pattern << " meter " << meter;
+                if (pattern != 47) {
+                    EXPECT_FALSE(notes.empty()) << "pattern " << pattern << " meter " << meter;
+                }
                 for (const PlacedNote& n : notes) {
                     EXPECT_EQ(n.channel, 7);
                     EXPECT_GE(n.note, 13);
@@ -127,7 +130,8 @@ TEST(AccompPatterns, StraightArpeggioOpensOnTheRootOnlyWithoutBass) {
 // Hits of the triplet block chords, grouped by start.
 std::map<int, std::vector<int>> chordsByStart(const std::vector<PlacedNote>& notes) {
     std::map<int, std::vector<int>> hits;
-    for (const PlacedNote& n : notes) hits[n.at].push_back(n.note);
+    for (const PlacedNote& n : notes)
+        hits[n.at].push_back(n.note);
     return hits;
 }
 
@@ -136,6 +140,7 @@ TEST(AccompPatterns, TripletBlockChordsFillEachChordWithLeadingVoices) {
     // and whose third falls: the first hit of G7 brings both back.
     const ChordRecord c7 = test::handChord(384, 60, 76, 67, 70, "CMPs");
     const ChordRecord g7 = test::handChord(384, 67, 71, 74, 77, "GMPs");
+    int checked = 0;
     for (std::uint32_t seed = 1; seed <= 20; ++seed) {
         auto state = harmonyState(3, 0, {c7, g7});
         state->style.programs[kPartBass] = 0;
@@ -149,25 +154,29 @@ TEST(AccompPatterns, TripletBlockChordsFillEachChordWithLeadingVoices) {
         ASSERT_TRUE(hits.count(384)) << "seed " << seed;
         const std::vector<int>& first = hits.at(384);
         if (first.size() == 3) {
+            ++checked;
             EXPECT_EQ(first[0], 83); // third raised
             EXPECT_EQ(first[1], 74);
             EXPECT_EQ(first[2], 65); // seventh lowered
         }
     }
+    EXPECT_GT(checked, 0);
 }
 
 TEST(AccompPatterns, StraightBlockChordsChooseTheirGeneratorByPercentage) {
     auto state = harmonyState(0, 0, {test::cMajor7(384)});
     const auto busy = chordsByStart(soundingNotes(build(*state, 3, 4, 90)[0]));
     EXPECT_EQ(busy.size(), 8u);
-    for (const auto& [at, notes] : busy) EXPECT_EQ(at % 48, 0);
+    for (const auto& [at, notes] : busy)
+        EXPECT_EQ(at % 48, 0);
     const auto calm = chordsByStart(soundingNotes(build(*state, 3, 4, 50)[0]));
     EXPECT_LE(calm.size(), 4u);
     EXPECT_GE(calm.size(), 2u);
 }
 
 TEST(AccompPatterns, BrokenChordsAreTwelveStepFiguresOrRolledQuarters) {
-    auto state = harmonyState(0, 0, {test::cMajor7(768), test::g7(768), test::aMinor7(768), test::fMajor(768)});
+    auto state =
+        harmonyState(0, 0, {test::cMajor7(768), test::g7(768), test::aMinor7(768), test::fMajor(768)});
     const auto notes = soundingNotes(build(*state, 3, 22)[0]);
     ASSERT_FALSE(notes.empty());
     for (std::size_t i = 0; i < notes.size(); ++i) {

@@ -43,7 +43,8 @@ TEST(AccompSetup, HeaderSendsChangedControllersInOrderThenPanAndBendRange) {
     MidiTrackData full = newPartTrack();
     writePartHeader(*state, full, 3, 24);
     std::vector<int> order;
-    for (const auto& [cc, value] : controllers(full)) order.push_back(cc);
+    for (const auto& [cc, value] : controllers(full))
+        order.push_back(cc);
     const std::vector<int> fullOrder = {7, 91, 93, 74, 71, 72, 73, 75, 10, 101, 100, 6};
     EXPECT_EQ(order, fullOrder);
 }
@@ -101,17 +102,23 @@ TEST(AccompSetup, DoubledCopyIsDelayedFineTunedAndPannedApart) {
     const int sourceNotesAt = source.absoluteTimes().back();
 
     MidiTrackData copy = makeDoubledCopy(*state, source, 3);
-    for (const MusicEvent& e : copy.events()) EXPECT_EQ(e.channel, 11);
+    for (const MusicEvent& e : copy.events())
+        EXPECT_EQ(e.channel, 11);
     const auto ccs = controllers(copy);
     ASSERT_GE(ccs.size(), 4u);
     const std::vector<std::pair<int, int>> fine = {{101, 0}, {100, 1}, {6, 56}, {38, 0}};
-    EXPECT_EQ(std::vector<std::pair<int, int>>(ccs.begin(), ccs.begin() + 4), fine);
+    const std::vector<std::pair<int, int>> firstFour(ccs.begin(), ccs.begin() + 4);
+    EXPECT_EQ(firstFour, fine);
     EXPECT_EQ(copy.absoluteTimes().back(), sourceNotesAt + 4);
     // (20 - 40) mod 128 for the copy, 20 + 40 for the harmony source.
     for (const MusicEvent& e : copy.events())
-        if (e.isControl(10)) EXPECT_EQ(e.value, 108);
+        if (e.isControl(10)) {
+            EXPECT_EQ(e.value, 108);
+        }
     for (const MusicEvent& e : source.events())
-        if (e.isControl(10)) EXPECT_EQ(e.value, 60);
+        if (e.isControl(10)) {
+            EXPECT_EQ(e.value, 60);
+        }
 
     // The melody's copy goes to part 10 and leaves the melody's pan alone.
     state->style.mixer[1][kMixDoubling] = 2;
@@ -121,7 +128,9 @@ TEST(AccompSetup, DoubledCopyIsDelayedFineTunedAndPannedApart) {
     MidiTrackData melodyCopy = makeDoubledCopy(*state, melody, 1);
     EXPECT_EQ(melodyCopy.event(4).channel, 10);
     for (const MusicEvent& e : melody.events())
-        if (e.isControl(10)) EXPECT_EQ(e.value, 64);
+        if (e.isControl(10)) {
+            EXPECT_EQ(e.value, 64);
+        }
 }
 
 TEST(AccompSetup, EngineNoteSilencesNotesOutsideTheRange) {

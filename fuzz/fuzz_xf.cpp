@@ -1,0 +1,38 @@
+// Fuzz target: XF images through CXfData, with and without the result flag
+// (the flag also converts format-1 images), then the XF writer.
+#include "midi/ErrorReport.h"
+#include "midi/XfData.h"
+
+#include <cstdint>
+#include <vector>
+
+using namespace harmolin;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    setPresenter([](const ReportLine&) {});
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > static_cast<std::size_t>(kSongCapacity)) return 0;
+    const int length = static_cast<int>(size);
+    {
+        CXfData song;
+        if (song.loadBytes(data, length)) {
+            song.removeRuby();
+            std::vector<std::uint8_t> image;
+            song.image(image);
+        }
+    }
+    {
+        CXfData song;
+        int result = -1;
+        song.loadBytes(data, length, 0, &result);
+        if (result == 1) {
+            song.masterVolumeAfterReset(true);
+            std::vector<std::uint8_t> image;
+            song.image(image);
+        }
+    }
+    return 0;
+}
