@@ -1,5 +1,6 @@
 #include "app/SongPreparation.h"
 
+#include "midi/ErrorReport.h"
 #include "midi/MidiF1Data.h"
 
 #include <algorithm>
@@ -38,7 +39,7 @@ bool prepareSongData(MidiF0Data& song, const PrepareOptions& options) {
         options.guideVolume > 127)
         return false;
     if (song.state() != TrackState::Connected) return false;
-    song.rescale(kLyricDivision, false);
+    if (!song.rescale(kLyricDivision, false)) return false;
     const int melody = options.melodyChannel - 1;
     if (melody != kMelody) song.track().swapChannels(kMelody, melody);
     const int songLength = song.track().totalLength();
@@ -59,6 +60,10 @@ bool prepareSongData(MidiF0Data& song, const PrepareOptions& options) {
             MidiF1TrackData& beat = parts.track(t);
             int previous = 0;
             for (int tick = kLyricDivision;; tick += kLyricDivision) {
+                if (beat.count() >= MidiTrackData::kMaxEvents) { // a song too long to beat through
+                    reportError(ErrorClass::Mdtk, 0x0D000006);
+                    return false;
+                }
                 beat.addNote(kDrums, tick - previous, kBeatNote, 1, 1);
                 previous = tick;
                 if (tick >= songLength) break;
@@ -66,8 +71,7 @@ bool prepareSongData(MidiF0Data& song, const PrepareOptions& options) {
             beat.ensureEndOfTrack(1);
         }
     }
-    parts.mergeInto(song);
-    return true;
+    return parts.mergeInto(song);
 }
 
 bool prepareSong(const std::string& inputPath, const PrepareOptions& options, const std::string& outputPath) {

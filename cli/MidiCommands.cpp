@@ -335,7 +335,11 @@ int prepareCommand(const Arguments& args, const std::string& workdir) {
         reports.fail(path);
         return 1;
     }
-    if (!prepareSongData(song, options) || !song.save(output)) {
+    if (!prepareSongData(song, options)) {
+        reports.fail(path);
+        return 1;
+    }
+    if (!song.save(output)) {
         reports.fail(output);
         return 1;
     }

@@ -2,6 +2,7 @@
 
 #include "midi/MidiF1Data.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -193,9 +194,14 @@ bool MidiF0Data::rescale(int newDivision, bool dropShortNotes) {
         reportError(ErrorClass::M0dt, 0x04000009);
         return false;
     }
-    const bool changed = track_->rescale(division_, newDivision, dropShortNotes);
+    if (static_cast<long long>(track_->totalLength()) * newDivision / std::max(1, division_) >
+        MidiTrackData::kMaxTicks) {
+        reportError(ErrorClass::M0dt, 0x04000009);
+        return false;
+    }
+    track_->rescale(division_, newDivision, dropShortNotes);
     division_ = newDivision;
-    return changed;
+    return true;
 }
 
 void MidiF0Data::removeChannel(int channel) {

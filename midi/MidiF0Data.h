@@ -38,6 +38,7 @@ public:
     // Saves from any state and returns to it.
     bool save(const std::string& path);
 
+    // False (reported) when the song would grow too long for a file.
     bool rescale(int newDivision, bool dropShortNotes);
     void removeChannel(int channel);
     bool usesChannel(int channel) const;

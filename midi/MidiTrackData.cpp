@@ -91,6 +91,7 @@ bool MidiTrackData::parseEvents(int pauseMs) {
     int& pos = position_;
     int running = 0; // running status starts afresh in every chunk
     int counter = 0;
+    long long total = 0;
     while (pos < end) {
         pauseEvery(++counter, 300, pauseMs);
         std::uint32_t delta = 0;
@@ -216,6 +217,11 @@ bool MidiTrackData::parseEvents(int pauseMs) {
         }
         if (static_cast<int>(events_.size()) > kMaxEvents) {
             report(0x0D000006);
+            return false;
+        }
+        total += e.delta;
+        if (total > kMaxTicks) { // longer than any file can say; the times would overflow
+            report(0x0D000019);
             return false;
         }
         events_.push_back(std::move(e));
@@ -351,6 +357,10 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
         const bool channelMessage = e.kind >= 0x80 && e.kind <= 0xE0;
         if (channelMessage && (e.channel < 0 || e.channel > 15)) {
             report(0x0D000003);
+            return false;
+        }
+        if (e.delta > kMaxTicks) { // a file cannot hold it
+            report(0x0D000019);
             return false;
         }
         writeVarLen(out, static_cast<std::uint32_t>(std::max(0, e.delta)));
@@ -553,7 +563,7 @@ void MidiTrackData::swapEvents(int i, int j) {
 }
 
 void MidiTrackData::compact() {
-    int carry = 0;
+    long long carry = 0;
     std::size_t out = 0;
     for (std::size_t i = 0; i < events_.size(); ++i) {
         MusicEvent& e = events_[i];
@@ -561,11 +571,13 @@ void MidiTrackData::compact() {
             carry += e.delta;
             continue;
         }
-        e.delta += carry;
+        const long long delta = e.delta + carry;
         carry = 0;
-        if (e.delta < 0) {
+        if (delta < 0 || delta > kMaxTicks) {
             report(0x0D000001);
-            e.delta = 0;
+            e.delta = delta < 0 ? 0 : kMaxTicks;
+        } else {
+            e.delta = static_cast<int>(delta);
         }
         if (out != i) events_[out] = std::move(e);
         ++out;

@@ -29,6 +29,8 @@ class MidiTrackData : public ByteBuffer {
 public:
     // More events than this before an append is refused.
     static constexpr int kMaxEvents = 0x1FFFF;
+    // The longest track: the largest time a file's four-byte delta can hold.
+    static constexpr int kMaxTicks = 0x0FFFFFFF;
 
     explicit MidiTrackData(int capacity = kSongCapacity, TrackState state = TrackState::Empty);
     virtual ~MidiTrackData() = default;

@@ -295,6 +295,12 @@ bool MidiTrackData::rescale(int oldDivision, int newDivision, bool dropShortNote
     }
     const long long from = oldDivision;
     const long long to = newDivision;
+    long long total = 0;
+    for (const MusicEvent& e : events_) total += e.delta;
+    if (to * total / from > kMaxTicks) { // the rescaled song could not be written
+        report(0x0D000019);
+        return false;
+    }
     long long carry = 0; // remainder in old ticks, so rounding never drifts
     bool shortened = false;
     for (MusicEvent& e : events_) {

@@ -81,7 +81,9 @@ TEST(SongPreparation, RescalesAndSetsTheGuideVolume) {
             EXPECT_EQ(e.value, 30);
             sawVolume = true;
         }
-        if (e.kind == kConnectedNote && e.channel == 0) EXPECT_EQ(e.length, 480);
+        if (e.kind == kConnectedNote && e.channel == 0) {
+            EXPECT_EQ(e.length, 480);
+        }
     }
     EXPECT_TRUE(sawVolume);
     EXPECT_FALSE(prepareSongData(song, {17, 30}));
