@@ -20,17 +20,38 @@ bool runPattern(CompositionState& state, NoteWriter& writer, const PatternContex
     switch (n) {
     case 1:
     case 2:
-    case 28: accomp::playSustainedChords(state, writer, context); return true;
-    case 3: accomp::playArpeggio(state, writer, context); return true;
-    case 4: accomp::playBlockChords(state, writer, context); return true;
-    case 5: accomp::playUpDownArpeggio(state, writer, context); return true;
-    case 6: accomp::playRunningArpeggio(state, writer, context); return true;
-    case 13: accomp::playCounterLine(state, writer, context); return true;
-    case 22: accomp::playBrokenChords(state, writer, context); return true;
-    case 27: accomp::playHarpRoll(state, writer, context); return true;
-    case 47: accomp::playHarmonyGrid(state, writer, context.part); return true;
-    case 51: accomp::playTripletArpeggio(state, writer, context); return true;
-    default: return accomp::playCompRhythm(state, writer, context);
+    case 28:
+        accomp::playSustainedChords(state, writer, context);
+        return true;
+    case 3:
+        accomp::playArpeggio(state, writer, context);
+        return true;
+    case 4:
+        accomp::playBlockChords(state, writer, context);
+        return true;
+    case 5:
+        accomp::playUpDownArpeggio(state, writer, context);
+        return true;
+    case 6:
+        accomp::playRunningArpeggio(state, writer, context);
+        return true;
+    case 13:
+        accomp::playCounterLine(state, writer, context);
+        return true;
+    case 22:
+        accomp::playBrokenChords(state, writer, context);
+        return true;
+    case 27:
+        accomp::playHarpRoll(state, writer, context);
+        return true;
+    case 47:
+        accomp::playHarmonyGrid(state, writer, context.part);
+        return true;
+    case 51:
+        accomp::playTripletArpeggio(state, writer, context);
+        return true;
+    default:
+        return accomp::playCompRhythm(state, writer, context);
     }
 }
 
@@ -50,7 +71,8 @@ void buildAccompanimentPart(CompositionState& state, int part, int pattern, int 
     writePartHeader(state, track, part, program);
     addEngineNote(track, part, state.leadIn(), 0, 0, 1);
     NoteWriter writer(track, part);
-    if (!runPattern(state, writer, {part, pattern, percent})) reportEngineError(engine_error::kBackingPattern);
+    if (!runPattern(state, writer, {part, pattern, percent}))
+        reportEngineError(engine_error::kBackingPattern);
     applyOctaveShift(state, track, part);
     if (part == kPartHarmony && state.style.mixer[kPartHarmony][kMixDoubling] != 0)
         tracks.push_back(makeDoubledCopy(state, track, part));
@@ -73,7 +95,8 @@ void buildPartEight(CompositionState& state, std::vector<MidiTrackData>& tracks)
         if (tones.empty()) return;
         const int root = accomp::placeAbove(tones.root, 48);
         writer.note(hit.at, root, velocity, hit.length);
-        writer.note(hit.at, root + (tones.fifth >= 0 ? (tones.fifth - tones.root + 12) % 12 : 7), velocity, hit.length);
+        writer.note(hit.at, root + (tones.fifth >= 0 ? (tones.fifth - tones.root + 12) % 12 : 7), velocity,
+                    hit.length);
     });
     applyOctaveShift(state, track, kPartEight);
     tracks.push_back(std::move(track));

@@ -8,7 +8,9 @@
 namespace harmolin::accomp {
 namespace {
 
-int orRoot(int note, const ChordRecord& chord) { return note > 0 ? note : chord.root; }
+int orRoot(int note, const ChordRecord& chord) {
+    return note > 0 ? note : chord.root;
+}
 
 // Ladder index that goes up and back down: 0 1 2 .. n-1 n-2 .. 1 0 1 ...
 int pingPong(int k, int n) {
@@ -18,7 +20,9 @@ int pingPong(int k, int n) {
     return i < n ? i : period - i;
 }
 
-int beatAccent(int at, int onBeat, int offBeat) { return at % 96 == 0 ? onBeat : offBeat; }
+int beatAccent(int at, int onBeat, int offBeat) {
+    return at % 96 == 0 ? onBeat : offBeat;
+}
 
 } // namespace
 
@@ -27,7 +31,8 @@ void playSustainedChords(CompositionState& state, NoteWriter& writer, const Patt
     for (const ChordSpan& span : chordSpans(state)) {
         if (span.length <= 0) continue;
         const int length = std::max(1, span.length - 4);
-        for (int n : closeVoicing(*span.chord, withRoot, 60)) writer.note(span.start, n, 60, length);
+        for (int n : closeVoicing(*span.chord, withRoot, 60))
+            writer.note(span.start, n, 60, length);
     }
 }
 
@@ -54,11 +59,19 @@ void playArpeggio(CompositionState& state, NoteWriter& writer, const PatternCont
                 int note = 0;
                 switch (j % 8) {
                 case 4:
-                case 7: note = seventh; break;
+                case 7:
+                    note = seventh;
+                    break;
                 case 2:
-                case 5: note = third; break;
-                case 0: note = noBass ? c.root : seventh; break;
-                default: note = fifth; break;
+                case 5:
+                    note = third;
+                    break;
+                case 0:
+                    note = noBass ? c.root : seventh;
+                    break;
+                default:
+                    note = fifth;
+                    break;
                 }
                 writer.note(span.start + 48 * j, note, 64, 47);
             }
@@ -91,7 +104,8 @@ struct BlockVoices {
 };
 
 void strikeBlock(NoteWriter& writer, int at, const std::array<int, 3>& notes, int velocity, int length) {
-    for (int n : notes) writer.note(at, n, velocity, length);
+    for (int n : notes)
+        writer.note(at, n, velocity, length);
 }
 
 // Six single chord tones, 32 ticks apart, never the same tone twice running.
@@ -99,7 +113,8 @@ void playRun(CompositionState& state, NoteWriter& writer, const ChordRecord& c, 
     int previous = 0;
     for (int i = 0; i < 6; ++i) {
         int draw = state.rng.randRange(1, 4);
-        while (draw == previous) draw = state.rng.randRange(1, 4);
+        while (draw == previous)
+            draw = state.rng.randRange(1, 4);
         previous = draw;
         const int note = draw == 1 ? c.third : draw == 2 ? c.fifth : draw == 3 ? c.seventh : c.root;
         writer.note(at + 32 * i, orRoot(note, c), 64, 30);
@@ -161,7 +176,8 @@ void blockChordsEighths(CompositionState& state, NoteWriter& writer) {
         bool firstHit = true;
         for (int at = span.start; at < span.end(); at += 48) {
             const int length = std::min(40, std::max(1, span.end() - at - 4));
-            strikeBlock(writer, at, voices.hit(*span.chord, hasBass, firstHit), beatAccent(at, 72, 56), length);
+            strikeBlock(writer, at, voices.hit(*span.chord, hasBass, firstHit), beatAccent(at, 72, 56),
+                        length);
             firstHit = false;
         }
         voices.advance(*span.chord);
@@ -180,10 +196,12 @@ void blockChordsCells(CompositionState& state, NoteWriter& writer) {
         int remaining = span.length;
         while (remaining > 0) {
             if (remaining >= 384) {
-                for (int d : kBarCells[static_cast<std::size_t>(state.rng.randRange(0, 3))]) durations.push_back(d);
+                for (int d : kBarCells[static_cast<std::size_t>(state.rng.randRange(0, 3))])
+                    durations.push_back(d);
                 remaining -= 384;
             } else if (remaining >= 192) {
-                for (int d : kHalfCells[static_cast<std::size_t>(state.rng.randRange(0, 2))]) durations.push_back(d);
+                for (int d : kHalfCells[static_cast<std::size_t>(state.rng.randRange(0, 2))])
+                    durations.push_back(d);
                 remaining -= 192;
             } else {
                 const int d = std::min(96, remaining);
@@ -228,13 +246,24 @@ void playBrokenChords(CompositionState& state, NoteWriter& writer, const Pattern
                 int pitch = 0;
                 switch (j % 12) {
                 case 1:
-                case 5: pitch = c.root + 12; break;
+                case 5:
+                    pitch = c.root + 12;
+                    break;
                 case 2:
-                case 4: pitch = c.root + 14; break;
-                case 3: pitch = c.third + 12; break;
-                case 6: pitch = c.fifth; break;
-                case 7: pitch = c.root; break;
-                default: continue;
+                case 4:
+                    pitch = c.root + 14;
+                    break;
+                case 3:
+                    pitch = c.third + 12;
+                    break;
+                case 6:
+                    pitch = c.fifth;
+                    break;
+                case 7:
+                    pitch = c.root;
+                    break;
+                default:
+                    continue;
                 }
                 pitch -= 12 * octaves;
                 if (pitch <= 0 || c.root <= 0) continue;
@@ -261,7 +290,8 @@ void playCounterLine(CompositionState& state, NoteWriter& writer, const PatternC
         std::vector<int> candidates;
         for (int pc : {tones.root, tones.third, tones.fifth, tones.seventh}) {
             if (pc < 0) continue;
-            for (int n = placeAbove(pc, 58); n <= 79; n += 12) candidates.push_back(n);
+            for (int n = placeAbove(pc, 58); n <= 79; n += 12)
+                candidates.push_back(n);
         }
         int at = span.start;
         while (at < span.end()) {
@@ -334,7 +364,8 @@ void playHarpRoll(CompositionState& state, NoteWriter& writer, const PatternCont
             const int count = std::min(static_cast<int>(ladder.size()), std::max(1, (room - 24) / 12));
             for (int i = 0; i < count; ++i) {
                 const int at = segment + 12 * i;
-                writer.note(at, ladder[static_cast<std::size_t>(i)], 54 + 2 * i, std::max(1, segmentEnd - at - 4));
+                writer.note(at, ladder[static_cast<std::size_t>(i)], 54 + 2 * i,
+                            std::max(1, segmentEnd - at - 4));
             }
             segment = segmentEnd;
         }

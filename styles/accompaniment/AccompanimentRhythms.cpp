@@ -88,7 +88,8 @@ const CompRhythm* findRhythm(int number) {
     return nullptr;
 }
 
-void emitHit(CompositionState& state, NoteWriter& writer, const CompRhythm& rhythm, const SlotHit& hit, int percent) {
+void emitHit(CompositionState& state, NoteWriter& writer, const CompRhythm& rhythm, const SlotHit& hit,
+             int percent) {
     const ChordRecord& chord = *hit.span->chord;
     const ChordTones tones = chordTones(chord);
     if (tones.empty()) return;
@@ -106,17 +107,29 @@ void emitHit(CompositionState& state, NoteWriter& writer, const CompRhythm& rhyt
     bool strum = false;
     switch (kind) {
     case 'c':
-    case 'x': notes = voicing; break;
+    case 'x':
+        notes = voicing;
+        break;
     case 's':
-    case 'z': notes = shellVoicing(chord, rhythm.low - 2); break;
+    case 'z':
+        notes = shellVoicing(chord, rhythm.low - 2);
+        break;
     case 'k':
         notes = voicing;
         notes.insert(notes.begin(), lowBass);
         break;
-    case 'b': notes = {lowBass}; break;
-    case 'f': notes = {placeAbove(tones.fifth >= 0 ? tones.fifth : (tones.root + 7) % 12, 43)}; break;
-    case 't': notes = {voicing.back()}; break;
-    case 'o': notes = {voicing.back() + 12}; break;
+    case 'b':
+        notes = {lowBass};
+        break;
+    case 'f':
+        notes = {placeAbove(tones.fifth >= 0 ? tones.fifth : (tones.root + 7) % 12, 43)};
+        break;
+    case 't':
+        notes = {voicing.back()};
+        break;
+    case 'o':
+        notes = {voicing.back() + 12};
+        break;
     case 'p': {
         const int root = placeAbove(tones.root, 48);
         notes = {root, root + 7, root + 12};
@@ -134,7 +147,8 @@ void emitHit(CompositionState& state, NoteWriter& writer, const CompRhythm& rhyt
     default:
         if (symbol >= '1' && symbol <= '9') {
             const std::vector<int> ladder = arpeggioLadder(chord, withRoot);
-            const std::size_t index = std::min<std::size_t>(static_cast<std::size_t>(symbol - '1'), ladder.size() - 1);
+            const std::size_t index =
+                std::min<std::size_t>(static_cast<std::size_t>(symbol - '1'), ladder.size() - 1);
             notes = {ladder[index]};
         }
         break;

@@ -12,7 +12,9 @@ void NoteWriter::note(int at, int note, int velocity, int length) {
     last_ = at;
 }
 
-void NoteWriter::rest(int at) { note(at, 0, 0, 1); }
+void NoteWriter::rest(int at) {
+    note(at, 0, 0, 1);
+}
 
 std::vector<ChordSpan> chordSpans(const CompositionState& state) {
     std::vector<ChordSpan> spans;
@@ -27,7 +29,9 @@ std::vector<ChordSpan> chordSpans(const CompositionState& state) {
     return spans;
 }
 
-bool hasBassPart(const StyleRecord& style) { return style.programs[kPartBass] != kNoProgram; }
+bool hasBassPart(const StyleRecord& style) {
+    return style.programs[kPartBass] != kNoProgram;
+}
 
 int swingTicks(int straightTicks) {
     const int beat = straightTicks / 96;
@@ -37,7 +41,9 @@ int swingTicks(int straightTicks) {
 }
 
 namespace {
-int pitchClassOf(int note) { return note > 0 ? note % 12 : -1; }
+int pitchClassOf(int note) {
+    return note > 0 ? note % 12 : -1;
+}
 } // namespace
 
 ChordTones chordTones(const ChordRecord& chord) {
@@ -51,7 +57,9 @@ ChordTones chordTones(const ChordRecord& chord) {
     return t;
 }
 
-int placeAbove(int pc, int low) { return low + (((pc - low) % 12) + 12) % 12; }
+int placeAbove(int pc, int low) {
+    return low + (((pc - low) % 12) + 12) % 12;
+}
 
 std::vector<int> closeVoicing(const ChordRecord& chord, bool withRoot, int low) {
     const ChordTones t = chordTones(chord);
@@ -84,24 +92,30 @@ std::vector<int> arpeggioLadder(const ChordRecord& chord, bool withRoot) {
     if (t.empty()) return ladder;
     ladder.push_back(placeAbove(t.bass, 48));
     const std::vector<int> upper = closeVoicing(chord, withRoot, 60);
-    for (int n : upper) ladder.push_back(n);
-    for (int n : upper) ladder.push_back(n + 12);
+    for (int n : upper)
+        ladder.push_back(n);
+    for (int n : upper)
+        ladder.push_back(n + 12);
     return ladder;
 }
 
 namespace {
 
-int slotsPerBar(int meter) { return meter == 0 ? 16 : meter == 1 ? 12 : 14; }
+int slotsPerBar(int meter) {
+    return meter == 0 ? 16 : meter == 1 ? 12 : 14;
+}
 
 // The bar strings for the style's metre, one per bar of the rhythm.
 std::vector<std::string_view> barsForMeter(const SlotRhythm& rhythm, int meter) {
     std::vector<std::string_view> bars;
     if (meter == 1 && !rhythm.waltzBars.empty()) {
-        for (const Bar12& b : rhythm.waltzBars) bars.push_back(b.text);
+        for (const Bar12& b : rhythm.waltzBars)
+            bars.push_back(b.text);
         return bars;
     }
     const std::size_t slots = static_cast<std::size_t>(slotsPerBar(meter));
-    for (const Bar16& b : rhythm.bars) bars.push_back(b.text.substr(0, slots));
+    for (const Bar16& b : rhythm.bars)
+        bars.push_back(b.text.substr(0, slots));
     return bars;
 }
 
@@ -165,9 +179,11 @@ void walkSlots(const CompositionState& state, const SlotRhythm& rhythm, int gap,
                 first = false;
                 int e = s + 1;
                 if (filled) {
-                    while (e < slots && symbolAt(bar, e) == '.') ++e;
+                    while (e < slots && symbolAt(bar, e) == '.')
+                        ++e;
                 } else {
-                    while (e < slots && symbolAt(bar, e) == '-') ++e;
+                    while (e < slots && symbolAt(bar, e) == '-')
+                        ++e;
                 }
                 const int end = std::min(bar * barLength + slotTime(e), span.end());
                 const int room = end - at;

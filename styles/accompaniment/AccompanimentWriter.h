@@ -16,7 +16,7 @@ namespace harmolin::accomp {
 // Notes go out in time order; each note's delta is counted from the start of
 // the previous note, so time never drifts whatever the note lengths are.
 class NoteWriter {
-public:
+  public:
     NoteWriter(MidiTrackData& track, int channel) : track_(track), channel_(channel) {}
 
     // A note at tick `at` (not before the previous note).
@@ -28,7 +28,7 @@ public:
     MidiTrackData& track() { return track_; }
     int lastStart() const { return last_; }
 
-private:
+  private:
     MidiTrackData& track_;
     int channel_;
     int last_ = 0;
@@ -36,9 +36,9 @@ private:
 
 struct ChordSpan {
     const ChordRecord* chord;
-    int start;  // ticks from the generator's start
+    int start; // ticks from the generator's start
     int length;
-    int index;  // position in the song chord list
+    int index; // position in the song chord list
     int end() const { return start + length; }
 };
 

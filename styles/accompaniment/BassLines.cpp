@@ -110,7 +110,9 @@ void fastOctaves(CompositionState& state, NoteWriter& w) {
     }
 }
 
-bool isNote(int n) { return n >= 13; }
+bool isNote(int n) {
+    return n >= 13;
+}
 
 // Pattern 9, straight: an eighth-note line with sixteenth pairs.
 void eighthLineWithPairs(CompositionState& state, NoteWriter& w) {
@@ -126,13 +128,34 @@ void eighthLineWithPairs(CompositionState& state, NoteWriter& w) {
             int q = b;
             if (j % 4 != 0 && rng.randRange(1, 2) == 1) {
                 switch (rng.randRange(1, 7)) {
-                case 1: m = b + 7; q = b + 5; break;
-                case 2: m = t - 12; q = s - 12; break;
-                case 3: m = b - 10; q = b - 12; break;
-                case 4: m = 0; q = 0; break;
-                case 5: m = b + 5; q = t - 12; break;
-                case 6: m = 0; q = b; break;
-                default: m = b + 12; q = b; break;
+                case 1:
+                    m = b + 7;
+                    q = b + 5;
+                    break;
+                case 2:
+                    m = t - 12;
+                    q = s - 12;
+                    break;
+                case 3:
+                    m = b - 10;
+                    q = b - 12;
+                    break;
+                case 4:
+                    m = 0;
+                    q = 0;
+                    break;
+                case 5:
+                    m = b + 5;
+                    q = t - 12;
+                    break;
+                case 6:
+                    m = 0;
+                    q = b;
+                    break;
+                default:
+                    m = b + 12;
+                    q = b;
+                    break;
                 }
             }
             const int at = span.start + 48 * j;
@@ -159,11 +182,14 @@ void shuffleLineWithPickups(CompositionState& state, NoteWriter& w) {
         const int beats = span.length / 96;
         for (int k = 0; k < beats; ++k) {
             const int at = span.start + 96 * k;
-            const int main = k == 0 ? n.bass : (k % 2 == 1 ? n.low + n.fifth : n.bass + 12 * rng.randRange(0, 1));
+            const int main =
+                k == 0 ? n.bass : (k % 2 == 1 ? n.low + n.fifth : n.bass + 12 * rng.randRange(0, 1));
             w.note(at, main, kVelocity, 62);
             if (rng.randRange(1, 2) == 1) {
                 const bool last = k == beats - 1;
-                const int pickup = last && nextBass > 0 ? nearTo(nextBass, main) - 1 : (rng.randRange(1, 2) == 1 ? n.bass + 12 : n.low + n.fifth);
+                const int pickup = last && nextBass > 0
+                                       ? nearTo(nextBass, main) - 1
+                                       : (rng.randRange(1, 2) == 1 ? n.bass + 12 : n.low + n.fifth);
                 w.note(at + 64, pickup, kVelocity, 30);
             }
         }
@@ -222,7 +248,9 @@ void mixedTriplets(CompositionState& state, NoteWriter& w) {
                 w.note(at + 32, pick(), kVelocity, 30);
                 w.note(at + 64, pick(), kVelocity, 30);
                 break;
-            default: w.note(at, first, kVelocity, 94); break;
+            default:
+                w.note(at, first, kVelocity, 94);
+                break;
             }
         }
     }
@@ -233,7 +261,8 @@ void eighthsOrShuffle(CompositionState& state, NoteWriter& w) {
     if (!state.style.triplet()) {
         for (const ChordSpan& span : chordSpans(state)) {
             const int eighths = span.length / 48;
-            for (int j = 0; j < eighths; ++j) w.note(span.start + 48 * j, span.chord->bass, kVelocity, 47);
+            for (int j = 0; j < eighths; ++j)
+                w.note(span.start + 48 * j, span.chord->bass, kVelocity, 47);
         }
         return;
     }
@@ -286,7 +315,8 @@ void twoLowNotes(CompositionState& state, NoteWriter& w) {
         const int note = span.index == 0 ? 45 : (state.rng.randRange(1, 2) == 1 ? 45 : 43);
         const int unit = state.rng.randRange(1, 2) == 1 ? 192 : 96;
         const int whole = span.length / unit;
-        for (int k = 0; k < whole; ++k) w.note(span.start + k * unit, note, kVelocity, unit);
+        for (int k = 0; k < whole; ++k)
+            w.note(span.start + k * unit, note, kVelocity, unit);
         const int rest = span.length % unit;
         if (rest > 3) w.note(span.start + whole * unit, note, kVelocity, rest - 3);
     }
@@ -349,6 +379,7 @@ void walkingLine(CompositionState& state, NoteWriter& w) {
                 if (best == previous) best = nearTo(tones[static_cast<std::size_t>((k + 1) % 4)], previous);
                 note = best;
             }
+            if (note < 28) note += 12; // below the bass's range an approach comes from the octave above
             if (triplet && k % 2 == 1 && rng.randRange(1, 3) == 1) {
                 w.note(at, note, kWalkVelocity, 60);
                 w.note(at + 64, note, 80, 28);
@@ -389,21 +420,27 @@ struct BassRhythm {
 
 int bassSymbolNote(char symbol, const ChordRecord& c, const BassNotes& n, const ChordRecord* next) {
     switch (symbol) {
-    case 'O': return n.bass + 12;
-    case 'F': return n.low + n.fifth;
+    case 'O':
+        return n.bass + 12;
+    case 'F':
+        return n.low + n.fifth;
     case 'f': {
         const int f = n.low + n.fifth - 12;
         return f >= 28 ? f : f + 12;
     }
-    case 'T': return n.above(c.third, c.root, n.bass);
-    case 'S': return n.above(c.seventh, c.root, n.bass + 12);
-    case '6': return n.low + 9;
+    case 'T':
+        return n.above(c.third, c.root, n.bass);
+    case 'S':
+        return n.above(c.seventh, c.root, n.bass + 12);
+    case '6':
+        return n.low + 9;
     case 'A': {
         if (!next) return n.bass;
         const BassNotes m(*next);
         return m.silent() ? n.bass : nearTo(m.bass, n.bass) - 1;
     }
-    default: return n.bass;
+    default:
+        return n.bass;
     }
 }
 
@@ -424,7 +461,8 @@ void playBassRhythm(CompositionState& state, NoteWriter& w, const BassRhythm& r)
 const BassRhythm* bassRhythm(int pattern, bool triplet, int percent) {
     static const BassRhythm kTwoBeat{{{"R-------F-------"}, {"R-------F---"}}};
     static const BassRhythm kOctaves{{{"R-O-R-O-R-O-R-O-"}, {}}};
-    static const BassRhythm kBallad{{{"R---------------", "R-------F-------"}, {"R-----------", "R-------F---"}}, 4};
+    static const BassRhythm kBallad{
+        {{"R---------------", "R-------F-------"}, {"R-----------", "R-------F---"}}, 4};
     static const BassRhythm kTumbao{{{"......R-----F---"}, {"....R---F---"}}};
     static const BassRhythm kPopDotted{{{"R-----R-F-----R-"}, {"R-----R-F---"}}};
     static const BassRhythm kPopBusy{{{"R-R-R-R-F-F-O-F-"}, {"R-R-R-R-F-F-"}}};
@@ -437,37 +475,74 @@ const BassRhythm* bassRhythm(int pattern, bool triplet, int percent) {
     static const BassRhythm kBoogieShuffle{{{"R-T-F-6-O-6-F-A-"}, {"R-T-F-6-F-A-"}}};
     static const BassRhythm kSyncopated{{{"R-.R..R-R-.F..O-"}, {}}, 4};
     switch (pattern) {
-    case 4: return &kTwoBeat;
-    case 7: return &kOctaves;
-    case 8: return &kBallad;
-    case 12: return &kTumbao;
-    case 13: return percent > 110 ? &kPopBusy : &kPopDotted;
-    case 14: return &kReggae;
-    case 15: return &kBossa;
-    case 16: return &kWaltz;
-    case 17: return triplet ? &kRockShuffle : &kRockEighths;
-    case 18: return triplet ? &kBoogieShuffle : &kBoogie;
-    case 19: return &kSyncopated;
-    default: return nullptr;
+    case 4:
+        return &kTwoBeat;
+    case 7:
+        return &kOctaves;
+    case 8:
+        return &kBallad;
+    case 12:
+        return &kTumbao;
+    case 13:
+        return percent > 110 ? &kPopBusy : &kPopDotted;
+    case 14:
+        return &kReggae;
+    case 15:
+        return &kBossa;
+    case 16:
+        return &kWaltz;
+    case 17:
+        return triplet ? &kRockShuffle : &kRockEighths;
+    case 18:
+        return triplet ? &kBoogieShuffle : &kBoogie;
+    case 19:
+        return &kSyncopated;
+    default:
+        return nullptr;
     }
 }
 
 bool runBassPattern(CompositionState& state, NoteWriter& w, int pattern, int percent) {
     const bool triplet = state.style.triplet();
     switch (pattern) {
-    case 1: pulsingRoot(state, w); return true;
-    case 2: pedal(state, w); return true;
-    case 3: rootAndFifth(state, w); return true;
-    case 5: fastOctaves(state, w); return true;
-    case 6: walkingLine(state, w); return true;
-    case 9: triplet ? shuffleLineWithPickups(state, w) : eighthLineWithPairs(state, w); return true;
-    case 10: triplet ? mixedTriplets(state, w) : mixedEighths(state, w); return true;
-    case 11: eighthsOrShuffle(state, w); return true;
-    case 20: gridBass(state, w); return true;
-    case 21: twoLowNotes(state, w); return true;
-    case 22: fallingSixteenths(state, w); return true;
-    case 23: sparse(state, w); return true;
-    default: break;
+    case 1:
+        pulsingRoot(state, w);
+        return true;
+    case 2:
+        pedal(state, w);
+        return true;
+    case 3:
+        rootAndFifth(state, w);
+        return true;
+    case 5:
+        fastOctaves(state, w);
+        return true;
+    case 6:
+        walkingLine(state, w);
+        return true;
+    case 9:
+        triplet ? shuffleLineWithPickups(state, w) : eighthLineWithPairs(state, w);
+        return true;
+    case 10:
+        triplet ? mixedTriplets(state, w) : mixedEighths(state, w);
+        return true;
+    case 11:
+        eighthsOrShuffle(state, w);
+        return true;
+    case 20:
+        gridBass(state, w);
+        return true;
+    case 21:
+        twoLowNotes(state, w);
+        return true;
+    case 22:
+        fallingSixteenths(state, w);
+        return true;
+    case 23:
+        sparse(state, w);
+        return true;
+    default:
+        break;
     }
     if (const BassRhythm* r = bassRhythm(pattern, triplet, percent)) {
         playBassRhythm(state, w, *r);

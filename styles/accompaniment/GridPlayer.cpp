@@ -11,7 +11,8 @@ namespace harmolin {
 namespace {
 
 void copyStep(StyleRecord& style, int toBlock, int toStep, int fromBlock, int fromStep) {
-    for (int row = 0; row < grid::kRows; ++row) style.cell(toBlock, row, toStep) = style.cell(fromBlock, row, fromStep);
+    for (int row = 0; row < grid::kRows; ++row)
+        style.cell(toBlock, row, toStep) = style.cell(fromBlock, row, fromStep);
 }
 
 void tieBlock(StyleRecord& style, int block) {
@@ -19,15 +20,19 @@ void tieBlock(StyleRecord& style, int block) {
         if (style.tie(block, s) == 1) copyStep(style, block, s, block, s == 0 ? grid::kSteps - 1 : s - 1);
 }
 
-int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int floorDiv(int a, int b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 } // namespace
 
 void normaliseGrid(StyleRecord& style) {
     // Twice, so a tie on step 0 also sees the normalised step 15.
     for (int pass = 0; pass < 2; ++pass) {
-        for (int block : {0, 1, 3}) tieBlock(style, block);
-        for (int block : {4, 5, 7}) tieBlock(style, block);
+        for (int block : {0, 1, 3})
+            tieBlock(style, block);
+        for (int block : {4, 5, 7})
+            tieBlock(style, block);
         if (style.trailer(0) == 1) {
             if (style.tie(0, 0) == 1) copyStep(style, 0, 0, 4, grid::kSteps - 1);
             if (style.tie(4, 0) == 1) copyStep(style, 4, 0, 0, grid::kSteps - 1);
@@ -46,18 +51,33 @@ std::array<int, 14> voiceChord(const CompositionState& state, const ChordRecord&
         const int degree = ((v % 7) + 7) % 7;
         int base = 0;
         switch (degree) {
-        case 0: base = chord.root; break;
-        case 1: base = chord.root + 2; break;
-        case 2: base = chord.third; break;
-        case 3: base = chord.fifth > 0 ? chord.fifth - 2 : 0; break;
-        case 4: base = chord.fifth; break;
-        case 5: base = chord.fifth > 0 ? chord.fifth + 2 : 0; break;
-        default: base = chord.seventh; break;
+        case 0:
+            base = chord.root;
+            break;
+        case 1:
+            base = chord.root + 2;
+            break;
+        case 2:
+            base = chord.third;
+            break;
+        case 3:
+            base = chord.fifth > 0 ? chord.fifth - 2 : 0;
+            break;
+        case 4:
+            base = chord.fifth;
+            break;
+        case 5:
+            base = chord.fifth > 0 ? chord.fifth + 2 : 0;
+            break;
+        default:
+            base = chord.seventh;
+            break;
         }
         // A chord without that tone leaves the row silent.
         if (base <= 0) continue;
         int note = base + floorDiv(v, 7) * 12 - 12;
-        if (weighed && note >= 0 && weights[static_cast<std::size_t>(note % 12)] < state.voicingThreshold) --note;
+        if (weighed && note >= 0 && weights[static_cast<std::size_t>(note % 12)] < state.voicingThreshold)
+            --note;
         notes[static_cast<std::size_t>(row)] = (note >= 0 && note <= 127) ? note : 0;
     }
     return notes;
@@ -70,8 +90,10 @@ GridLayout harmonyGridLayout(const StyleRecord& style) {
     const int stepTicks = triplet ? 32 : 24;
     const int sound = triplet ? 23 : 15;
     switch (style.meter) {
-    case 0: return {triplet ? 12 : 16, stepTicks, sound};
-    case 1: return {triplet ? 9 : 12, stepTicks, sound};
+    case 0:
+        return {triplet ? 12 : 16, stepTicks, sound};
+    case 1:
+        return {triplet ? 9 : 12, stepTicks, sound};
     default:
         if (triplet) {
             reportEngineError(engine_error::kBeatMismatch);
@@ -138,10 +160,12 @@ void playGrid(CompositionState& state, NoteWriter& writer, int block, int varian
             if (chainNotes.empty()) {
                 writer.rest(chainStart);
             } else {
-                const int length = legato ? chainSteps * layout.stepTicks - 2 : chainSteps * layout.soundTicks;
+                const int length =
+                    legato ? chainSteps * layout.stepTicks - 2 : chainSteps * layout.soundTicks;
                 for (std::size_t i = 0; i < chainNotes.size(); ++i) {
                     const int offset = strum ? 2 * static_cast<int>(i) : 0;
-                    writer.note(chainStart + offset, chainNotes[i], chainVelocity, std::max(1, length - offset));
+                    writer.note(chainStart + offset, chainNotes[i], chainVelocity,
+                                std::max(1, length - offset));
                 }
             }
             chainSteps = 0;
@@ -154,8 +178,9 @@ void playHarmonyGrid(CompositionState& state, NoteWriter& writer, int part) {
     const int block = part == kPartHarmony ? grid::kHarmonyBlock : grid::kOtherBlock;
     const int variant = part == kPartHarmony ? state.style.trailer(0) : 0;
     const CompositionState& constState = state;
-    playGrid(state, writer, block, variant, layout,
-             [&constState](const ChordRecord& chord) { return voiceChord(constState, chord, grid::kHarmonyBlock); });
+    playGrid(state, writer, block, variant, layout, [&constState](const ChordRecord& chord) {
+        return voiceChord(constState, chord, grid::kHarmonyBlock);
+    });
 }
 
 std::array<int, 14> bassVoicing(const ChordRecord& chord, const StyleRecord& style, int block) {
@@ -168,13 +193,27 @@ std::array<int, 14> bassVoicing(const ChordRecord& chord, const StyleRecord& sty
         const int v = style.rowValue(block, row);
         int base = 0;
         switch (((v % 7) + 7) % 7) {
-        case 0: base = chord.bass > 0 ? chord.bass : low; break;
-        case 1: base = low + 2; break;
-        case 2: base = above(chord.third); break;
-        case 3: base = low + fifth - 2; break;
-        case 4: base = low + fifth; break;
-        case 5: base = low + fifth + 2; break;
-        default: base = above(chord.seventh); break;
+        case 0:
+            base = chord.bass > 0 ? chord.bass : low;
+            break;
+        case 1:
+            base = low + 2;
+            break;
+        case 2:
+            base = above(chord.third);
+            break;
+        case 3:
+            base = low + fifth - 2;
+            break;
+        case 4:
+            base = low + fifth;
+            break;
+        case 5:
+            base = low + fifth + 2;
+            break;
+        default:
+            base = above(chord.seventh);
+            break;
         }
         if (base <= 0) continue;
         const int note = base + floorDiv(v, 7) * 12 - 12;

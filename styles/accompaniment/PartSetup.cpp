@@ -30,9 +30,13 @@ const std::array<InstrumentGroup, 9>& instrumentGroups() {
     return groups;
 }
 
-int controllerValue(int byte) { return std::clamp(byte, 0, 127); }
+int controllerValue(int byte) {
+    return std::clamp(byte, 0, 127);
+}
 
-int wrap128(int value) { return ((value % 128) + 128) % 128; }
+int wrap128(int value) {
+    return ((value % 128) + 128) % 128;
+}
 
 } // namespace
 
@@ -63,13 +67,15 @@ void writePartHeader(CompositionState& state, MidiTrackData& track, int part, in
         int controller;
         int byte;
     };
-    static constexpr Send kSends[] = {{91, kMixReverb},     {93, kMixChorus},  {74, kMixBrightness}, {71, kMixResonance},
-                                      {72, kMixRelease},    {73, kMixAttack},  {75, kMixDecay}};
+    static constexpr Send kSends[] = {{91, kMixReverb},    {93, kMixChorus},  {74, kMixBrightness},
+                                      {71, kMixResonance}, {72, kMixRelease}, {73, kMixAttack},
+                                      {75, kMixDecay}};
     for (const Send& s : kSends) {
         const int value = mix[static_cast<std::size_t>(s.byte)];
         // A file for the user gets every controller, so a player that kept
         // the previous song's settings is reset.
-        if (value != 64 || state.writeFile) track.addControlChange(channel, s.controller, controllerValue(value));
+        if (value != 64 || state.writeFile)
+            track.addControlChange(channel, s.controller, controllerValue(value));
     }
     track.addControlChange(channel, 10, controllerValue(mix[kMixPan]));
     // Pitch-bend range of an octave.
@@ -81,7 +87,8 @@ void writePartHeader(CompositionState& state, MidiTrackData& track, int part, in
 int drumKitProgram(const CompositionState& state) {
     const StyleRecord& s = state.style;
     const bool generalOrGs = state.soundModule == 0 || state.soundModule == 1;
-    if (s.drumPattern == 1 && s.feel == 3 && (s.meter == 1 || s.programs[kPartDrums] != 2) && generalOrGs) return 40;
+    if (s.drumPattern == 1 && s.feel == 3 && (s.meter == 1 || s.programs[kPartDrums] != 2) && generalOrGs)
+        return 40;
     if (s.drumPattern == 18 && state.soundModule == 1) return 49;
     return 0;
 }
@@ -117,7 +124,7 @@ void addEngineNote(MidiTrackData& track, int channel, int delta, int note, int v
         note = 0;
         velocity = 0;
     }
-    if (velocity == 0) length = std::max(length, 1);
+    if (velocity == 0) length = 1;
     track.addNote(channel, delta, note, velocity, length);
 }
 
