@@ -34,6 +34,12 @@ void setUpStyle(StyleTable& table, int group, int slot, EngineRandom& random);
 // Makes a style current: a copy into the state and the databases chosen (a
 // random style is rebuilt instead).
 void selectStyle(CompositionState& state, StyleTable& table, int group, int slot);
+// Rebuilds a random style (a record with randomKind 1 to 9) as the current
+// style: a base style of its kind with a set of fields redrawn.
+void buildRandomStyle(CompositionState& state, StyleTable& table, int group, int slot);
+// Redraws the current style's program of a part from the program table of
+// a random kind; a part not in use (256) keeps its program.
+void drawInstrument(CompositionState& state, int part, int tableKind);
 // Group and slot of a style by name (case-insensitive), the first match.
 std::optional<std::pair<int, int>> findStyle(const StyleTable& table, std::string_view name);
 
