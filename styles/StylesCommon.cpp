@@ -2,6 +2,8 @@
 // groups' first slots.
 #include "styles/StylesInternal.h"
 
+#include <string>
+
 namespace harmolin::styles {
 namespace {
 
@@ -91,8 +93,44 @@ void applySketch(StyleRecord& style, const StyleSketch& sketch) {
     style.barCount = sketch.barCount;
     // What nearly every style sets: chord tones on strong notes, and the
     // melody's value 5.
-    setMelody(style, kPartMelody, {{kMelDissonance, 9}, {kMelValue5, 5}});
+    setMelody(style, kPartMelody, {{kMelDissonance, 9}, {kMelValue5, 5}, {kMelPitchMethod, 6}});
     style.flagAfterRandomKind = 1;
+    // A mix that keeps the parts apart: the tune in front and in the middle,
+    // the harmony left, the second accompaniment right, bass and drums dry.
+    setMix(style, kPartMelody, {110, 40, 70});
+    setMix(style, kPartBass, {100, 0, 30});
+    setMix(style, kPartHarmony, {90, 40, 70});
+    setPan(style, kPartHarmony, 44);
+    setMix(style, kPartAccompaniment2, {78, 40, 80});
+    setPan(style, kPartAccompaniment2, 84);
+    setMix(style, kPartDrums, {100, 0, 50});
+    if (sketch.touch) sketch.touch(style);
+}
+
+void addCounterLine(StyleRecord& style, int program, int low, int high) {
+    style.programs[kPartLineB] = program;
+    style.sectionCopyMode = 7;
+    setMelody(style, kPartLineB,
+              {{kMelDissonance, 9},
+               {kMelPartMode, 3},
+               {kMelRestSwitch, 0},
+               {kMelEndingKind, 0},
+               {kMelValue5, 5},
+               {kMelHighest, high},
+               {kMelLowest, low},
+               {kMelPitchMethod, 6}});
+    setMix(style, kPartLineB, {72, 50, 90});
+    setPan(style, kPartLineB, 76);
+    style.patternParams[kPartLineB] = 80;
+}
+
+void setOwnScale(StyleRecord& style, const char* digits) {
+    style.scaleNumber = 11;
+    std::string text = std::string("xxxx") + digits;
+    text.resize(16, '0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        style.customScale[i] = text[i];
+    style.customScale[16] = '\0';
 }
 
 void setUpRandomStyle(StyleRecord& style, int group) {

@@ -64,25 +64,26 @@ constexpr std::array<StyleSketch, 9> kSketches = {{
     // slot, name, description;
     //     meter, tempo, key, category, feel, scale,
     //     programs {melody, bass, harmony, accompaniment 2, drum kit},
-    //     patterns {part 3, part 7, drums, bass}, bars
+    //     patterns {part 3, part 7, drums, bass}, bars, touches
     {1, "Against War Song", "A protest song against war, sung to a guitar.",
-        0, 640000, kMinor, 3, kStraight, 1, {73, 32, 25, 48, 1}, {4, 3, 17, 1}, 32},
+        0, 628000, kMinor, 3, kStraight, 1, {22, 32, 25, 48, 1}, {30, 1, 32, 8}, 32},
     {2, "Mystery Cave", "Music for exploring a dark and mysterious cave.",
-        0, 800000, kMinor, 3, kStraight, 16, {79, 38, 98, 95, kNoProgram}, {3, 4, 14, 2}, 24},
+        0, 832000, kMinor, 3, kStraight, 16, {79, 38, 98, 95, kNoProgram}, {3, 1, 14, 2}, 24},
     {3, "Piano Vocal", "A song accompanied by the piano alone.",
-        0, 620000, kMajor, 3, kStraight, 1, {53, 0, 0, kNoProgram, kNoProgram}, {4, 15, 14, 1}, 32},
+        0, 620000, kMajor, 3, kStraight, 1, {0, kNoProgram, 0, kNoProgram, kNoProgram}, {29, 15, 14, 8}, 32},
     {5, "Hero's Theme", "A brave and heroic theme for the hero of a game.",
-        0, 460000, kMajor, 2, kStraight, 1, {56, 32, 48, 61, 1}, {4, 3, 34, 1}, 32},
+        0, 460000, kMajor, 2, kStraight, 1, {56, 32, 48, 61, 1}, {12, 19, 18, 1}, 32,
+        [](StyleRecord& s) { addCounterLine(s, 60, 55, 72); }},
     {6, "Fighting Theme", "Fast and tense music for battle scenes.",
-        0, 380000, kMinor, 4, kStraight, 1, {81, 38, 30, 62, 1}, {4, 3, 2, 5}, 32},
+        0, 372000, kMinor, 4, kStraight, 1, {81, 38, 30, 50, 4}, {31, 26, 5, 5}, 32},
     {7, "Theme of Mouse", "A comical theme for a small and busy mouse.",
-        0, 420000, kMajor, 3, kStraight, 1, {13, 32, 45, 9, 1}, {3, 4, 2, 3}, 24},
+        0, 414000, kMajor, 3, kStraight, 1, {13, 32, 45, 9, 1}, {56, 20, 22, 23}, 24},
     {8, "Japanese Tale", "A quiet Japanese folk tale told with koto and shakuhachi.",
-        0, 760000, kMajor, 3, kStraight, 13, {77, 32, 107, 48, kNoProgram}, {22, 4, 14, 1}, 24},
+        0, 754000, kMajor, 3, kStraight, 13, {77, kNoProgram, 107, 48, kNoProgram}, {22, 1, 14, 1}, 24},
     {9, "Theme of Stars", "A shining theme for a journey among the stars.",
-        0, 700000, kMajor, 3, kStraight, 1, {8, 33, 88, 98, 1}, {4, 3, 17, 1}, 32},
+        0, 712000, kMajor, 3, kStraight, 18, {8, 33, 88, 98, 1}, {1, 46, 7, 8}, 32},
     {10, "Spaghetti Western", "A lonely western theme with whistling and a twangy guitar.",
-        0, 560000, kMinor, 3, kStraight, 1, {78, 32, 25, 56, 1}, {4, 3, 17, 3}, 32},
+        0, 528000, kMinor, 3, kStraight, 1, {78, 32, 25, 56, 1}, {58, 24, 32, 4}, 32},
 }};
 // clang-format on
 

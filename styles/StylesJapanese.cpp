@@ -138,21 +138,24 @@ constexpr std::array<StyleSketch, 7> kSketches = {{
     // slot, name, description;
     //     meter, tempo, key, category, feel, scale,
     //     programs {melody, bass, harmony, accompaniment 2, drum kit},
-    //     patterns {part 3, part 7, drums, bass}, bars
+    //     patterns {part 3, part 7, drums, bass}, bars, touches
     {2, "Japanese Pops", "Japanese popular music with electric piano, strings and a band.",
-        0, 540000, kMajor, 3, kStraight, 1, {73, 33, 4, 48, 1}, {4, 3, 2, 9}, 32},
+        0, 508000, kMajor, 3, kStraight, 1, {73, 33, 4, 48, 1}, {14, 24, 2, 13}, 32,
+        [](StyleRecord& s) { s.patternParams[kPartBass] = 120; }},
     {3, "JPOP DUO", "Japanese pop for two singers with acoustic guitar and piano.",
-        0, 500000, kMajor, 3, kStraight, 1, {53, 33, 25, 0, 1}, {4, 3, 2, 1}, 32},
+        0, 506000, kMajor, 3, kStraight, 1, {53, 33, 25, 0, 1}, {30, 29, 32, 13}, 32,
+        [](StyleRecord& s) { addCounterLine(s, 52, 57, 72); }},
     {5, "Electronic chime", "Pop music played with electronic bells and chimes.",
-        0, 560000, kMajor, 3, kStraight, 1, {8, 38, 11, 14, 1}, {3, 4, 2, 1}, 32},
+        0, 480000, kMajor, 3, kStraight, 1, {112, 38, 11, 8, 4}, {5, 46, 25, 7}, 32},
     {7, "Folk Song", "A Japanese folk song sung to an acoustic guitar.",
-        0, 600000, kMinor, 3, kStraight, 1, {22, 32, 25, kNoProgram, kNoProgram}, {4, 15, 2, 3}, 24},
+        0, 600000, kMinor, 3, kStraight, 1, {22, 32, 25, kNoProgram, kNoProgram}, {30, 15, 14, 4}, 24},
     {8, "Child Song", "Simple and cheerful songs for children.",
-        0, 560000, kMajor, 3, kStraight, 1, {73, 32, 0, kNoProgram, 1}, {4, 15, 2, 3}, 16},
+        0, 540000, kMajor, 3, kStraight, 1, {79, 32, 0, 9, 1}, {56, 59, 16, 3}, 16},
     {9, "70s Pops", "The 70s jaunty pop music.",
-        0, 520000, kMajor, 3, kStraight, 1, {56, 33, 4, 48, 1}, {4, 3, 2, 9}, 32},
+        0, 486000, kMajor, 3, kStraight, 1, {59, 33, 4, 48, 1}, {36, 24, 25, 10}, 32},
     {10, "Pops Symphonie", "Pop melodies arranged for a symphony orchestra.",
-        0, 620000, kMajor, 2, kStraight, 1, {68, 32, 48, 60, 1}, {4, 3, 2, 1}, 32},
+        0, 626000, kMajor, 2, kStraight, 1, {68, 32, 48, 46, 1}, {2, 27, 18, 8}, 32,
+        [](StyleRecord& s) { addCounterLine(s, 60, 53, 70); }},
 }};
 // clang-format on
 
