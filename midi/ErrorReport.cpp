@@ -153,6 +153,10 @@ const Message xfdtTable[] = {
 
 const Message vofwTable[] = {
     {1, "テンポの値が不正です。"},
+    {2, "note error"},
+    {3, "Error Num"},
+    {4, "エラー発生、一旦終了してください。"},
+    {5, "GetVoiceListでエラー"},
 };
 
 template <std::size_t N>
