@@ -1,0 +1,211 @@
+// Phrases of the lyric writer: word draws within a song type's vocabulary,
+// phrases that fit their notes, phrase cuts at rests and the legato rule.
+#include "lyrics/LyricWriter.h"
+#include "lyrics/WordTable.h"
+#include "midi/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+using namespace harmolin;
+
+namespace {
+
+const std::string kA = "\x82\xa0";              // あ
+const std::string kShownA = "\x82\xa0\x81\x60"; // あ～
+
+std::string repeat(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+// Whether some row of a class the song type may use has exactly this word.
+bool fromVocabulary(const LyricText& word, int category, int styleClass, int variantMask) {
+    for (const LyricWord& w : kWordTable)
+        if (w.category == category && (w.styleClass == styleClass || w.styleClass == 0) &&
+            (w.variantMask & variantMask) != 0 && word.display == w.display && word.reading == w.reading)
+            return true;
+    return false;
+}
+
+// A connected track of melody notes (channel index, start, length) and an end.
+MidiTrackData melody(std::initializer_list<std::array<int, 3>> notes, int end = 0) {
+    MidiTrackData t(kSongCapacity, TrackState::Connected);
+    int time = 0;
+    for (const auto& [channel, start, length] : notes) {
+        t.addNote(channel, start - time, 60, 100, length);
+        time = start;
+    }
+    t.append(makeEndOfTrack(end));
+    return t;
+}
+
+std::vector<int> lengthsOn(const MidiTrackData& t, int channel) {
+    std::vector<int> out;
+    for (const auto& e : t.events())
+        if (e.kind == kConnectedNote && e.channel == channel) out.push_back(e.length);
+    return out;
+}
+
+} // namespace
+
+TEST(PickWord, StaysInsideTheSongTypesVocabulary) {
+    // Child songs use only child and shared words; Young Pops never an Adult
+    // Pops or Ocean Song word; ghost songs only ghost and shared words.
+    for (int type = 0; type < 5; ++type) {
+        const LyricClass lc = lyricClassOf(type);
+        std::set<std::string> seen, vocabulary;
+        for (const LyricWord& w : kWordTable)
+            if ((w.styleClass == lc.styleClass || w.styleClass == 0) && (w.variantMask & lc.variantMask) != 0)
+                vocabulary.insert(w.display);
+        for (std::uint32_t seed = 1; seed <= 2000; ++seed) {
+            EngineRandom random;
+            random.seed(seed);
+            for (int category = 1; category <= 15; ++category) {
+                const LyricText w = pickWord(category, lc.styleClass, lc.variantMask, random);
+                if (w.reading.empty()) continue;
+                EXPECT_TRUE(fromVocabulary(w, category, lc.styleClass, lc.variantMask & 0xFFFF))
+                    << "type " << type << " drew " << cp932ToUtf8(w.display);
+                seen.insert(w.display);
+            }
+        }
+        EXPECT_EQ(seen, vocabulary) << "type " << type << " leaves words out";
+    }
+}
+
+TEST(PickWord, ReachesEveryMatchingRowAndNothingWhenNoneMatch) {
+    EngineRandom random;
+    random.seed(9);
+    std::set<std::string> particles;
+    for (int i = 0; i < 200; ++i)
+        particles.insert(pickWord(11, kChildStyle, kAllVariants, random).reading);
+    EXPECT_EQ(particles.size(), 4u);
+
+    // No catch phrase belongs to children's songs.
+    const LyricText none = pickWord(1, kChildStyle, kAllVariants, random);
+    EXPECT_TRUE(none.display.empty());
+    EXPECT_TRUE(none.reading.empty());
+    EXPECT_TRUE(pickWord(0, kPopsStyle, kYoungPops, random).reading.empty());
+    EXPECT_TRUE(pickWord(16, kPopsStyle, kYoungPops, random).reading.empty());
+    // Only the low sixteen bits of a variant mask count.
+    EXPECT_TRUE(pickWord(9, kPopsStyle, 0x10000, random).reading.empty());
+}
+
+TEST(LyricClass, SongTypesAndTheUnknownOne) {
+    EXPECT_EQ(lyricClassOf(0).styleClass, 1);
+    EXPECT_EQ(lyricClassOf(0).variantMask, 1);
+    EXPECT_EQ(lyricClassOf(1).variantMask, 2);
+    EXPECT_EQ(lyricClassOf(2).variantMask, 4);
+    EXPECT_EQ(lyricClassOf(3).styleClass, 2);
+    EXPECT_EQ(lyricClassOf(3).variantMask, 255);
+    EXPECT_EQ(lyricClassOf(4).styleClass, 3);
+    std::vector<std::string> lines;
+    const Presenter previous = setPresenter([&](const ReportLine& l) { lines.push_back(l.text); });
+    const LyricClass none = lyricClassOf(-1);
+    setPresenter(previous);
+    EXPECT_EQ(none.styleClass, 0);
+    EXPECT_EQ(none.variantMask, 255);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("MakeXfFile error"), std::string::npos);
+}
+
+TEST(WritePhrase, FitsItsNotesOrFallsBackToA) {
+    EngineRandom random;
+    random.seed(5);
+    const LyricText one = writePhrase(1, kPopsStyle, kYoungPops, random);
+    EXPECT_EQ(one.reading, kA);
+    EXPECT_EQ(one.display, kShownA);
+
+    for (int type = 0; type < 5; ++type) {
+        const LyricClass lc = lyricClassOf(type);
+        int drawn = 0;
+        for (int notes = 2; notes <= 20; ++notes) {
+            for (int run = 0; run < 5; ++run) {
+                const LyricText p = writePhrase(notes, lc.styleClass, lc.variantMask, random);
+                ASSERT_EQ(p.reading.size(), static_cast<std::size_t>(2 * notes));
+                if (p.display != repeat(kShownA, notes)) ++drawn;
+            }
+        }
+        // Phrases of ordinary lengths find words; only very long ones may not.
+        EXPECT_GT(drawn, 60) << "type " << type;
+    }
+
+    // The shared words alone never reach sixteen syllables.
+    const LyricText fallback = writePhrase(16, kAnyStyle, kAllVariants, random);
+    EXPECT_EQ(fallback.reading, repeat(kA, 16));
+    EXPECT_EQ(fallback.display, repeat(kShownA, 16));
+}
+
+TEST(WritePhrase, SameSeedSamePhrase) {
+    EngineRandom a, b;
+    a.seed(77);
+    b.seed(77);
+    for (int notes = 2; notes < 12; ++notes) {
+        const LyricText x = writePhrase(notes, kGhostStyle, kAllVariants, a);
+        const LyricText y = writePhrase(notes, kGhostStyle, kAllVariants, b);
+        EXPECT_EQ(x.display, y.display);
+        EXPECT_EQ(x.reading, y.reading);
+    }
+}
+
+TEST(FindPhrases, RestsCutPhrases) {
+    // 300 ticks of rest (under a beat) after two notes do not cut...
+    MelodyPhrases p = findPhrases(melody({{0, 0, 240}, {0, 540, 240}, {0, 1080, 240}}, 480), 0, 480);
+    EXPECT_EQ(p.noteCounts, (std::vector<int>{3}));
+    // ...but do after three.
+    p = findPhrases(melody({{0, 0, 240}, {0, 240, 240}, {0, 480, 240}, {0, 1020, 240}, {0, 1260, 240}}, 480),
+                    0, 480);
+    EXPECT_EQ(p.noteCounts, (std::vector<int>{3, 2}));
+    EXPECT_EQ(p.startTimes, (std::vector<int>{0, 1020}));
+    // A whole beat of rest cuts after a single note; notes of other channels
+    // neither count nor cut.
+    p = findPhrases(melody({{0, 0, 240}, {0, 720, 240}, {3, 900, 240}, {0, 1100, 100}}, 480), 0, 480);
+    EXPECT_EQ(p.noteCounts, (std::vector<int>{1, 2}));
+    EXPECT_EQ(p.noteStarts, (std::vector<int>{0, 720, 1100}));
+    // Less than half a beat never cuts.
+    p = findPhrases(melody({{0, 0, 240}, {0, 239 + 240, 240}, {0, 478 + 480, 240}, {0, 717 + 720, 240}}, 480),
+                    0, 480);
+    EXPECT_EQ(p.noteCounts, (std::vector<int>{4}));
+}
+
+TEST(FindPhrases, TwentyNotesCloseAPhraseAndTheNoteThatFindsItFullIsNotSung) {
+    MidiTrackData t(kSongCapacity, TrackState::Connected);
+    for (int i = 0; i < 25; ++i)
+        t.addNote(0, i == 0 ? 0 : 240, 60, 100, 240);
+    t.append(makeEndOfTrack(240));
+    const MelodyPhrases p = findPhrases(t, 0, 480);
+    EXPECT_EQ(p.noteCounts, (std::vector<int>{20, 4}));
+    EXPECT_EQ(p.noteStarts.size(), 24u);
+    EXPECT_EQ(p.noteStarts[19], 19 * 240);
+    EXPECT_EQ(p.noteStarts[20], 21 * 240); // the 21st note got none
+    EXPECT_EQ(p.startTimes, (std::vector<int>{0, 21 * 240}));
+
+    // A track that ends on a note leaves that note unsung.
+    MidiTrackData open(kSongCapacity, TrackState::Connected);
+    open.addNote(0, 0, 60, 100, 240);
+    open.addNote(0, 240, 62, 100, 240);
+    open.addNote(0, 240, 64, 100, 240);
+    EXPECT_EQ(findPhrases(open, 0, 480).noteCounts, (std::vector<int>{2}));
+
+    EXPECT_TRUE(findPhrases(melody({}), 0, 480).noteCounts.empty());
+}
+
+TEST(Legato, NotesReachTheNextOneButNotPastTwoBeats) {
+    MidiTrackData t = melody({{0, 0, 240},
+                              {0, 1200, 240},
+                              {0, 1800, 240},
+                              {5, 1900, 50},
+                              {0, 2000, 1200},
+                              {0, 4000, 600},
+                              {0, 4300, 100}});
+    applyLegato(t, 0, 480);
+    // 240 -> 960 (two beats), 240 -> 600, a note that overlaps the next is
+    // not shortened, a 1200-tick note with 2000 ticks to go is cut to two
+    // beats, and the last note keeps its length.
+    EXPECT_EQ(lengthsOn(t, 0), (std::vector<int>{960, 600, 240, 960, 600, 100}));
+    EXPECT_EQ(lengthsOn(t, 5), (std::vector<int>{50}));
+}
