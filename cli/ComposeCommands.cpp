@@ -2,10 +2,12 @@
 #include "cli/ComposeCommands.h"
 
 #include "app/DataFolder.h"
+#include "app/LyricPipeline.h"
 #include "app/SongPipeline.h"
 #include "app/WorkingFolder.h"
 
 #include <cstdio>
+#include <ctime>
 #include <iostream>
 
 namespace harmolin::cli {
@@ -69,6 +71,38 @@ bool parseSeed(const Arguments& args, std::optional<std::uint32_t>& seed) {
     return true;
 }
 
+// Where the lyric lines go: --lyrics FILE.txt in --encoding utf8 (default)
+// or cp932. False (after printing why) for a wrong encoding.
+bool lyricTarget(const Arguments& args, std::string& path, TextEncoding& encoding) {
+    path = args.value("--lyrics");
+    const std::string name = args.value("--encoding", "utf8");
+    if (name == "utf8" || name == "utf-8") {
+        encoding = TextEncoding::Utf8;
+    } else if (name == "cp932") {
+        encoding = TextEncoding::Cp932;
+    } else {
+        printError("--encoding is utf8 or cp932, not '" + name + "'");
+        return false;
+    }
+    return true;
+}
+
+// Saves the song as an XF file (and its lines as text) and shows the lines.
+int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& output,
+                  const std::string& linesPath, TextEncoding encoding) {
+    if (!song.xfData().save(output)) {
+        reports.fail(output);
+        return 1;
+    }
+    if (!linesPath.empty() && !song.saveLines(linesPath, encoding)) {
+        reports.fail(linesPath);
+        return 1;
+    }
+    reports.flush();
+    for (const std::string& line : song.linesUtf8()) std::cout << line << '\n';
+    return 0;
+}
+
 } // namespace
 
 int composeCommand(const Arguments& args, const std::string& workdir) {
@@ -89,6 +123,88 @@ int composeCommand(const Arguments& args, const std::string& workdir) {
         return 1;
     }
     return 0;
+}
+
+int generateCommand(const Arguments& args, const std::string& workdir) {
+    std::optional<std::uint32_t> seed;
+    if (!parseSeed(args, seed)) return 2;
+    std::string linesPath;
+    TextEncoding encoding = TextEncoding::Utf8;
+    if (!lyricTarget(args, linesPath, encoding)) return 2;
+    const std::string output = args.value("--output");
+    if (output.empty()) {
+        printError("generate needs an output file: -o FILE.mid");
+        return 2;
+    }
+    const std::string data = dataFolder();
+    if (data.empty()) {
+        printError("the program's data folder (with patterns/PATTERN.DB) was not found; set HARMOLIN_DATA");
+        return 1;
+    }
+    ReportCollector reports;
+    SongComposer composer(data, seed);
+    const auto choice = chooseStyle(args, composer.styles());
+    if (!choice) return 2;
+    // The vocabulary follows the song type; a style named directly sings pops.
+    const int songType = args.has("--type") ? parseSongType(args.value("--type")).value_or(0) : 0;
+    auto song = generateSong(composer, songType, *choice, workdir);
+    if (!song) {
+        reports.fail(joinPath(workdir, kPreparedFile));
+        return 1;
+    }
+    return saveLyricSong(*song, reports, output, linesPath, encoding);
+}
+
+int loadCommand(const Arguments& args, const std::string& workdir) {
+    if (args.positional.size() != 1 || !args.has("--channel") || !args.has("--output")) {
+        printError("load takes one MIDI file, its melody channel and an output: "
+                   "harmolin load IN.mid --channel C [--type T] [--seed N] -o FILE.mid [--lyrics FILE.txt]");
+        return 2;
+    }
+    const auto channel = parseNumber("--channel", args.value("--channel"), 1, 16);
+    if (!channel) return 2;
+    if (*channel == 10) {
+        printError("channel 10 is the drum channel; choose the channel of the melody");
+        return 2;
+    }
+    std::optional<std::uint32_t> seed;
+    if (!parseSeed(args, seed)) return 2;
+    int songType = 0;
+    if (args.has("--type")) {
+        const auto type = parseSongType(args.value("--type"));
+        if (!type) {
+            printError("unknown song type '" + args.value("--type") + "'");
+            return 2;
+        }
+        songType = *type;
+    }
+    std::string linesPath;
+    TextEncoding encoding = TextEncoding::Utf8;
+    if (!lyricTarget(args, linesPath, encoding)) return 2;
+    const std::string& input = args.positional[0];
+    ReportCollector reports;
+    {
+        MidiF0Data probe;
+        if (!probe.load(input)) {
+            reports.fail(input);
+            return 1;
+        }
+        bool hasNotes = false;
+        for (const auto& e : probe.track().events())
+            hasNotes = hasNotes || (e.kind == kConnectedNote && e.channel == *channel - 1);
+        if (!hasNotes) {
+            printError("channel " + std::to_string(*channel) + " of " + input + " has no notes");
+            return 1;
+        }
+    }
+    EngineRandom random;
+    random.seed(seed ? *seed : static_cast<std::uint32_t>(std::time(nullptr)));
+    auto song = prepareAndWriteLyrics(input, *channel, songType, workdir, random);
+    if (!song) {
+        reports.fail(input);
+        return 1;
+    }
+    return saveLyricSong(*song, reports, args.value("--output"), linesPath, encoding);
 }
 
 int stylesCommand(const Arguments& args) {

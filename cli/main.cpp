@@ -30,6 +30,11 @@ const char* kUsage =
     "  compose --type T [--variant V] [--seed N]    compose a song in the style of a song type (or\n"
     "          [--style NAME | --group G --slot S]  any style of the table) and write it as a\n"
     "          [-o FILE.mid]                        MIDI file (default: temp_znr.mid)\n"
+    "  generate --type T [--variant V] [--seed N]   compose, prepare and write Japanese lyrics: an XF\n"
+    "          -o FILE.mid [--lyrics FILE.txt]      file with one lyric per melody note; the lines\n"
+    "          [--encoding utf8|cp932]              go to FILE.txt (CR LF) and standard output\n"
+    "  load IN.mid --channel C [--type T]           write lyrics for the melody on channel C of a\n"
+    "          [--seed N] -o FILE.mid [--lyrics ..] MIDI file, in the vocabulary of song type T\n"
     "\n"
     "options for every command:\n"
     "  --workdir DIR                                the working folder (default: the current folder)\n"
@@ -54,6 +59,11 @@ int main(int argc, char** argv) {
         spec.withValue.insert("--format");
     } else if (command == "compose") {
         spec.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
+    } else if (command == "generate") {
+        spec.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
+                               "--encoding"});
+    } else if (command == "load") {
+        spec.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
     } else if (command == "styles") {
         spec.withValue.insert("--group");
     } else if (command == "types") {
@@ -80,6 +90,8 @@ int main(int argc, char** argv) {
     if (command == "inspect") return inspectCommand(*args);
     if (command == "copy") return copyCommand(*args);
     if (command == "compose") return composeCommand(*args, workdir);
+    if (command == "generate") return generateCommand(*args, workdir);
+    if (command == "load") return loadCommand(*args, workdir);
     if (command == "styles") return stylesCommand(*args);
     if (command == "types") return typesCommand();
     return prepareCommand(*args, workdir);
