@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ComposeCommands.h"
 #include "cli/MidiCommands.h"
+#include "cli/SingCommands.h"
 
 #include <iostream>
 #include <string>
@@ -35,6 +36,9 @@ const char* kUsage =
     "          [--encoding utf8|cp932]              go to FILE.txt (CR LF) and standard output\n"
     "  load IN.mid --channel C [--type T]           write lyrics for the melody on channel C of a\n"
     "          [--seed N] -o FILE.mid [--lyrics ..] MIDI file, in the vocabulary of song type T\n"
+    "  sequence IN_XF.mid [-o OUT.mid]              the sung-part file of an XF song: lyrics made\n"
+    "          [--delay MS] [--mode vocaloid|syllable]  singable, the voice sequence on channel 1\n"
+    "                                               (default output: temp_pl.mid)\n"
     "\n"
     "options for every command:\n"
     "  --workdir DIR                                the working folder (default: the current folder)\n"
@@ -64,6 +68,8 @@ int main(int argc, char** argv) {
                                "--encoding"});
     } else if (command == "load") {
         spec.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
+    } else if (command == "sequence") {
+        spec.withValue.insert({"--delay", "--mode"});
     } else if (command == "styles") {
         spec.withValue.insert("--group");
     } else if (command == "types") {
@@ -92,6 +98,7 @@ int main(int argc, char** argv) {
     if (command == "compose") return composeCommand(*args, workdir);
     if (command == "generate") return generateCommand(*args, workdir);
     if (command == "load") return loadCommand(*args, workdir);
+    if (command == "sequence") return sequenceCommand(*args, workdir);
     if (command == "styles") return stylesCommand(*args);
     if (command == "types") return typesCommand();
     return prepareCommand(*args, workdir);

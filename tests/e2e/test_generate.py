@@ -107,6 +107,37 @@ class Generate(unittest.TestCase):
         self.assertEqual(read(a), read(b))
 
 
+class Sequence(unittest.TestCase):
+    def test_sung_part_of_a_generated_song(self):
+        tmp = tempfile.mkdtemp(prefix="harmolin-sequence-")
+        try:
+            song_path = os.path.join(tmp, "song.mid")
+            run("generate", "--type", "Young Pops", "--seed", "21", "-o", song_path, cwd=tmp)
+            _, lyrics, _ = lyrics_and_melody(song_path)
+            out = os.path.join(tmp, "pl.mid")
+            result = run("sequence", song_path, "-o", out, "--delay", "100", cwd=tmp)
+            self.assertEqual(result.stderr, b"")
+            self.assertTrue(os.path.exists(os.path.join(tmp, "temp_plsv.mid")))
+            voice = mido.MidiFile(out).tracks[1]
+            texts = [m.text for m in voice if m.type == "text"]
+            self.assertTrue(texts and all(t.startswith("DM:") for t in texts))
+            counters = [int(t[3:7]) for t in texts]
+            self.assertEqual(counters, list(range(len(counters))))
+            ini = "".join(t[8:] for t in texts)
+            self.assertTrue(ini.startswith("[Common]"))
+            # One lyric handle per sung syllable (the lyric notes and the closing one).
+            self.assertGreaterEqual(ini.count("L0="), len(lyrics))
+            self.assertGreater(sum(1 for m in voice if m.type == "control_change"), 50 * len(lyrics))
+            # A song that is not XF is refused with one line.
+            plain = os.path.join(DATA, "fmt0-mido.mid")
+            bad = run("sequence", plain, "-o", os.path.join(tmp, "never.mid"), cwd=tmp, check=False)
+            self.assertNotEqual(bad.returncode, 0)
+            self.assertEqual(len(bad.stderr.decode().strip().splitlines()), 1, bad.stderr)
+            self.assertFalse(os.path.exists(os.path.join(tmp, "never.mid")))
+        finally:
+            shutil.rmtree(tmp, ignore_errors=True)
+
+
 class Load(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="harmolin-load-")
