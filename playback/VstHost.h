@@ -1,0 +1,120 @@
+// The VST 2 host: up to 16 plug-in slots (one per MIDI channel), an event
+// hand-over from the player's thread to the render thread, and a render step
+// that mixes the plug-ins to one mono 16-bit stream in the wave output ring.
+//
+// Threads: load/unload and the slot controls run on the owner's thread;
+// queueMidi and routeVoiceEvent on the player's thread (any thread may queue:
+// producers are serialised by a short lock, the render thread takes events
+// from a lock-free ring and never waits for a producer); render steps on the
+// render thread, or on the caller's thread with renderStep/renderBlock.
+#pragma once
+
+#include "playback/VstInterface.h"
+#include "playback/WaveOutput.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace harmolin {
+
+struct MusicEvent;
+
+struct VstHostConfig {
+    int deviceNumber = -1;
+    int bufferBytes = 2048;
+    int bufferCount = 4;
+    int leadMs = 46; // plus one render period
+    int periodMs = 10;
+    // false: start output opens the device but no thread renders; the caller
+    // drives renderStep or renderBlock (offline rendering).
+    bool renderThread = true;
+    // Longest wait for the render thread to finish its step when stopping.
+    std::chrono::milliseconds stopTimeout{3000};
+};
+
+class CVstHostMain {
+public:
+    static constexpr int kSlots = 16;
+    static constexpr int kEventsPerPlugin = 1024;
+
+    // Without a backend the ring plays into a MemoryWaveSink.
+    explicit CVstHostMain(std::unique_ptr<WaveOutBackend> backend = nullptr, const VstHostConfig& config = {});
+    ~CVstHostMain(); // shuts down
+    CVstHostMain(const CVstHostMain&) = delete;
+    CVstHostMain& operator=(const CVstHostMain&) = delete;
+
+    // Slot 0, suspended output around the load, program 0, output started.
+    bool loadSingingPlugin(const std::string& path, int value = 0, int bank = 0);
+    bool loadPlugin(int slot, const std::string& path);
+    void unloadPlugin(int slot);
+    bool isLoaded(int slot) const;
+    int loadedCount() const;
+    // Why the last load failed (the user sees one fixed line; this is for logs).
+    std::string lastLoadError() const;
+    // The plug-in's effect record, for callers that speak to it directly.
+    vst::AEffect* effect(int slot) const;
+
+    void setParameter(int slot, int index, float value);
+    void setProgram(int slot, int program);
+    void resume(int slot);
+    void suspend(int slot);
+    std::string productName(int slot);
+
+    // Queues one MIDI message for the slot of the status byte's channel, to
+    // sound one lead after the output's current position. False when dropped.
+    bool queueMidi(int status, int data1, int data2);
+    // The same at an explicit sample time of the output clock.
+    bool queueMidiAt(std::int64_t sampleTime, int status, int data1, int data2);
+
+    void setVoiceChannel(int channel, const std::string& pluginPath);
+    // Takes the voice channel's note-on, note-off, program change and control
+    // change from the MIDI output (status cleared) and queues them for the
+    // plug-in as its kind wants them.
+    void routeVoiceEvent(MusicEvent& event);
+
+    bool startOutput();
+    void stopOutput();
+    bool isRunning() const;
+    void onBufferDone(int buffer);
+
+    void setGain(double gain);
+    double gain() const;
+    double peak() const;   // linear, of the last step
+    double peakDb() const; // -1.7e308 when silent
+    bool clipped() const;
+    // Called after every render step with the peak in decibels (on the
+    // rendering thread). Set it while output is stopped.
+    void setLevelListener(std::function<void(double peakDb)> listener);
+
+    // One step of the render thread: renders up to one block into the ring
+    // ahead of the output position. Returns the samples rendered.
+    int renderStep();
+    // Offline: delivers the events due in [sampleTime, sampleTime + frames)
+    // and renders that span into `out` (mono float, gain applied, clipped).
+    // Renders silence when nothing is loaded. Returns frames (0 on bad
+    // arguments).
+    int renderBlock(float* out, int frames, std::int64_t sampleTime);
+
+    // Stops output, suspends and unloads every slot. Bounded: a plug-in that
+    // hangs in its processing is left loaded rather than freed under it.
+    void shutdown();
+
+    WaveOutDevice& device();
+    std::int64_t renderedUpTo() const;
+    int leadSamples() const;
+    int blockLimit() const;
+
+    // The host's answer to a plug-in's request.
+    static std::intptr_t hostCallback(vst::AEffect* effect, std::int32_t opcode, std::int32_t index,
+                                      std::intptr_t value, void* ptr, float opt);
+
+    struct Impl;
+
+private:
+    std::shared_ptr<Impl> impl_;
+};
+
+} // namespace harmolin

@@ -1,0 +1,342 @@
+#include "playback/WaveOutput.h"
+
+#include "midi/ErrorReport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+
+namespace harmolin {
+namespace {
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+// ---- pool ----
+
+WaveBufferPool::WaveBufferPool(int bufferBytes, int bufferCount, const WaveFormat& format)
+    : bufferBytes_(bufferBytes), bufferCount_(bufferCount),
+      samplesPerBuffer_(format.blockAlign > 0 && bufferBytes > 0 ? bufferBytes / format.blockAlign : 0) {
+    if (samplesPerBuffer_ <= 0 || bufferCount_ <= 0) {
+        samplesPerBuffer_ = 0;
+        bufferCount_ = 0;
+        return;
+    }
+    const auto total = static_cast<std::size_t>(samplesPerBuffer_) * static_cast<std::size_t>(bufferCount_);
+    samples_.reset(new (std::nothrow) std::atomic<std::int16_t>[total]);
+    flags_.reset(new (std::nothrow) std::atomic<std::uint32_t>[static_cast<std::size_t>(bufferCount_)]);
+    if (!samples_ || !flags_) {
+        reportNotice("バッファの確保に失敗しました。");
+        samplesPerBuffer_ = 0;
+        bufferCount_ = 0;
+        return;
+    }
+    for (int b = 0; b < bufferCount_; ++b) flags_[static_cast<std::size_t>(b)].store(0);
+    usable_ = true;
+    zero();
+}
+
+std::int16_t WaveBufferPool::sample(int buffer, int offset) const {
+    return samples_[static_cast<std::size_t>(buffer * samplesPerBuffer_ + offset)].load(std::memory_order_relaxed);
+}
+
+void WaveBufferPool::setSample(int buffer, int offset, std::int16_t value) {
+    samples_[static_cast<std::size_t>(buffer * samplesPerBuffer_ + offset)].store(value, std::memory_order_relaxed);
+}
+
+void WaveBufferPool::zero() {
+    for (int i = 0; i < totalSamples(); ++i) samples_[static_cast<std::size_t>(i)].store(0, std::memory_order_relaxed);
+}
+
+// ---- ring position ----
+
+void RingPosition::set(std::int64_t samples) {
+    absolute_ = samples;
+    if (samplesPerBuffer_ <= 0 || bufferCount_ <= 0) return;
+    // Floor division keeps a negative position inside the ring.
+    std::int64_t block = samples / samplesPerBuffer_;
+    std::int64_t offset = samples % samplesPerBuffer_;
+    if (offset < 0) {
+        offset += samplesPerBuffer_;
+        --block;
+    }
+    std::int64_t index = block % bufferCount_;
+    if (index < 0) index += bufferCount_;
+    buffer_ = static_cast<int>(index);
+    offset_ = static_cast<int>(offset);
+}
+
+int RingPosition::distanceTo(const RingPosition& to) const {
+    if (to.buffer_ == buffer_) return to.offset_ - offset_;
+    for (int k = 1; k < bufferCount_; ++k) {
+        if ((buffer_ + k) % bufferCount_ == to.buffer_)
+            return to.offset_ + samplesPerBuffer_ - offset_ + (k - 1) * samplesPerBuffer_;
+    }
+    return 0;
+}
+
+// ---- memory sink ----
+
+MemoryWaveSink::MemoryWaveSink(Consumer consumer) : consumer_(std::move(consumer)) {}
+
+bool MemoryWaveSink::supports(const WaveFormat& format) const {
+    return format.channels == 1 && format.bitsPerSample == 16 && format.blockAlign == 2 && format.sampleRate > 0;
+}
+
+bool MemoryWaveSink::open(const WaveFormat&, WaveBufferPool& pool, DoneHandler done) {
+    std::lock_guard lock(mutex_);
+    pool_ = &pool;
+    done_ = std::move(done);
+    queue_.clear();
+    offsetInFront_ = 0;
+    open_ = true;
+    paused_ = false;
+    played_.store(0);
+    return true;
+}
+
+bool MemoryWaveSink::close() {
+    std::lock_guard lock(mutex_);
+    open_ = false;
+    queue_.clear();
+    pool_ = nullptr;
+    done_ = nullptr;
+    played_.store(0);
+    return true;
+}
+
+void MemoryWaveSink::pause() {
+    std::lock_guard lock(mutex_);
+    paused_ = true;
+}
+
+void MemoryWaveSink::restart() {
+    std::lock_guard lock(mutex_);
+    paused_ = false;
+}
+
+void MemoryWaveSink::reset() {
+    std::vector<int> returned;
+    {
+        std::lock_guard lock(mutex_);
+        paused_ = true;
+        returned.assign(queue_.begin(), queue_.end());
+        queue_.clear();
+        offsetInFront_ = 0;
+        for (int b : returned) {
+            pool_->flags(b).fetch_and(~kBufferQueued);
+            pool_->flags(b).fetch_or(kBufferDone);
+        }
+    }
+}
+
+bool MemoryWaveSink::write(int buffer) {
+    std::lock_guard lock(mutex_);
+    if (!open_ || !pool_) return false;
+    pool_->flags(buffer).fetch_or(kBufferQueued);
+    queue_.push_back(buffer);
+    return true;
+}
+
+int MemoryWaveSink::advance(int samples) {
+    int played = 0;
+    std::vector<std::int16_t> chunk;
+    while (played < samples) {
+        int finished = -1;
+        DoneHandler done;
+        {
+            std::lock_guard lock(mutex_);
+            if (!open_ || paused_ || queue_.empty() || !pool_) break;
+            const int buffer = queue_.front();
+            const int take = std::min(samples - played, pool_->samplesPerBuffer() - offsetInFront_);
+            chunk.resize(static_cast<std::size_t>(take));
+            for (int i = 0; i < take; ++i) chunk[static_cast<std::size_t>(i)] = pool_->sample(buffer, offsetInFront_ + i);
+            offsetInFront_ += take;
+            played += take;
+            played_.fetch_add(take);
+            if (offsetInFront_ == pool_->samplesPerBuffer()) {
+                queue_.pop_front();
+                offsetInFront_ = 0;
+                pool_->flags(buffer).fetch_and(~kBufferQueued);
+                pool_->flags(buffer).fetch_or(kBufferDone);
+                finished = buffer;
+                done = done_;
+            }
+        }
+        if (consumer_ && !chunk.empty()) consumer_(chunk.data(), static_cast<int>(chunk.size()));
+        // Outside the lock: the handler usually writes the buffer back.
+        if (finished >= 0 && done) done(finished);
+    }
+    return played;
+}
+
+// ---- clocked null sink ----
+
+bool ClockedNullSink::open(const WaveFormat& format, WaveBufferPool&, DoneHandler) {
+    std::lock_guard lock(mutex_);
+    rate_ = format.sampleRate;
+    open_ = true;
+    playing_ = true;
+    base_ = 0;
+    startNs_ = nowNs();
+    return true;
+}
+
+bool ClockedNullSink::close() {
+    std::lock_guard lock(mutex_);
+    open_ = false;
+    playing_ = false;
+    base_ = 0;
+    return true;
+}
+
+void ClockedNullSink::pause() {
+    std::lock_guard lock(mutex_);
+    if (!playing_) return;
+    base_ += (nowNs() - startNs_) * rate_ / 1000000000;
+    playing_ = false;
+}
+
+void ClockedNullSink::restart() {
+    std::lock_guard lock(mutex_);
+    if (playing_ || !open_) return;
+    startNs_ = nowNs();
+    playing_ = true;
+}
+
+std::int64_t ClockedNullSink::position() const {
+    std::lock_guard lock(mutex_);
+    if (!open_) return 0;
+    if (!playing_) return base_;
+    return base_ + (nowNs() - startNs_) * rate_ / 1000000000;
+}
+
+// ---- device ----
+
+WaveOutDevice::WaveOutDevice(int deviceNumber, const WaveFormat& format, int bufferBytes, int bufferCount,
+                             std::unique_ptr<WaveOutBackend> backend)
+    : deviceNumber_(deviceNumber), format_(format), pool_(bufferBytes, bufferCount, format),
+      backend_(backend ? std::move(backend) : std::make_unique<MemoryWaveSink>()) {}
+
+WaveOutDevice::~WaveOutDevice() {
+    if (open_.load()) {
+        reset();
+        close();
+    }
+}
+
+bool WaveOutDevice::checkFormat() {
+    if (backend_->supports(format_)) return true;
+    reportNotice("オーディオデバイスがないか、サポートされていないフォーマットです。");
+    return false;
+}
+
+bool WaveOutDevice::open(WaveOutBackend::DoneHandler done) {
+    if (open_.load()) {
+        reportNotice("再生デバイスはオープン済みです。");
+        return false;
+    }
+    if (!pool_.usable() || !backend_->open(format_, pool_, std::move(done))) {
+        reportNotice("再生デバイスのオープンに失敗しました。");
+        return false;
+    }
+    open_.store(true);
+    return true;
+}
+
+bool WaveOutDevice::close() {
+    const bool ok = backend_->close();
+    open_.store(false); // the handle is gone whatever the result
+    if (!ok) reportNotice("再生デバイスのクローズに失敗しました。");
+    return ok;
+}
+
+void WaveOutDevice::pause() {
+    if (open_.load()) backend_->pause();
+}
+
+void WaveOutDevice::restart() {
+    if (open_.load()) backend_->restart();
+}
+
+void WaveOutDevice::reset() {
+    if (!open_.load()) return;
+    backend_->reset();
+    for (int b = 0; b < pool_.bufferCount(); ++b) {
+        auto& flags = pool_.flags(b);
+        if ((flags.load() & (kBufferDone | kBufferPrepared)) == (kBufferDone | kBufferPrepared)) {
+            backend_->unprepare(b);
+            flags.fetch_and(~kBufferPrepared);
+        }
+    }
+}
+
+bool WaveOutDevice::queueAll() {
+    if (!pool_.usable() || !open_.load()) return false;
+    pool_.zero();
+    backend_->pause();
+    for (int b = 0; b < pool_.bufferCount(); ++b) {
+        pool_.flags(b).store(0);
+        if (!backend_->prepare(b)) {
+            reportNotice("バッファが再生用に準備できませんでした。");
+            return false;
+        }
+        pool_.flags(b).fetch_or(kBufferPrepared);
+        if (!backend_->write(b)) {
+            reportNotice("バッファを再生キューに登録できませんでした。");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WaveOutDevice::requeue(int buffer) {
+    if (buffer < 0 || buffer >= pool_.bufferCount() || !open_.load()) return false;
+    auto& flags = pool_.flags(buffer);
+    if ((flags.load() & (kBufferDone | kBufferPrepared)) != (kBufferDone | kBufferPrepared)) return false;
+    if (!backend_->unprepare(buffer)) {
+        reportNotice("再生用バッファの開放に失敗しました。");
+        return false;
+    }
+    flags.store(0);
+    if (!backend_->prepare(buffer)) {
+        reportNotice("バッファを再生用に準備できませんでした。");
+        return false;
+    }
+    flags.fetch_or(kBufferPrepared);
+    if (!backend_->write(buffer)) {
+        reportNotice("バッファを再生キューに登録できませんでした。");
+        return false;
+    }
+    return true;
+}
+
+void WaveOutDevice::writeSamples(int buffer, int offset, const std::int16_t* samples, int count) {
+    const int S = pool_.samplesPerBuffer();
+    const int B = pool_.bufferCount();
+    if (!pool_.usable() || !samples || count <= 0) return;
+    buffer = std::clamp(buffer, 0, B - 1);
+    offset = std::clamp(offset, 0, S - 1);
+    count = std::min(count, S * B);
+
+    int done = 0;
+    auto copy = [&](int into, int from, int n) {
+        for (int i = 0; i < n; ++i) pool_.setSample(into, from + i, samples[done + i]);
+        done += n;
+    };
+    copy(buffer, offset, std::min(count, S - offset));
+    int next = (buffer + 1) % B;
+    while (count - done >= S) {
+        copy(next, 0, S);
+        next = (next + 1) % B;
+    }
+    if (count > done) copy(next, 0, count - done);
+}
+
+std::int64_t WaveOutDevice::position() const { return open_.load() ? backend_->position() : 0; }
+
+} // namespace harmolin

@@ -1,0 +1,117 @@
+// Small signal blocks of the formant singer: noise, resonators, the glottal
+// pulse. All state is plain floats so a voice can be copied and reset freely.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace hvoice::dsp {
+
+inline constexpr float kPi = 3.14159265358979f;
+
+// White noise in -1..1 from a 32-bit xorshift: cheap and repeatable.
+struct Noise {
+    std::uint32_t state = 0x9E3779B9u;
+    float next() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return static_cast<float>(static_cast<std::int32_t>(state)) * (1.0f / 2147483648.0f);
+    }
+};
+
+// Two-pole resonator with unit gain at 0 Hz, so that a cascade of them keeps
+// the relative formant levels of a vocal tract.
+struct Resonator {
+    float a = 1, b = 0, c = 0, y1 = 0, y2 = 0;
+    void set(float freq, float bandwidth, float sampleRate) {
+        const float r = std::exp(-kPi * bandwidth / sampleRate);
+        c = -r * r;
+        b = 2.0f * r * std::cos(2.0f * kPi * freq / sampleRate);
+        a = 1.0f - b - c;
+    }
+    float process(float x) {
+        const float y = a * x + b * y1 + c * y2;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+    void clear() { y1 = y2 = 0; }
+};
+
+// The inverse of a resonator: a spectral zero, used for the nasal branch.
+struct AntiResonator {
+    float a = 1, b = 0, c = 0, x1 = 0, x2 = 0;
+    void set(float freq, float bandwidth, float sampleRate) {
+        Resonator r;
+        r.set(freq, bandwidth, sampleRate);
+        a = 1.0f / r.a;
+        b = -r.b / r.a;
+        c = -r.c / r.a;
+    }
+    float process(float x) {
+        const float y = a * x + b * x1 + c * x2;
+        x2 = x1;
+        x1 = x;
+        return y;
+    }
+    void clear() { x1 = x2 = 0; }
+};
+
+// Band-pass with 0 dB at its centre, for the frication and burst noise.
+struct BandPass {
+    float b0 = 0, a1 = 0, a2 = 0, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    void set(float freq, float bandwidth, float sampleRate) {
+        const float nyquistSafe = std::fmin(freq, 0.45f * sampleRate);
+        const float w = 2.0f * kPi * nyquistSafe / sampleRate;
+        const float q = std::fmax(0.3f, nyquistSafe / std::fmax(bandwidth, 1.0f));
+        const float alpha = std::sin(w) / (2.0f * q);
+        const float norm = 1.0f / (1.0f + alpha);
+        b0 = alpha * norm;
+        a1 = -2.0f * std::cos(w) * norm;
+        a2 = (1.0f - alpha) * norm;
+    }
+    float process(float x) {
+        const float y = b0 * (x - x2) - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+    void clear() { x1 = x2 = y1 = y2 = 0; }
+};
+
+// Rosenberg-style glottal flow, differentiated (the lips radiate its slope).
+// Each period draws its own length and strength (jitter and shimmer).
+struct Glottis {
+    float phase = 0;       // 0..1 within the period
+    float lastFlow = 0;
+    float periodScale = 1; // jitter of this period
+    float periodGain = 1;  // shimmer of this period
+    float openPhase = 0.40f;
+    float closingPhase = 0.12f;
+    float flow() const {
+        if (phase < openPhase) return 0.5f - 0.5f * std::cos(kPi * phase / openPhase);
+        const float t = phase - openPhase;
+        if (t < closingPhase) return std::cos(0.5f * kPi * t / closingPhase);
+        return 0.0f;
+    }
+    bool open() const { return phase < openPhase + closingPhase; }
+    // One sample at frequency f0 (Hz); the slope is scaled by the period so
+    // the level does not rise with the pitch.
+    float next(float f0, float sampleRate, Noise& noise, float jitter, float shimmer) {
+        phase += f0 / sampleRate * periodScale;
+        if (phase >= 1.0f) {
+            phase -= std::floor(phase);
+            periodScale = 1.0f + jitter * noise.next();
+            periodGain = 1.0f + shimmer * noise.next();
+        }
+        const float f = flow();
+        const float slope = (f - lastFlow) * (sampleRate / std::fmax(f0, 20.0f)) * 0.1f;
+        lastFlow = f;
+        return slope * periodGain;
+    }
+};
+
+} // namespace hvoice::dsp
