@@ -89,8 +89,11 @@ struct Glottis {
     float lastFlow = 0;
     float periodScale = 1; // jitter of this period
     float periodGain = 1;  // shimmer of this period
-    float openPhase = 0.40f;
-    float closingPhase = 0.12f;
+    // A long, gently closing pulse: the first harmonic stays strong against
+    // the second, as in a light sung voice, so F1 still reads between sparse
+    // harmonics at high pitches instead of jumping to the one above it.
+    float openPhase = 0.50f;
+    float closingPhase = 0.22f;
     float flow() const {
         if (phase < openPhase) return 0.5f - 0.5f * std::cos(kPi * phase / openPhase);
         const float t = phase - openPhase;
