@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ComposeCommands.h"
 #include "cli/MidiCommands.h"
+#include "cli/RenderCommand.h"
 #include "cli/SingCommands.h"
 
 #include <iostream>
@@ -39,6 +40,10 @@ const char* kUsage =
     "  sequence IN_XF.mid [-o OUT.mid]              the sung-part file of an XF song: lyrics made\n"
     "          [--delay MS] [--mode vocaloid|syllable]  singable, the voice sequence on channel 1\n"
     "                                               (default output: temp_pl.mid)\n"
+    "  render (--type T [--variant V] [--seed N]    the song sung by the plug-in (or its melody played,\n"
+    "          | --song IN_XF.mid) -o FILE.wav      instrument) over the General MIDI accompaniment,\n"
+    "          [--sound voice|instrument]           as a 44.1 kHz 16-bit stereo WAV file; --stems also\n"
+    "          [--plugin PATH] [--stems DIR]        writes voice.wav and accompaniment.wav into DIR\n"
     "\n"
     "options for every command:\n"
     "  --workdir DIR                                the working folder (default: the current folder)\n"
@@ -70,6 +75,9 @@ int main(int argc, char** argv) {
         spec.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
     } else if (command == "sequence") {
         spec.withValue.insert({"--delay", "--mode"});
+    } else if (command == "render") {
+        spec.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
+                               "--plugin", "--stems"});
     } else if (command == "styles") {
         spec.withValue.insert("--group");
     } else if (command == "types") {
@@ -99,6 +107,7 @@ int main(int argc, char** argv) {
     if (command == "generate") return generateCommand(*args, workdir);
     if (command == "load") return loadCommand(*args, workdir);
     if (command == "sequence") return sequenceCommand(*args, workdir);
+    if (command == "render") return renderCommand(*args, workdir);
     if (command == "styles") return stylesCommand(*args);
     if (command == "types") return typesCommand();
     return prepareCommand(*args, workdir);

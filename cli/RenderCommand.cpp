@@ -1,0 +1,167 @@
+// render: the Play road against a sample clock. The song is saved and
+// sequenced into the working files exactly as Play does it, then the sung
+// part is rendered to a WAV file instead of to the sound card.
+#include "cli/RenderCommand.h"
+
+#include "app/WorkingFolder.h"
+#include "cli/ComposeCommands.h"
+#include "cli/SingCommands.h"
+#include "midi/ErrorReport.h"
+#include "midi/XfData.h"
+#include "playback/OfflineRenderer.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <vector>
+
+namespace harmolin::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPluginFile = "harmolin-voice.so";
+
+// Our plug-in beside the program: lib/ of the build tree, lib/harmolin/ when installed.
+std::string defaultPlugin() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    const fs::path prefix = exe.parent_path().parent_path();
+    for (const fs::path& candidate : {prefix / "lib" / kPluginFile, prefix / "lib" / "harmolin" / kPluginFile})
+        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+    return (prefix / "lib" / kPluginFile).string();
+}
+
+// Holds back what the lower layers report while rendering, so a failure
+// shows only the one line that says why; on success their warnings follow.
+class QuietReports {
+public:
+    QuietReports() {
+        previous_ = setPresenter([this](const ReportLine& line) { lines_.push_back(line); });
+    }
+    ~QuietReports() { setPresenter(previous_); }
+    QuietReports(const QuietReports&) = delete;
+    QuietReports& operator=(const QuietReports&) = delete;
+    void fail(const std::string& why) {
+        lines_.clear();
+        printError(why);
+    }
+    void flush() {
+        for (const auto& line : lines_)
+            if (line.severity != Severity::Notice) std::cerr << "harmolin: warning: " << line.text << '\n';
+        lines_.clear();
+    }
+
+private:
+    std::vector<ReportLine> lines_;
+    Presenter previous_;
+};
+
+int runSequence(const std::string& song, const std::string& output, int delayMs, const std::string& workdir) {
+    Arguments sequence;
+    sequence.positional = {song};
+    sequence.values["--output"] = output;
+    sequence.values["--delay"] = std::to_string(delayMs);
+    return sequenceCommand(sequence, workdir);
+}
+
+} // namespace
+
+int renderCommand(const Arguments& args, const std::string& workdir) {
+    const std::string output = args.value("--output");
+    const bool generated = args.has("--type") || args.has("--style") || args.has("--group");
+    const bool given = args.has("--song");
+    if (output.empty() || generated == given || !args.positional.empty()) {
+        printError("render takes a song type or a song and an output: harmolin render (--type T --variant V "
+                   "[--seed N] | --song IN_XF.mid) -o FILE.wav [--sound voice|instrument] [--plugin PATH] "
+                   "[--stems DIR]");
+        return 2;
+    }
+    const std::string sound = args.value("--sound", "voice");
+    if (sound != "voice" && sound != "instrument") {
+        printError("--sound is voice or instrument, not '" + sound + "'");
+        return 2;
+    }
+    const bool sung = sound == "voice";
+    std::string plugin;
+    if (sung) {
+        plugin = args.has("--plugin") ? args.value("--plugin") : defaultPlugin();
+        std::error_code ec;
+        if (!fs::is_regular_file(plugin, ec)) {
+            printError("Failed to load VST plugin: " + plugin + " does not exist");
+            return 1;
+        }
+    }
+    if (defaultSoundFont().empty()) {
+        printError("no General MIDI SoundFont found (install fluid-soundfont-gm)");
+        return 1;
+    }
+    const auto started = std::chrono::steady_clock::now();
+
+    // The song as Play saves it before playing.
+    const std::string saved = joinPath(workdir, kPlaybackSaveFile);
+    if (generated) {
+        Arguments generate = args;
+        generate.values["--output"] = saved;
+        if (const int rc = generateCommand(generate, workdir); rc != 0) return rc;
+    } else {
+        ReportCollector reports;
+        const std::string input = args.value("--song");
+        CXfData song;
+        if (!song.load(input)) {
+            reports.fail(input);
+            return 1;
+        }
+        if (!song.save(saved)) {
+            reports.fail(saved);
+            return 1;
+        }
+    }
+
+    RenderOptions options;
+    options.stemsFolder = args.value("--stems");
+    std::string played = saved;
+    if (sung) {
+        // Sequenced once without correction to hear how late the plug-in
+        // starts a syllable, then again with the accompaniment held back by that.
+        const std::string sungPart = joinPath(workdir, kSungFile);
+        if (const int rc = runSequence(saved, sungPart, 0, workdir); rc != 0) return rc;
+        std::string error;
+        QuietReports reports;
+        const auto delay = measureVoiceDelay(plugin, sungPart, 0, error);
+        if (!delay) {
+            reports.fail(error);
+            return 1;
+        }
+        reports.flush();
+        std::cout << "voice delay: " << *delay << " ms" << std::endl;
+        if (*delay > 0)
+            if (const int rc = runSequence(saved, sungPart, *delay, workdir); rc != 0) return rc;
+        options.pluginPath = plugin;
+        played = sungPart;
+    }
+
+    const auto rendering = std::chrono::steady_clock::now();
+    QuietReports reports;
+    const RenderResult result = renderMidiToWav(played, output, options);
+    if (!result.ok) {
+        reports.fail(result.error);
+        return 1;
+    }
+    reports.flush();
+    const auto done = std::chrono::steady_clock::now();
+    const double renderSeconds = std::chrono::duration<double>(done - rendering).count();
+    const double totalSeconds = std::chrono::duration<double>(done - started).count();
+    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time; %.2f s in all), peak %.2f\n", result.seconds,
+                renderSeconds, renderSeconds > 0 ? result.seconds / renderSeconds : 0.0, totalSeconds, result.peak);
+    if (result.scaled < 1.0) std::printf("level lowered by %.1f dB to stay below full scale\n",
+                                         -20.0 * std::log10(result.scaled));
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace harmolin::cli

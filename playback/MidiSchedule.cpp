@@ -1,0 +1,72 @@
+#include "playback/MidiSchedule.h"
+
+#include "midi/MidiF1Data.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace harmolin {
+
+namespace {
+// Sung-part files grow well past an ordinary song (every syllable is a burst
+// of control changes).
+constexpr int kScheduleCapacity = 0x400000;
+} // namespace
+
+int playableTempo(int us) {
+    if (us < 1000) return 1000000;
+    return std::min(us, 6000000);
+}
+
+bool loadMidiSchedule(const std::string& path, MidiSchedule& out) {
+    MidiF1Data file(480, kScheduleCapacity);
+    if (!file.load(path) || !file.splitAll()) return false;
+    out = MidiSchedule{};
+    out.division = file.division();
+
+    struct Stamped {
+        long long tick;
+        int track;
+        int index;
+        const MusicEvent* event;
+    };
+    std::vector<Stamped> all;
+    for (int t = 0; t < file.trackCount(); ++t) {
+        const auto& events = file.track(t).events();
+        long long tick = 0;
+        for (int i = 0; i < static_cast<int>(events.size()); ++i) {
+            tick += std::max(events[static_cast<std::size_t>(i)].delta, 0);
+            if (events[static_cast<std::size_t>(i)].kind == kDeleted) continue;
+            all.push_back({tick, t, i, &events[static_cast<std::size_t>(i)]});
+        }
+    }
+    // Same tick: the earlier track first (the tempo track leads), then file order.
+    std::stable_sort(all.begin(), all.end(), [](const Stamped& a, const Stamped& b) {
+        if (a.tick != b.tick) return a.tick < b.tick;
+        return a.track < b.track;
+    });
+
+    // Seconds are accumulated per tempo segment so rounding never builds up.
+    double segmentStart = 0.0;
+    long long segmentTick = 0;
+    double secondsPerTick = kDefaultTempo / 1e6 / out.division;
+    auto secondsAt = [&](long long tick) { return segmentStart + (tick - segmentTick) * secondsPerTick; };
+    for (const Stamped& s : all) {
+        const MusicEvent& e = *s.event;
+        const double seconds = secondsAt(s.tick);
+        const auto sample = static_cast<std::int64_t>(std::llround(seconds * kRenderRate));
+        out.lastSample = std::max(out.lastSample, sample);
+        out.lastTick = std::max(out.lastTick, s.tick);
+        if (e.isMeta(kMetaTempo)) {
+            segmentStart = seconds;
+            segmentTick = s.tick;
+            secondsPerTick = playableTempo(e.value) / 1e6 / out.division;
+            continue;
+        }
+        if (e.isChannelEvent() || e.kind == kSysEx || e.kind == kSysExEscape)
+            out.events.push_back({sample, s.tick, e});
+    }
+    return true;
+}
+
+} // namespace harmolin

@@ -1,0 +1,38 @@
+// A MIDI file flattened for rendering: every track merged into one list in
+// time order, each event stamped with the sample at which it sounds, worked
+// out from the ticks through the file's tempo map.
+#pragma once
+
+#include "midi/MusicEvent.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace harmolin {
+
+struct TimedEvent {
+    std::int64_t sample = 0;
+    long long tick = 0;
+    MusicEvent event;
+};
+
+struct MidiSchedule {
+    int division = 480;
+    std::vector<TimedEvent> events; // channel messages and system exclusive only
+    std::int64_t lastSample = 0;    // the last event of any kind, end of track included
+    long long lastTick = 0;
+};
+
+// Samples per second of everything the renderer makes.
+inline constexpr int kRenderRate = 44100;
+
+// Reads a Standard MIDI File (format 0 or 1). False when it cannot be read;
+// the reason has then been reported.
+bool loadMidiSchedule(const std::string& path, MidiSchedule& out);
+
+// Microseconds per quarter note as a player takes them: absurdly slow tempos
+// play at 10 beats per minute, impossible ones at 60.
+int playableTempo(int microsecondsPerQuarter);
+
+} // namespace harmolin
