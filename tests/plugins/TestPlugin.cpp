@@ -120,7 +120,14 @@ AEffect* create(HostCallback host) {
     (void)host;
     return nullptr;
 #else
+#ifdef TEST_PLUGIN_BAD_MAGIC
+    // The host must not touch a record it does not recognise, so nothing
+    // would ever free it: keep it static.
+    static Plugin refused;
+    auto* p = &refused;
+#else
     auto* p = new Plugin;
+#endif
     p->log.host = host;
     AEffect& e = p->effect;
 #ifdef TEST_PLUGIN_BAD_MAGIC
