@@ -16,12 +16,17 @@ bool hasPatterns(const fs::path& folder) {
 
 } // namespace
 
+std::string executableFolder() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
+}
+
 std::string dataFolder() {
     if (const char* env = std::getenv("HARMOLIN_DATA"); env && *env) return env;
     std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const fs::path bin = exe.parent_path();
+    if (const std::string folder = executableFolder(); !folder.empty()) {
+        const fs::path bin = folder;
         for (const fs::path& candidate : {bin / ".." / "share" / "harmolin", bin / ".." / "data", bin / "data"})
             if (hasPatterns(candidate)) return fs::weakly_canonical(candidate, ec).string();
     }

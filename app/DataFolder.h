@@ -10,4 +10,7 @@ namespace harmolin {
 // environment overrides it). Empty when none exists.
 std::string dataFolder();
 
+// The folder of the running executable; empty when it cannot be found.
+std::string executableFolder();
+
 } // namespace harmolin

@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "app/DataFolder.h"
+
 #include <charconv>
 #include <iostream>
 
@@ -7,7 +9,16 @@ namespace harmolin::cli {
 
 void printError(const std::string& message) { std::cerr << "harmolin: error: " << message << '\n'; }
 
-std::optional<Arguments> parseArguments(int argc, char** argv, int first, const OptionSpec& spec) {
+std::optional<std::string> requireDataFolder() {
+    std::string folder = dataFolder();
+    if (folder.empty()) {
+        printError("the program's data folder (with patterns/PATTERN.DB) was not found; set HARMOLIN_DATA");
+        return std::nullopt;
+    }
+    return folder;
+}
+
+std::optional<Arguments> parseArguments(int argc, char** argv, int first, const OptionTable& options) {
     Arguments args;
     for (int i = first; i < argc; ++i) {
         std::string a = argv[i];
@@ -20,7 +31,7 @@ std::optional<Arguments> parseArguments(int argc, char** argv, int first, const 
                 a = a.substr(0, eq);
             }
             if (a == "-o") a = "--output";
-            if (spec.withValue.count(a)) {
+            if (options.withValue.count(a)) {
                 if (!inlineValue) {
                     if (i + 1 >= argc) {
                         printError("option " + a + " needs a value");
@@ -29,7 +40,7 @@ std::optional<Arguments> parseArguments(int argc, char** argv, int first, const 
                     value = argv[++i];
                 }
                 args.values[a] = value;
-            } else if (spec.flags.count(a) && !inlineValue) {
+            } else if (options.flags.count(a) && !inlineValue) {
                 args.flags.insert(a);
             } else {
                 printError("unknown option " + a);
@@ -73,6 +84,11 @@ void ReportCollector::fail(const std::string& subject) {
     }
     std::cerr << "harmolin: " << subject << ": cannot be read as a MIDI song\n";
     lines_.clear();
+}
+
+void ReportCollector::failWith(const std::string& why) {
+    lines_.clear();
+    printError(why);
 }
 
 void ReportCollector::flush() {

@@ -23,20 +23,23 @@ struct Arguments {
     }
 };
 
-struct OptionSpec {
+struct OptionTable {
     std::set<std::string> withValue; // e.g. "--channel"
     std::set<std::string> flags;     // e.g. "--events"
 };
 
 // Parses argv[first..]; on a wrong option prints one error line and returns
 // nothing.
-std::optional<Arguments> parseArguments(int argc, char** argv, int first, const OptionSpec& spec);
+std::optional<Arguments> parseArguments(int argc, char** argv, int first, const OptionTable& options);
 
 // Reads a whole number within [low, high]; prints one error line when it is not.
 std::optional<int> parseNumber(const std::string& option, const std::string& text, int low, int high);
 
 // Prints "harmolin: error: <message>" on standard error.
 void printError(const std::string& message);
+
+// The program's data folder, or nothing after printing that it is missing.
+std::optional<std::string> requireDataFolder();
 
 // Collects the reporter lines of one command so that a failure shows one
 // clear line, and warnings about repaired data still reach the user.
@@ -49,6 +52,8 @@ public:
 
     // The command failed on this file: print the first error line only.
     void fail(const std::string& subject);
+    // The command failed for a reason of its own: print only that.
+    void failWith(const std::string& why);
     // The command went on: print everything collected, as warnings.
     void flush();
 

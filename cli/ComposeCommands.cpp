@@ -1,7 +1,6 @@
 // compose, styles and types: the commands of the composition engine.
 #include "cli/ComposeCommands.h"
 
-#include "app/DataFolder.h"
 #include "app/LyricPipeline.h"
 #include "app/SongPipeline.h"
 #include "app/WorkingFolder.h"
@@ -108,13 +107,10 @@ int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& 
 int composeCommand(const Arguments& args, const std::string& workdir) {
     std::optional<std::uint32_t> seed;
     if (!parseSeed(args, seed)) return 2;
-    const std::string data = dataFolder();
-    if (data.empty()) {
-        printError("the program's data folder (with patterns/PATTERN.DB) was not found; set HARMOLIN_DATA");
-        return 1;
-    }
+    const auto data = requireDataFolder();
+    if (!data) return 1;
     ReportCollector reports;
-    SongComposer composer(data, seed);
+    SongComposer composer(*data, seed);
     const auto choice = chooseStyle(args, composer.styles());
     if (!choice) return 2;
     const std::string output = args.value("--output", joinPath(workdir, kComposedFile));
@@ -136,13 +132,10 @@ int generateCommand(const Arguments& args, const std::string& workdir) {
         printError("generate needs an output file: -o FILE.mid");
         return 2;
     }
-    const std::string data = dataFolder();
-    if (data.empty()) {
-        printError("the program's data folder (with patterns/PATTERN.DB) was not found; set HARMOLIN_DATA");
-        return 1;
-    }
+    const auto data = requireDataFolder();
+    if (!data) return 1;
     ReportCollector reports;
-    SongComposer composer(data, seed);
+    SongComposer composer(*data, seed);
     const auto choice = chooseStyle(args, composer.styles());
     if (!choice) return 2;
     // The vocabulary follows the song type; a style named directly sings pops.

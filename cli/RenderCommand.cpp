@@ -3,9 +3,10 @@
 // part is rendered to a WAV file instead of to the sound card.
 #include "cli/RenderCommand.h"
 
+#include "app/DataFolder.h"
+#include "app/SingingPipeline.h"
 #include "app/WorkingFolder.h"
 #include "cli/ComposeCommands.h"
-#include "cli/SingCommands.h"
 #include "midi/ErrorReport.h"
 #include "midi/XfData.h"
 #include "playback/OfflineRenderer.h"
@@ -27,46 +28,25 @@ constexpr const char* kPluginFile = "harmolin-voice.so";
 
 // Our plug-in beside the program: lib/ of the build tree, lib/harmolin/ when installed.
 std::string defaultPlugin() {
+    const std::string folder = executableFolder();
+    if (folder.empty()) return {};
+    const fs::path prefix = fs::path(folder).parent_path();
     std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return {};
-    const fs::path prefix = exe.parent_path().parent_path();
     for (const fs::path& candidate : {prefix / "lib" / kPluginFile, prefix / "lib" / "harmolin" / kPluginFile})
         if (fs::is_regular_file(candidate, ec)) return candidate.string();
     return (prefix / "lib" / kPluginFile).string();
 }
 
-// Holds back what the lower layers report while rendering, so a failure
-// shows only the one line that says why; on success their warnings follow.
-class QuietReports {
-public:
-    QuietReports() {
-        previous_ = setPresenter([this](const ReportLine& line) { lines_.push_back(line); });
+// The sung part as `sequence` writes it; false after reporting why.
+bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs, const std::string& workdir) {
+    const auto data = requireDataFolder();
+    if (!data) return false;
+    ReportCollector reports;
+    if (!writeSungFile(song, workdir, *data, delayMs, false, output)) {
+        reports.fail(song);
+        return false;
     }
-    ~QuietReports() { setPresenter(previous_); }
-    QuietReports(const QuietReports&) = delete;
-    QuietReports& operator=(const QuietReports&) = delete;
-    void fail(const std::string& why) {
-        lines_.clear();
-        printError(why);
-    }
-    void flush() {
-        for (const auto& line : lines_)
-            if (line.severity != Severity::Notice) std::cerr << "harmolin: warning: " << line.text << '\n';
-        lines_.clear();
-    }
-
-private:
-    std::vector<ReportLine> lines_;
-    Presenter previous_;
-};
-
-int runSequence(const std::string& song, const std::string& output, int delayMs, const std::string& workdir) {
-    Arguments sequence;
-    sequence.positional = {song};
-    sequence.values["--output"] = output;
-    sequence.values["--delay"] = std::to_string(delayMs);
-    return sequenceCommand(sequence, workdir);
+    return true;
 }
 
 } // namespace
@@ -129,27 +109,27 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
         // Sequenced once without correction to hear how late the plug-in
         // starts a syllable, then again with the accompaniment held back by that.
         const std::string sungPart = joinPath(workdir, kSungFile);
-        if (const int rc = runSequence(saved, sungPart, 0, workdir); rc != 0) return rc;
+        if (!writeSungPartFile(saved, sungPart, 0, workdir)) return 1;
         std::string error;
-        QuietReports reports;
+        ReportCollector reports;
         const auto delay = measureVoiceDelay(plugin, sungPart, 0, error);
         if (!delay) {
-            reports.fail(error);
+            reports.failWith(error);
             return 1;
         }
         reports.flush();
         std::cout << "voice delay: " << *delay << " ms" << std::endl;
         if (*delay > 0)
-            if (const int rc = runSequence(saved, sungPart, *delay, workdir); rc != 0) return rc;
+            if (!writeSungPartFile(saved, sungPart, *delay, workdir)) return 1;
         options.pluginPath = plugin;
         played = sungPart;
     }
 
     const auto rendering = std::chrono::steady_clock::now();
-    QuietReports reports;
+    ReportCollector reports;
     const RenderResult result = renderMidiToWav(played, output, options);
     if (!result.ok) {
-        reports.fail(result.error);
+        reports.failWith(result.error);
         return 1;
     }
     reports.flush();

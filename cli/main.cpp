@@ -57,35 +57,35 @@ int main(int argc, char** argv) {
         return argc < 2 ? 2 : 0;
     }
     const std::string command = argv[1];
-    OptionSpec spec;
-    spec.withValue = {"--workdir", "--output"};
-    spec.flags = {"--help"};
+    OptionTable options;
+    options.withValue = {"--workdir", "--output"};
+    options.flags = {"--help"};
     if (command == "inspect") {
-        spec.flags.insert("--events");
+        options.flags.insert("--events");
     } else if (command == "prepare") {
-        spec.withValue.insert({"--channel", "--guide-volume"});
+        options.withValue.insert({"--channel", "--guide-volume"});
     } else if (command == "copy") {
-        spec.withValue.insert("--format");
+        options.withValue.insert("--format");
     } else if (command == "compose") {
-        spec.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
     } else if (command == "generate") {
-        spec.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
                                "--encoding"});
     } else if (command == "load") {
-        spec.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
+        options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
     } else if (command == "sequence") {
-        spec.withValue.insert({"--delay", "--mode"});
+        options.withValue.insert({"--delay", "--mode"});
     } else if (command == "render") {
-        spec.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
                                "--plugin", "--stems"});
     } else if (command == "styles") {
-        spec.withValue.insert("--group");
+        options.withValue.insert("--group");
     } else if (command == "types") {
     } else {
         printError("unknown command '" + command + "' (see harmolin --help)");
         return 2;
     }
-    const auto args = parseArguments(argc, argv, 2, spec);
+    const auto args = parseArguments(argc, argv, 2, options);
     if (!args) return 2;
     if (args->flags.count("--help")) {
         std::cout << kUsage;
