@@ -81,10 +81,11 @@ bool MidiF1Data::fromMemory(const std::uint8_t* data, int length, bool reportMas
 }
 
 bool MidiF1Data::loadImage() {
-    if (findMidiHeader(bytes(), used()) >= 0 && read16(bytes() + findMidiHeader(bytes(), used()) + 8) == 0) {
+    const int header = findMidiHeader(bytes(), used());
+    if (header >= 0 && read16(bytes() + header + 8) == 0) {
         // A format-0 file: say so, then split it by channel.
         reportError(ErrorClass::M1dt, 0x03000002);
-        if (read16(bytes() + findMidiHeader(bytes(), used()) + 10) != 1) {
+        if (read16(bytes() + header + 10) != 1) {
             reportError(ErrorClass::M0dt, 0x04000003);
             return false;
         }
