@@ -14,6 +14,8 @@ bool hasPatterns(const fs::path& folder) {
     return fs::is_regular_file(folder / "patterns" / "PATTERN.DB", ec);
 }
 
+constexpr const char* kPluginFile = "harmolin-voice.so";
+
 } // namespace
 
 std::string executableFolder() {
@@ -34,6 +36,16 @@ std::string dataFolder() {
     if (hasPatterns(HARMOLIN_SOURCE_DATA_DIR)) return HARMOLIN_SOURCE_DATA_DIR;
 #endif
     return {};
+}
+
+std::string defaultPluginPath() {
+    const std::string folder = executableFolder();
+    if (folder.empty()) return {};
+    const fs::path prefix = fs::path(folder).parent_path();
+    std::error_code ec;
+    for (const fs::path& candidate : {prefix / "lib" / kPluginFile, prefix / "lib" / "harmolin" / kPluginFile})
+        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+    return (prefix / "lib" / kPluginFile).string();
 }
 
 } // namespace harmolin

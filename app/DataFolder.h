@@ -13,4 +13,10 @@ std::string dataFolder();
 // The folder of the running executable; empty when it cannot be found.
 std::string executableFolder();
 
+// Our own singing plug-in "harmolin-voice.so" beside the program: lib/ of the
+// build tree, lib/harmolin/ when installed. When neither exists, the build
+// tree's place (so a message names where it was looked for); empty when the
+// executable's folder is unknown.
+std::string defaultPluginPath();
+
 } // namespace harmolin
