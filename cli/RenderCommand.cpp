@@ -24,19 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kPluginFile = "harmolin-voice.so";
-
-// Our plug-in beside the program: lib/ of the build tree, lib/harmolin/ when installed.
-std::string defaultPlugin() {
-    const std::string folder = executableFolder();
-    if (folder.empty()) return {};
-    const fs::path prefix = fs::path(folder).parent_path();
-    std::error_code ec;
-    for (const fs::path& candidate : {prefix / "lib" / kPluginFile, prefix / "lib" / "harmolin" / kPluginFile})
-        if (fs::is_regular_file(candidate, ec)) return candidate.string();
-    return (prefix / "lib" / kPluginFile).string();
-}
-
 // The sung part as `sequence` writes it; false after reporting why.
 bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs, const std::string& workdir) {
     const auto data = requireDataFolder();
@@ -50,6 +37,26 @@ bool writeSungPartFile(const std::string& song, const std::string& output, int d
 }
 
 } // namespace
+
+int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved) {
+    if (!args.has("--song")) {
+        Arguments generate = args;
+        generate.values["--output"] = saved;
+        return generateCommand(generate, workdir);
+    }
+    ReportCollector reports;
+    const std::string input = args.value("--song");
+    CXfData song;
+    if (!song.load(input)) {
+        reports.fail(input);
+        return 1;
+    }
+    if (!song.save(saved)) {
+        reports.fail(saved);
+        return 1;
+    }
+    return 0;
+}
 
 int renderCommand(const Arguments& args, const std::string& workdir) {
     const std::string output = args.value("--output");
@@ -69,7 +76,7 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     const bool sung = sound == "voice";
     std::string plugin;
     if (sung) {
-        plugin = args.has("--plugin") ? args.value("--plugin") : defaultPlugin();
+        plugin = args.has("--plugin") ? args.value("--plugin") : defaultPluginPath();
         std::error_code ec;
         if (!fs::is_regular_file(plugin, ec)) {
             printError("Failed to load VST plugin: " + plugin + " does not exist");
@@ -84,23 +91,7 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
 
     // The song as Play saves it before playing.
     const std::string saved = joinPath(workdir, kPlaybackSaveFile);
-    if (generated) {
-        Arguments generate = args;
-        generate.values["--output"] = saved;
-        if (const int rc = generateCommand(generate, workdir); rc != 0) return rc;
-    } else {
-        ReportCollector reports;
-        const std::string input = args.value("--song");
-        CXfData song;
-        if (!song.load(input)) {
-            reports.fail(input);
-            return 1;
-        }
-        if (!song.save(saved)) {
-            reports.fail(saved);
-            return 1;
-        }
-    }
+    if (const int rc = savePlayedSong(args, workdir, saved); rc != 0) return rc;
 
     RenderOptions options;
     options.stemsFolder = args.value("--stems");

@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ComposeCommands.h"
 #include "cli/MidiCommands.h"
+#include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
 #include "cli/SingCommands.h"
 
@@ -44,6 +45,12 @@ const char* kUsage =
     "          | --song IN_XF.mid) -o FILE.wav      instrument) over the General MIDI accompaniment,\n"
     "          [--sound voice|instrument]           as a 44.1 kHz 16-bit stereo WAV file; --stems also\n"
     "          [--plugin PATH] [--stems DIR]        writes voice.wav and accompaniment.wav into DIR\n"
+    "  play (--type T [--variant V] [--seed N]      the same in real time: the voice through the\n"
+    "          | --song IN_XF.mid)                  live audio output, the accompaniment through a MIDI\n"
+    "          [--sound voice|instrument]           device (-1: the built-in synthesizer, default; or\n"
+    "          [--plugin PATH] [--midi-port P]      an ALSA sequencer port by number or name); the\n"
+    "          [--audio-device D] [--delay MS]      ALSA PCM D (default, null, hw:0, ...); the voice's\n"
+    "          [--list-devices]                     delay is measured unless given; Ctrl-C stops\n"
     "\n"
     "options for every command:\n"
     "  --workdir DIR                                the working folder (default: the current folder)\n"
@@ -78,6 +85,10 @@ int main(int argc, char** argv) {
     } else if (command == "render") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
                                "--plugin", "--stems"});
+    } else if (command == "play") {
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
+                               "--plugin", "--midi-port", "--audio-device", "--delay"});
+        options.flags.insert("--list-devices");
     } else if (command == "styles") {
         options.withValue.insert("--group");
     } else if (command == "types") {
@@ -108,6 +119,7 @@ int main(int argc, char** argv) {
     if (command == "load") return loadCommand(*args, workdir);
     if (command == "sequence") return sequenceCommand(*args, workdir);
     if (command == "render") return renderCommand(*args, workdir);
+    if (command == "play") return playCommand(*args, workdir);
     if (command == "styles") return stylesCommand(*args);
     if (command == "types") return typesCommand();
     return prepareCommand(*args, workdir);

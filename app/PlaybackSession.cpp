@@ -1,0 +1,237 @@
+#include "app/PlaybackSession.h"
+
+#include "app/Dance.h"
+#include "app/SingingPipeline.h"
+#include "app/WorkingFolder.h"
+#include "lyrics/PhonemeTable.h"
+#include "lyrics/VoiceList.h"
+#include "midi/ErrorReport.h"
+#include "midi/MidiF0Data.h"
+#include "midi/VocaloidWriter.h"
+#include "midi/XfData.h"
+#include "playback/MidiSchedule.h"
+#include "playback/VstHost.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <filesystem>
+#include <thread>
+
+namespace harmolin {
+
+namespace {
+
+// Sung parts carry a burst of control changes per syllable and outgrow the
+// 0x60000 bytes of an ordinary song.
+constexpr int kPlayedCapacity = 0x400000;
+
+bool isSyllablePluginPath(const std::string& path) { return path.find("Cantrix") != std::string::npos; }
+
+// The syllable a syllable-program plug-in is told to sing, as CP932 text.
+std::string syllableOfProgram(int program) {
+    for (const PhonemeRow& row : phonemeTable())
+        if (row.number == program) return row.kana;
+    return {};
+}
+
+} // namespace
+
+struct PlaybackSession::Waiter {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+};
+
+PlaybackSession::PlaybackSession(CVstHostMain& host, std::string workingFolder, std::string dataFolder)
+    : host_(host), workingFolder_(std::move(workingFolder)), dataFolder_(std::move(dataFolder)),
+      waiter_(std::make_unique<Waiter>()), beat_(std::make_unique<DanceBeat>()) {}
+
+PlaybackSession::~PlaybackSession() { stop(); }
+
+bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& settings) {
+    if (playing_.load()) return false;
+    settings_ = settings;
+    const std::string saved = joinPath(workingFolder_, kPlaybackSaveFile);
+    CXfData copy(song); // saving finishes the data
+    if (!copy.save(saved)) return false;
+    playedFile_ = saved;
+    if (settings.playbackSound == kVoicePlayback) {
+        const std::string sung = joinPath(workingFolder_, kSungFile);
+        if (!writeSungFile(saved, workingFolder_, dataFolder_, std::max(settings.delayCorrectionMs, 0),
+                           isSyllablePluginPath(settings.pluginPath), sung))
+            return false;
+        playedFile_ = sung;
+    }
+    auto loaded = std::make_unique<MidiF0Data>(kPlayedCapacity);
+    if (!loaded->load(playedFile_)) return false;
+    // The player takes one event per note on and off.
+    if (loaded->state() != TrackState::NoteOnOff && !loaded->split()) return false;
+    if (loaded->division() <= 0) {
+        reportError(ErrorClass::Mdpl, 0x08000004);
+        return false;
+    }
+    song_ = std::move(loaded);
+    return true;
+}
+
+double PlaybackSession::duration() const {
+    if (!song_) return 0.0;
+    double seconds = 0.0;
+    double secondsPerTick = kDefaultTempo / 1e6 / song_->division();
+    for (const MusicEvent& e : song_->track().events()) {
+        seconds += std::max(e.delta, 0) * secondsPerTick;
+        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song_->division();
+    }
+    return seconds;
+}
+
+bool PlaybackSession::start(PlaybackListener listener) {
+    if (!song_ || playing_.load()) return false;
+    if (waiterThread_.joinable()) waiterThread_.join();
+    listener_ = std::move(listener);
+    beat_->reset();
+    lastLyric_ = {};
+    const bool voice = settings_.playbackSound == kVoicePlayback;
+    if (voice) host_.setVoiceChannel(0, settings_.pluginPath);
+    host_.setGain(voice ? 1.0 : 0.0);
+    {
+        std::lock_guard<std::mutex> lock(waiter_->mutex);
+        waiter_->stop = false;
+    }
+    const int opened = music_.start(
+        song_.get(), [this](int index, long long tick, MusicEvent& event) { onPlaybackEvent(index, tick, event); }, 0,
+        0, -1, {}, settings_.midiDevice);
+    if (!opened) {
+        host_.setGain(0.0);
+        return false;
+    }
+    playing_.store(true);
+    // The end is noticed here rather than on the player's thread, so the
+    // player never waits for its own listener.
+    waiterThread_ = std::thread([this] {
+        std::unique_lock<std::mutex> lock(waiter_->mutex);
+        while (!waiter_->stop) {
+            MidiPlayer* player = music_.player();
+            if (!player || !player->playing()) break;
+            waiter_->wake.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        const bool stopped = waiter_->stop;
+        lock.unlock();
+        if (!stopped) onPlaybackEnd();
+    });
+    return true;
+}
+
+void PlaybackSession::stop() {
+    std::lock_guard<std::mutex> guard(stopMutex_);
+    host_.setGain(0.0);
+    {
+        std::lock_guard<std::mutex> lock(waiter_->mutex);
+        waiter_->stop = true;
+    }
+    waiter_->wake.notify_all();
+    music_.requestStop();
+    music_.killTimer();
+    if (waiterThread_.joinable() && waiterThread_.get_id() != std::this_thread::get_id()) waiterThread_.join();
+    music_.release();
+    playing_.store(false);
+}
+
+void PlaybackSession::onPlaybackEvent(int, long long tick, MusicEvent& event) {
+    if (event.isChannelEvent() &&
+        beat_->isBeat(settings_.danceMode, event.channel, event.kind, event.note, event.velocity, tick) &&
+        listener_.danceStep)
+        listener_.danceStep();
+    if (isSyllablePluginPath(settings_.pluginPath) && event.kind == kProgramChange && event.channel == 0 &&
+        listener_.lyric) {
+        const auto now = std::chrono::steady_clock::now();
+        std::string text;
+        if (lastLyric_ != std::chrono::steady_clock::time_point{}) {
+            const auto gap = now - lastLyric_;
+            if (gap > std::chrono::milliseconds(500))
+                text = "\x81\x40\x81\x40"; // two ideographic spaces
+            else if (gap > std::chrono::milliseconds(300))
+                text = "\x81\x40";
+        }
+        lastLyric_ = now;
+        listener_.lyric(text + syllableOfProgram(event.value));
+    }
+    if (settings_.playbackSound == kVoicePlayback) host_.routeVoiceEvent(event);
+}
+
+void PlaybackSession::onPlaybackEnd() {
+    host_.setGain(0.0);
+    playing_.store(false);
+    if (listener_.ended) listener_.ended();
+}
+
+std::optional<int> measureLiveDelay(CVstHostMain& host, const std::string& pluginPath, const std::string& dataFolder,
+                                    std::chrono::milliseconds timeout) {
+    if (!host.isLoaded(0) || !host.isRunning()) return std::nullopt;
+
+    // One note, "a" on middle C, in the control stream the plug-in sings.
+    VoiceList voices;
+    voices.loadVoiceList(pluginPath, dataFolder);
+    const std::string singer = voices.hasList() ? voices.first().name : std::string();
+    const int program = voices.hasList() ? voices.first().program : 0;
+    MidiTrackData source(0x10000, TrackState::Connected);
+    source.addTempo(500000);
+    source.addNote(0, 0, 60, 100, 480);
+    source.ensureEndOfTrack();
+    std::vector<SyllableRecord> notes(2);
+    notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
+    notes[1] = {480, -1, 0, {}, {}, 64};
+    CVocaloidFileWriter writer(source, notes, 0, 0, singer, program, 0, 500, kVocaloidMode, 480);
+    if (!writer.valid() || writer.tracks().size() < 2) return std::nullopt;
+    std::vector<MusicEvent> setup, note;
+    for (const MusicEvent& e : writer.tracks()[1].events()) {
+        if (e.kind != kControlChange) continue;
+        if (note.empty() && !(e.type == 99 && e.value == 0x50))
+            setup.push_back(e);
+        else
+            note.push_back(e);
+    }
+    if (note.empty()) return std::nullopt;
+
+    struct Heard {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool listening = false;
+        bool heard = false;
+        std::chrono::steady_clock::time_point at;
+    };
+    auto heard = std::make_shared<Heard>();
+    host.setLevelListener([heard](double peakDb) {
+        // Any sound at all: above -60 dB.
+        if (peakDb < -60.0) return;
+        std::lock_guard<std::mutex> lock(heard->mutex);
+        if (!heard->listening || heard->heard) return;
+        heard->heard = true;
+        heard->at = std::chrono::steady_clock::now();
+        heard->wake.notify_all();
+    });
+    const double gain = host.gain();
+    host.setGain(1.0);
+    for (const MusicEvent& e : setup) host.queueMidi(0xB0, e.type, e.value);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto started = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(heard->mutex);
+        heard->listening = true;
+    }
+    for (const MusicEvent& e : note) host.queueMidi(0xB0, e.type, e.value);
+    std::optional<int> delay;
+    {
+        std::unique_lock<std::mutex> lock(heard->mutex);
+        if (heard->wake.wait_for(lock, timeout, [&] { return heard->heard; })) {
+            const double ms = std::chrono::duration<double, std::milli>(heard->at - started).count();
+            delay = static_cast<int>(ms * 0.915);
+        }
+        heard->listening = false;
+    }
+    host.setGain(gain);
+    return delay;
+}
+
+} // namespace harmolin

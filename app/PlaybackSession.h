@@ -1,0 +1,95 @@
+// Play and Stop: the playback worker's stages (the current song saved as
+// "temp_plsv.mid", the sung part "temp_pl.mid" when the voice sings), the
+// player started with the pipeline's event and end callbacks, and the Stop
+// road (gain 0, player stopped, device closed). Shared by the terminal
+// program and the window; no GUI code.
+#pragma once
+
+#include "playback/MidiPlayer.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace harmolin {
+
+class CVstHostMain;
+class DanceBeat;
+class CXfData;
+class MidiF0Data;
+
+inline constexpr int kVoicePlayback = -1; // playback sound: sung by the plug-in
+
+struct PlaybackSettings {
+    int playbackSound = kVoicePlayback; // -1 voice, else the melody's GM program
+    int delayCorrectionMs = -1;         // -1: not measured
+    int danceMode = 2;                  // 0 none, 1 drums, 2 guide melody
+    std::string pluginPath;             // the singing plug-in
+    int midiDevice = -1;                // -1 the synthesizer, 0..n sequencer ports
+};
+
+// What the pipeline tells its owner while a song plays. Every callback comes
+// on the player's thread: a window marshals them to its own thread.
+struct PlaybackListener {
+    std::function<void()> danceStep;                      // a beat of the dance mode
+    std::function<void(const std::string& cp932)> lyric;  // a sung syllable (syllable-program plug-in)
+    std::function<void()> ended;                          // the song played to its end
+};
+
+class PlaybackSession {
+public:
+    PlaybackSession(CVstHostMain& host, std::string workingFolder, std::string dataFolder);
+    ~PlaybackSession(); // stops
+
+    // The worker's stages: saves the song, writes the sung part when the
+    // voice sings, loads the file to play. False (reported) when a stage
+    // fails; nothing plays then. May run on any thread.
+    bool prepare(const CXfData& song, const PlaybackSettings& settings);
+    // Starts the player on the prepared file. False (reported) when no
+    // device could be opened.
+    bool start(PlaybackListener listener);
+    // The Stop road: gain 0, player stopped, device closed. Safe from any
+    // thread, any number of times; returns within 100 ms.
+    void stop();
+    bool playing() const { return playing_.load(); }
+
+    // Seconds the prepared file lasts.
+    double duration() const;
+    // The file the player plays ("temp_pl.mid" or "temp_plsv.mid").
+    const std::string& playedFile() const { return playedFile_; }
+    MusicPlayer& musicPlayer() { return music_; }
+
+private:
+    void onPlaybackEvent(int index, long long tick, MusicEvent& event);
+    void onPlaybackEnd();
+
+    CVstHostMain& host_;
+    std::string workingFolder_;
+    std::string dataFolder_;
+    PlaybackSettings settings_;
+    PlaybackListener listener_;
+    std::unique_ptr<MidiF0Data> song_;
+    std::string playedFile_;
+    MusicPlayer music_;
+    std::atomic<bool> playing_{false};
+    std::mutex stopMutex_;
+    struct Waiter;
+    std::unique_ptr<Waiter> waiter_;
+    std::thread waiterThread_;
+    std::unique_ptr<DanceBeat> beat_;
+    std::chrono::steady_clock::time_point lastLyric_{};
+};
+
+// The live "Auto Adjust": lets the plug-in loaded in the running host sing
+// "あ" through the real output and times its first sound (x 0.915, as the
+// sequence writer expects it). Nothing when no sound comes within `timeout`
+// or no plug-in is loaded. Blocks the caller: run it off the window thread.
+std::optional<int> measureLiveDelay(CVstHostMain& host, const std::string& pluginPath, const std::string& dataFolder,
+                                    std::chrono::milliseconds timeout);
+
+} // namespace harmolin

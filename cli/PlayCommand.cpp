@@ -1,0 +1,227 @@
+// play: the Play road in real time. The song is saved and sequenced exactly
+// as the window does it, the singing plug-in renders into the live audio
+// output and the player sends the accompaniment to a MIDI output device.
+// Ctrl-C takes the Stop road.
+#include "cli/PlayCommand.h"
+
+#include "app/DataFolder.h"
+#include "app/PlaybackSession.h"
+#include "app/WorkingFolder.h"
+#include "cli/RenderCommand.h"
+#include "midi/XfData.h"
+#include "playback/LiveAudio.h"
+#include "playback/MidiOutput.h"
+#include "playback/VstHost.h"
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+namespace harmolin::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) { interrupted.store(true); }
+
+// Restores the previous Ctrl-C handling when the command ends.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        struct sigaction action{};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+        interrupted.store(false);
+    }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &previousInt_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+    }
+
+private:
+    struct sigaction previousInt_{};
+    struct sigaction previousTerm_{};
+};
+
+// Holds the live output for the whole command, so the stream is not closed
+// and reopened while the plug-in is loaded.
+class AudioHold {
+public:
+    bool acquire(std::string& error) { return held_ = LiveAudio::instance().acquire(error); }
+    ~AudioHold() {
+        if (held_) LiveAudio::instance().release();
+    }
+
+private:
+    bool held_ = false;
+};
+
+// --midi-port: a device number (-1 is the synthesizer) or part of a
+// sequencer port's name.
+std::optional<int> midiPort(const std::string& text) {
+    if (text.empty()) return -1;
+    int n = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec == std::errc() && ptr == text.data() + text.size()) {
+        if (n >= -1) return n;
+        return std::nullopt;
+    }
+    const std::vector<std::string> ports = midiOutputDevices();
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        if (ports[i].find(text) != std::string::npos) return static_cast<int>(i);
+    return std::nullopt;
+}
+
+void listDevices() {
+    std::cout << "MIDI output devices:\n  -1  General MIDI synthesizer (FluidSynth)\n";
+    const std::vector<std::string> ports = midiOutputDevices();
+    for (std::size_t i = 0; i < ports.size(); ++i) std::cout << "  " << i << "   " << ports[i] << '\n';
+    if (ports.empty()) std::cout << "  (no ALSA sequencer ports)\n";
+    std::cout << "audio output: any ALSA PCM name, e.g. default, null, hw:0\n";
+}
+
+} // namespace
+
+int playCommand(const Arguments& args, const std::string& workdir) {
+    if (args.has("--list-devices")) {
+        listDevices();
+        return 0;
+    }
+    const bool generated = args.has("--type") || args.has("--style") || args.has("--group");
+    const bool given = args.has("--song");
+    if (generated == given || !args.positional.empty()) {
+        printError("play takes a song type or a song: harmolin play (--type T --variant V [--seed N] | --song "
+                   "IN_XF.mid) [--sound voice|instrument] [--plugin PATH] [--midi-port P] [--audio-device D] "
+                   "[--delay MS]");
+        return 2;
+    }
+    const std::string sound = args.value("--sound", "voice");
+    if (sound != "voice" && sound != "instrument") {
+        printError("--sound is voice or instrument, not '" + sound + "'");
+        return 2;
+    }
+    const auto port = midiPort(args.value("--midi-port"));
+    if (!port) {
+        printError("--midi-port is -1 (the synthesizer), a device number or part of a port name, not '" +
+                   args.value("--midi-port") + "' (see harmolin play --list-devices)");
+        return 2;
+    }
+    std::optional<int> delay;
+    if (args.has("--delay")) {
+        delay = parseNumber("--delay", args.value("--delay"), 0, 10000);
+        if (!delay) return 2;
+    }
+    const bool sung = sound == "voice";
+    const std::string plugin = args.has("--plugin") ? args.value("--plugin") : defaultPluginPath();
+    if (sung) {
+        std::error_code ec;
+        if (!fs::is_regular_file(plugin, ec)) {
+            printError("Failed to load VST plugin: " + plugin + " does not exist");
+            return 1;
+        }
+    }
+    const auto data = requireDataFolder();
+    if (!data) return 1;
+
+    LiveAudio::instance().setDeviceName(args.value("--audio-device", "default"));
+    AudioHold audio;
+    std::string error;
+    if (!audio.acquire(error)) {
+        printError("no audio output: " + error + " (try --audio-device null to play without sound)");
+        return 1;
+    }
+
+    const std::string saved = joinPath(workdir, kPlaybackSaveFile);
+    if (const int rc = savePlayedSong(args, workdir, saved); rc != 0) return rc;
+    CXfData song;
+    {
+        ReportCollector reports;
+        if (!song.load(saved)) {
+            reports.fail(saved);
+            return 1;
+        }
+    }
+
+    CVstHostMain host(makeLiveWaveOut());
+    PlaybackSettings settings;
+    settings.playbackSound = sung ? kVoicePlayback : 64;
+    settings.pluginPath = plugin;
+    settings.midiDevice = *port;
+    settings.danceMode = 0;
+    if (sung) {
+        ReportCollector reports;
+        if (!host.loadSingingPlugin(plugin)) {
+            reports.failWith("Failed to load VST plugin: " + plugin + " (" + host.lastLoadError() + ")");
+            return 1;
+        }
+        if (!host.isRunning()) {
+            reports.failWith("the singing voice has no audio output");
+            return 1;
+        }
+        reports.flush();
+        if (delay) {
+            settings.delayCorrectionMs = *delay;
+        } else {
+            // Auto Adjust, as the window does it when no delay is stored.
+            const auto measured = measureLiveDelay(host, plugin, *data, std::chrono::seconds(3));
+            if (measured) {
+                settings.delayCorrectionMs = *measured;
+                std::cout << "voice delay: " << *measured << " ms" << std::endl;
+            } else {
+                settings.delayCorrectionMs = 0;
+                std::cout << "voice delay: the plug-in made no sound within 3 s; playing without correction"
+                          << std::endl;
+            }
+        }
+    }
+
+    PlaybackSession session(host, workdir, *data);
+    {
+        ReportCollector reports;
+        if (!session.prepare(song, settings)) {
+            reports.fail(saved);
+            return 1;
+        }
+        reports.flush();
+    }
+    InterruptGuard guard;
+    std::atomic<bool> ended{false};
+    PlaybackListener listener;
+    listener.ended = [&ended] { ended.store(true); };
+    {
+        ReportCollector reports;
+        if (!session.start(listener)) {
+            reports.failWith("no MIDI output device could be opened");
+            return 1;
+        }
+        reports.flush();
+    }
+    // From here the song plays in its own time (the set-up block and its
+    // pauses for the device are behind us).
+    const auto started = std::chrono::steady_clock::now();
+    const double length = session.duration();
+    std::printf("playing %s: %.1f s (Ctrl-C stops)\n", session.playedFile().c_str(), length);
+    std::fflush(stdout);
+    while (!ended.load() && !interrupted.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const bool stopped = interrupted.load() && !ended.load();
+    session.stop();
+    if (stopped)
+        std::printf("stopped after %.2f s of %.2f s\n", elapsed, length);
+    else
+        std::printf("played %.2f s in %.2f s (%.2f%%)\n", length, elapsed, length > 0 ? 100.0 * elapsed / length : 0.0);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace harmolin::cli

@@ -1,0 +1,62 @@
+// The wave output ring played through the live audio output: a source of
+// the mixing thread that reads the queued buffers in order at its own
+// position and hands each finished buffer back to the device's owner.
+#pragma once
+
+#include "playback/WaveOutput.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace harmolin {
+
+class LiveWaveOut : public WaveOutBackend {
+public:
+    // The voice's share of the mix, as the offline renderer mixes it by default.
+    static constexpr float kVoiceLevel = 0.5f;
+
+    LiveWaveOut() = default;
+    ~LiveWaveOut() override;
+    LiveWaveOut(const LiveWaveOut&) = delete;
+    LiveWaveOut& operator=(const LiveWaveOut&) = delete;
+
+    std::string name() const override;
+    bool supports(const WaveFormat& format) const override;
+    // Acquires the live audio output; false (reason in lastError) when it
+    // cannot be opened or this output is already open.
+    bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) override;
+    bool close() override;
+    void pause() override;
+    void restart() override;
+    void reset() override;
+    bool prepare(int) override { return true; }
+    bool unprepare(int) override { return true; }
+    bool write(int buffer) override;
+    std::int64_t position() const override { return played_.load(); }
+
+    std::string lastError() const;
+
+private:
+    // Runs on the audio thread.
+    void play(float* left, float* right, int frames);
+
+    mutable std::mutex mutex_;
+    WaveBufferPool* pool_ = nullptr;
+    DoneHandler done_;
+    // Queued buffer indices, a ring sized to the pool so the audio thread never allocates.
+    std::vector<int> queue_;
+    int head_ = 0;
+    int count_ = 0;
+    int offsetInFront_ = 0;
+    bool open_ = false;
+    bool paused_ = false;
+    int sourceId_ = 0;
+    std::string lastError_;
+    std::vector<int> finished_; // audio thread only
+    std::atomic<std::int64_t> played_{0};
+};
+
+} // namespace harmolin

@@ -1,0 +1,201 @@
+#include "app/PlaybackSession.h"
+#include "app/WorkingFolder.h"
+#include "midi/XfData.h"
+#include "playback/MidiOutput.h"
+#include "playback/VstHost.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+using namespace harmolin;
+using namespace harmolin::test;
+
+namespace {
+
+// What the player sent, in order, from any thread.
+struct Wire {
+    std::mutex mutex;
+    std::vector<std::vector<std::uint8_t>> messages;
+    void add(std::vector<std::uint8_t> m) {
+        std::lock_guard<std::mutex> lock(mutex);
+        messages.push_back(std::move(m));
+    }
+    std::vector<std::vector<std::uint8_t>> snapshot() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return messages;
+    }
+};
+
+class WirePort : public MidiOutPort {
+public:
+    explicit WirePort(std::shared_ptr<Wire> wire) : wire_(std::move(wire)) {}
+    std::string name() const override { return "wire"; }
+    void shortMessage(std::uint8_t s, std::uint8_t a, std::uint8_t b) override { wire_->add({s, a, b}); }
+    bool longMessage(const std::uint8_t* bytes, int length) override {
+        wire_->add(std::vector<std::uint8_t>(bytes, bytes + length));
+        return true;
+    }
+    bool reset() override { return true; }
+
+private:
+    std::shared_ptr<Wire> wire_;
+};
+
+class PlaybackSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = tempPath("session");
+        std::filesystem::create_directories(folder);
+        wire = std::make_shared<Wire>();
+        setMidiPortOpener([w = wire](int, std::string&) { return std::make_unique<WirePort>(w); });
+    }
+    void TearDown() override { setMidiPortOpener(defaultMidiPortOpener()); }
+
+    // A song of `beats` quarter notes at 120 bpm: melody on channel 1, kick
+    // and snare together on every beat of channel 10, the guide melody on 11.
+    static CXfData song(int beats) {
+        MidiTrackData track(0x60000, TrackState::Connected);
+        track.addTempo(500000);
+        track.addProgramChange(0, 64);
+        int previous = 0;
+        for (int i = 0; i < beats; ++i) {
+            const int at = i * 480;
+            track.addNote(0, at - previous, 60 + i % 12, 100, 400);
+            track.addNote(9, 0, 36, 100, 60);
+            track.addNote(9, 0, 38, 100, 60);
+            track.addNote(10, 2, 60 + i % 12, 60, 400);
+            previous = at + 2;
+        }
+        track.ensureEndOfTrack(480);
+        MidiTrackData lyrics(0x10000, TrackState::NoteOnOff);
+        lyrics.ensureEndOfTrack();
+        return CXfData(track, lyrics, 480);
+    }
+
+    PlaybackSettings instrument(int danceMode) const {
+        PlaybackSettings s;
+        s.playbackSound = 64;
+        s.danceMode = danceMode;
+        return s;
+    }
+
+    std::string folder;
+    std::shared_ptr<Wire> wire;
+};
+
+int countStatus(const std::vector<std::vector<std::uint8_t>>& messages, int status, int velocityAbove = 0) {
+    int n = 0;
+    for (const auto& m : messages)
+        if (m.size() == 3 && m[0] == status && m[2] > velocityAbove) ++n;
+    return n;
+}
+
+} // namespace
+
+TEST_F(PlaybackSessionTest, PlaysToTheEndWithOneDanceStepPerBeat) {
+    CollectReports reports;
+    CVstHostMain host;
+    PlaybackSession session(host, folder, "");
+    ASSERT_TRUE(session.prepare(song(4), instrument(1)));
+    EXPECT_EQ(session.playedFile(), joinPath(folder, kPlaybackSaveFile));
+    EXPECT_TRUE(std::filesystem::exists(session.playedFile()));
+    EXPECT_NEAR(session.duration(), 2.0, 0.1);
+
+    std::atomic<int> steps{0};
+    std::atomic<bool> ended{false};
+    PlaybackListener listener;
+    listener.danceStep = [&] { ++steps; };
+    listener.ended = [&] { ended = true; };
+    ASSERT_TRUE(session.start(listener));
+    EXPECT_TRUE(session.playing());
+    for (int i = 0; i < 500 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(session.playing());
+    session.stop();
+
+    // Kick and snare on the same tick make one step.
+    EXPECT_EQ(steps.load(), 4);
+    const auto sent = wire->snapshot();
+    ASSERT_FALSE(sent.empty());
+    // GM System On first, then every note of the three channels.
+    EXPECT_EQ(sent.front(), (std::vector<std::uint8_t>{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    EXPECT_EQ(countStatus(sent, 0x90), 4);
+    EXPECT_EQ(countStatus(sent, 0x99), 8);
+    EXPECT_EQ(countStatus(sent, 0x9A), 4);
+    EXPECT_EQ(host.gain(), 0.0);
+}
+
+TEST_F(PlaybackSessionTest, GuideMelodyStepsTheDanceInModeTwoAndNothingInModeZero) {
+    CollectReports reports;
+    CVstHostMain host;
+    for (int mode : {2, 0}) {
+        PlaybackSession session(host, folder, "");
+        ASSERT_TRUE(session.prepare(song(3), instrument(mode)));
+        std::atomic<int> steps{0};
+        std::atomic<bool> ended{false};
+        PlaybackListener listener;
+        listener.danceStep = [&] { ++steps; };
+        listener.ended = [&] { ended = true; };
+        ASSERT_TRUE(session.start(listener));
+        for (int i = 0; i < 500 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(steps.load(), mode == 2 ? 3 : 0) << "mode " << mode;
+    }
+}
+
+TEST_F(PlaybackSessionTest, StopSilencesAtOnceAndNothingIsSentAfterIt) {
+    CollectReports reports;
+    CVstHostMain host;
+    PlaybackSession session(host, folder, "");
+    ASSERT_TRUE(session.prepare(song(40), instrument(0)));
+    std::atomic<bool> ended{false};
+    PlaybackListener listener;
+    listener.ended = [&] { ended = true; };
+    ASSERT_TRUE(session.start(listener));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    session.stop();
+    EXPECT_FALSE(session.playing());
+    EXPECT_EQ(host.gain(), 0.0);
+    const auto atStop = wire->snapshot().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(wire->snapshot().size(), atStop);
+    EXPECT_FALSE(ended) << "a stop is not the end of the song";
+    session.stop(); // twice is harmless
+
+    // And it plays again from the start after a stop.
+    ASSERT_TRUE(session.start(listener));
+    EXPECT_TRUE(session.playing());
+    session.stop();
+}
+
+TEST_F(PlaybackSessionTest, NoDeviceMeansNoPlaybackAndAClearReport) {
+    CollectReports reports;
+    setMidiPortOpener([](int, std::string& error) {
+        error = "no device here";
+        return std::unique_ptr<MidiOutPort>();
+    });
+    MidiControler::resetOpenFailureNotice();
+    CVstHostMain host;
+    PlaybackSession session(host, folder, "");
+    ASSERT_TRUE(session.prepare(song(2), instrument(0)));
+    PlaybackListener listener;
+    EXPECT_FALSE(session.start(listener));
+    EXPECT_FALSE(session.playing());
+    EXPECT_TRUE(reports.sawCode(0x07000001));
+}
+
+TEST_F(PlaybackSessionTest, PrepareRefusesToRunUnderAPlayingSong) {
+    CollectReports reports;
+    CVstHostMain host;
+    PlaybackSession session(host, folder, "");
+    ASSERT_TRUE(session.prepare(song(20), instrument(0)));
+    ASSERT_TRUE(session.start({}));
+    EXPECT_FALSE(session.prepare(song(2), instrument(0)));
+    session.stop();
+    EXPECT_TRUE(session.prepare(song(2), instrument(0)));
+}
