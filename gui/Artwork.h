@@ -1,0 +1,18 @@
+// The window's artwork from the data folder's "art", with plain drawn
+// stand-ins for pictures that are missing.
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+#include <QString>
+
+namespace harmolin::gui {
+
+// art/<name>.png scaled to size; a plain panel when the file is missing.
+QImage loadButtonArt(const QString& dataFolder, const QString& name, QSize size, bool pressed);
+// art/background.png; a quiet gradient when missing.
+QImage loadBackground(const QString& dataFolder, QSize size);
+// art/harmolin.png; a drawn note when missing.
+QIcon loadIcon(const QString& dataFolder);
+
+} // namespace harmolin::gui
