@@ -12,6 +12,7 @@
 #include "playback/LiveAudio.h"
 #include "playback/VstHost.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -263,8 +264,7 @@ void MainWindow::generateSong() {
     const std::string composed = joinPath(workdir_, kComposedFile);
     // The engine writes the melody on channel 2.
     if (composer_->composeSong(*choice, composed, settings_.playbackSound))
-        song =
-            prepareAndWriteLyrics(composed, 2, type, workdir_, composer_->state().rng, settings_.guideVolume);
+        song = prepareAndWriteLyrics(composed, 2, type, workdir_, composer_->state().rng, guideVolume());
     const QStringList lines = endCapture();
     QApplication::restoreOverrideCursor();
     showOutcome(song != nullptr, QStringLiteral("The song could not be made."), lines);
@@ -328,7 +328,7 @@ void MainWindow::loadMidiFile() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     beginCapture();
     auto song = prepareAndWriteLyrics(path.toStdString(), channel, songType_->currentIndex(), workdir_,
-                                      composer_->state().rng, settings_.guideVolume);
+                                      composer_->state().rng, guideVolume());
     const QStringList lines = endCapture();
     QApplication::restoreOverrideCursor();
     showOutcome(song != nullptr,

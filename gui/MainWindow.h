@@ -4,6 +4,8 @@
 // pipeline's commands.
 #pragma once
 
+#include <algorithm>
+
 #include "app/Dance.h"
 #include "app/PlaybackSession.h"
 #include "app/Settings.h"
@@ -100,6 +102,8 @@ class MainWindow : public QWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    // A hand-edited "setup.ini" may hold any number; preparation takes 0..127.
+    int guideVolume() const { return std::clamp<int>(settings_.guideVolume, 0, 127); }
     void buildControls();
     bool loadPlugin();
     void requestMeasurement(SettingsDialog* notify);
