@@ -16,17 +16,6 @@ namespace {
 // Largest span rendered in one synthesizer call.
 constexpr int kScratch = 4096;
 
-void quietFluidLog() {
-    // Its warnings would break the one-line error rule; failures come back as
-    // return codes.
-    static const bool once = [] {
-        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-            fluid_set_log_function(level, nullptr, nullptr);
-        return true;
-    }();
-    (void)once;
-}
-
 } // namespace
 
 LiveSynthPort::LiveSynthPort(int leadFrames)
@@ -47,7 +36,7 @@ bool LiveSynthPort::open(const std::string& soundFont, std::string& error) {
     acquired_ = true;
 
     // The same sound as the offline renderer: its rate, gain and effects.
-    quietFluidLog();
+    quietFluidSynthLog();
     settings_ = new_fluid_settings();
     if (!settings_) {
         error = "the synthesizer could not be started";

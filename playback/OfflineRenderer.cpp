@@ -28,21 +28,10 @@ struct FluidDeleter {
     void operator()(fluid_settings_t* s) const { delete_fluid_settings(s); }
 };
 
-void quietFluidLog() {
-    // Its warnings (unknown sysex, missing presets) would break the one-line
-    // error rule; real failures come back as return codes.
-    static const bool once = [] {
-        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-            fluid_set_log_function(level, nullptr, nullptr);
-        return true;
-    }();
-    (void)once;
-}
-
 class GmSynth {
 public:
     bool open(const std::string& soundFont, std::string& error) {
-        quietFluidLog();
+        quietFluidSynthLog();
         settings_.reset(new_fluid_settings());
         if (!settings_) {
             error = "the synthesizer could not be started";
@@ -196,6 +185,17 @@ std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, int voiceC
 }
 
 } // namespace
+
+void quietFluidSynthLog() {
+    // Its warnings (unknown sysex, missing presets) would break the one-line
+    // error rule; real failures come back as return codes.
+    static const bool once = [] {
+        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+            fluid_set_log_function(level, nullptr, nullptr);
+        return true;
+    }();
+    (void)once;
+}
 
 std::string defaultSoundFont() {
     for (const char* candidate : {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {

@@ -33,6 +33,9 @@ struct RenderResult {
 // The GM SoundFont of the system, or empty when none is installed.
 std::string defaultSoundFont();
 
+// Keeps FluidSynth's own log lines off the terminal (once per process).
+void quietFluidSynthLog();
+
 RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wavPath, const RenderOptions& options);
 
 // Milliseconds from the first sung note's messages to the plug-in's first

@@ -527,15 +527,18 @@ TEST(DanceFigure, PlayerAndWindowThreadsShareTheFigure) {
         done = true;
     });
     int frames = 0;
-    while (!done) {
+    // At least one frame even when the player thread is done first.
+    do {
         const RgbImage img = fig.render();
         ASSERT_EQ(img.pixels.size(), 80u * 240u);
         (void)fig.ticker();
         fig.busyStep();
         ++frames;
-    }
+    } while (!done);
     player.join();
     EXPECT_GT(frames, 0);
     EXPECT_GE(changes.load(), 2000 + 667 + 1);
-    EXPECT_EQ(fig.pose(), kRestPose);
+    // The window's last busy step may land after the player's stop.
+    const Pose last = fig.pose();
+    EXPECT_TRUE((last == kRestPose || last == Pose{0, 0, 0, 0, 1}));
 }

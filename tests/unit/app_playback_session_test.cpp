@@ -240,3 +240,40 @@ TEST_F(PlaybackSessionTest, TwoHundredPlayStopCyclesOnTheLiveOutput) {
     LiveAudio::instance().release();
     LiveAudio::instance().setDeviceName("default");
 }
+
+TEST(LiveDelayMeasurement, TimesTheVoicesFirstSoundAndGivesUpOnASilentPlugin) {
+    CollectReports reports;
+    LiveAudio::instance().setDeviceName("null");
+    std::string error;
+    ASSERT_TRUE(LiveAudio::instance().acquire(error)) << error;
+    {
+        // Our singer answers the test syllable; the delay is the time to its
+        // first sound, scaled as the sequence writer expects.
+        CVstHostMain host(makeLiveWaveOut());
+        ASSERT_TRUE(host.loadSingingPlugin(HARMOLIN_VOICE_PLUGIN));
+        const auto delay =
+            measureLiveDelay(host, HARMOLIN_VOICE_PLUGIN, HARMOLIN_DATA_FOLDER, std::chrono::seconds(5));
+        ASSERT_TRUE(delay.has_value());
+        EXPECT_GE(*delay, 0);
+        EXPECT_LT(*delay, 1000);
+        EXPECT_EQ(host.gain(), 1.0) << "the gain is left as it was";
+    }
+    {
+        // A plug-in that only sounds on note-ons stays silent: the
+        // measurement ends at its time-out instead of waiting for ever.
+        CVstHostMain host(makeLiveWaveOut());
+        ASSERT_TRUE(host.loadSingingPlugin(testPlugin("harmolin_test_sine")));
+        host.setGain(0.0);
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_FALSE(measureLiveDelay(host, "", "", std::chrono::milliseconds(300)).has_value());
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
+        EXPECT_EQ(host.gain(), 0.0);
+    }
+    {
+        // Nothing loaded: nothing to measure.
+        CVstHostMain host(makeLiveWaveOut());
+        EXPECT_FALSE(measureLiveDelay(host, "", "", std::chrono::milliseconds(100)).has_value());
+    }
+    LiveAudio::instance().release();
+    LiveAudio::instance().setDeviceName("default");
+}
