@@ -31,7 +31,7 @@ void le32(Bytes& b, std::uint32_t v) {
 
 // A bitmap file put together field by field: rows are given top row first
 // as packed bytes without padding; the builder pads and orders them.
-struct BmpSpec {
+struct BmpLayout {
     int width = 0;
     int height = 0; // rows in `rows`
     int bpp = 24;
@@ -43,7 +43,7 @@ struct BmpSpec {
     std::vector<Bytes> rows;
 };
 
-Bytes buildBmp(const BmpSpec& s) {
+Bytes buildBmp(const BmpLayout& s) {
     const std::uint32_t stride = ((s.width * s.bpp + 31) / 32) * 4;
     const std::uint32_t extra = s.headerSize == 40 ? 4 * static_cast<std::uint32_t>(s.masks.size()) : 0;
     const std::uint32_t off = 14 + s.headerSize + extra + 4 * static_cast<std::uint32_t>(s.palette.size());
@@ -75,8 +75,8 @@ Bytes buildBmp(const BmpSpec& s) {
     return b;
 }
 
-BmpSpec spec(int width, int bpp, std::vector<Bytes> rows, std::vector<std::uint32_t> palette = {}) {
-    BmpSpec s;
+BmpLayout layout(int width, int bpp, std::vector<Bytes> rows, std::vector<std::uint32_t> palette = {}) {
+    BmpLayout s;
     s.width = width;
     s.height = static_cast<int>(rows.size());
     s.bpp = bpp;
@@ -127,7 +127,7 @@ struct ScriptedRandom {
 TEST(DanceBmp, ReadsPalettedTrueColourAndBothRowOrders) {
     const std::uint32_t red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF, white = 0xFFFFFF;
     // 1 bit: 10 pixels wide spills into a second byte.
-    const BmpSpec one = spec(10, 1, {{0xA0, 0x40}, {0x01, 0x80}}, {0, white});
+    const BmpLayout one = layout(10, 1, {{0xA0, 0x40}, {0x01, 0x80}}, {0, white});
     RgbImage img = decode(buildBmp(one));
     ASSERT_EQ(img.width, 10);
     ASSERT_EQ(img.height, 2);
@@ -139,7 +139,7 @@ TEST(DanceBmp, ReadsPalettedTrueColourAndBothRowOrders) {
     EXPECT_EQ(img.at(8, 1), white);
     EXPECT_EQ(img.at(0, 1), 0u);
 
-    const BmpSpec four = spec(3, 4, {{0x12, 0x30}}, {0, red, green, blue});
+    const BmpLayout four = layout(3, 4, {{0x12, 0x30}}, {0, red, green, blue});
     img = decode(buildBmp(four));
     ASSERT_FALSE(img.empty());
     EXPECT_EQ(img.at(0, 0), red);
@@ -147,7 +147,7 @@ TEST(DanceBmp, ReadsPalettedTrueColourAndBothRowOrders) {
     EXPECT_EQ(img.at(2, 0), blue);
 
     // 8 bit, top-down, with an index past the colour table (black, not garbage).
-    BmpSpec eight = spec(3, 8, {{0, 1, 0}, {1, 200, 0}}, {red, green});
+    BmpLayout eight = layout(3, 8, {{0, 1, 0}, {1, 200, 0}}, {red, green});
     eight.topDown = true;
     img = decode(buildBmp(eight));
     ASSERT_EQ(img.height, 2);
@@ -156,7 +156,7 @@ TEST(DanceBmp, ReadsPalettedTrueColourAndBothRowOrders) {
     EXPECT_EQ(img.at(0, 1), green);
     EXPECT_EQ(img.at(1, 1), 0u);
 
-    BmpSpec rgb24 = spec(2, 24, {{0xFF, 0, 0, 0, 0xFF, 0}, {0, 0, 0xFF, 1, 2, 3}});
+    BmpLayout rgb24 = layout(2, 24, {{0xFF, 0, 0, 0, 0xFF, 0}, {0, 0, 0xFF, 1, 2, 3}});
     img = decode(buildBmp(rgb24));
     EXPECT_EQ(img.at(0, 0), blue);
     EXPECT_EQ(img.at(1, 0), green);
@@ -165,7 +165,7 @@ TEST(DanceBmp, ReadsPalettedTrueColourAndBothRowOrders) {
     rgb24.topDown = true;
     EXPECT_EQ(decode(buildBmp(rgb24)).pixels, img.pixels);
 
-    BmpSpec rgb32 = spec(1, 32, {{0x11, 0x22, 0x33, 0x80}});
+    BmpLayout rgb32 = layout(1, 32, {{0x11, 0x22, 0x33, 0x80}});
     EXPECT_EQ(decode(buildBmp(rgb32)).at(0, 0), 0x332211u);
     // Bit fields after a plain header and inside a V5 header (alpha ignored).
     rgb32.compression = 3;
@@ -174,13 +174,13 @@ TEST(DanceBmp, ReadsPalettedTrueColourAndBothRowOrders) {
     EXPECT_EQ(decode(buildBmp(rgb32)).at(0, 0), 0x112233u);
     rgb32.headerSize = 124;
     EXPECT_EQ(decode(buildBmp(rgb32)).at(0, 0), 0x112233u);
-    BmpSpec v4 = four;
+    BmpLayout v4 = four;
     v4.headerSize = 108;
     EXPECT_EQ(decode(buildBmp(v4)).at(2, 0), blue);
 }
 
 TEST(DanceBmp, DamagedFilesGiveAnEmptyPicture) {
-    const Bytes good = buildBmp(spec(5, 8, {{1, 1, 1, 1, 1}, {0, 0, 0, 0, 0}, {1, 0, 1, 0, 1}}, {0xFF0000, 0x00FF00}));
+    const Bytes good = buildBmp(layout(5, 8, {{1, 1, 1, 1, 1}, {0, 0, 0, 0, 0}, {1, 0, 1, 0, 1}}, {0xFF0000, 0x00FF00}));
     ASSERT_FALSE(decode(good).empty());
     // Every truncation: exactly sized copies, so a read past the end is a real overread.
     const std::size_t lastRowPadding = 3;
@@ -209,7 +209,7 @@ TEST(DanceBmp, DamagedFilesGiveAnEmptyPicture) {
     EXPECT_TRUE(lie(28, 64, 2).empty());
     EXPECT_TRUE(lie(30, 1).empty());              // run-length compressed
     // Bit-field masks promised by a header too short to hold them.
-    BmpSpec shortMasks = spec(1, 32, {{1, 2, 3, 4}});
+    BmpLayout shortMasks = layout(1, 32, {{1, 2, 3, 4}});
     shortMasks.compression = 3;
     shortMasks.headerSize = 44;
     shortMasks.masks = {0xFF0000, 0xFF00, 0xFF};
