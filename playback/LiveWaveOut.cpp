@@ -35,14 +35,10 @@ bool LiveWaveOut::open(const WaveFormat& format, WaveBufferPool& pool, DoneHandl
     }
     {
         std::lock_guard lock(mutex_);
-        pool_ = &pool;
+        queue_.attach(&pool);
         done_ = std::move(done);
-        queue_.assign(static_cast<std::size_t>(pool.bufferCount()), 0);
         finished_.clear();
         finished_.reserve(static_cast<std::size_t>(pool.bufferCount()));
-        head_ = 0;
-        count_ = 0;
-        offsetInFront_ = 0;
         paused_ = false;
         played_.store(0);
         open_ = true;
@@ -71,10 +67,7 @@ bool LiveWaveOut::close() {
         std::lock_guard lock(mutex_);
         open_ = false;
         paused_ = false;
-        count_ = 0;
-        head_ = 0;
-        offsetInFront_ = 0;
-        pool_ = nullptr;
+        queue_.detach();
         done_ = nullptr;
         played_.store(0);
     }
@@ -95,56 +88,28 @@ void LiveWaveOut::restart() {
 void LiveWaveOut::reset() {
     std::lock_guard lock(mutex_);
     paused_ = true;
-    if (!pool_) return;
-    for (int k = 0; k < count_; ++k) {
-        const int b = queue_[static_cast<std::size_t>((head_ + k) % static_cast<int>(queue_.size()))];
-        pool_->flags(b).fetch_and(~kBufferQueued);
-        pool_->flags(b).fetch_or(kBufferDone);
-    }
-    head_ = 0;
-    count_ = 0;
-    offsetInFront_ = 0;
+    queue_.giveBackAll();
 }
 
 bool LiveWaveOut::write(int buffer) {
     std::lock_guard lock(mutex_);
-    if (!open_ || !pool_ || buffer < 0 || buffer >= pool_->bufferCount()) return false;
-    const int size = static_cast<int>(queue_.size());
-    if (count_ >= size) return false; // every buffer is queued already
-    queue_[static_cast<std::size_t>((head_ + count_) % size)] = buffer;
-    ++count_;
-    pool_->flags(buffer).fetch_or(kBufferQueued);
-    return true;
+    return open_ && queue_.push(buffer);
 }
 
 void LiveWaveOut::play(float* left, float* right, int frames) {
     finished_.clear();
     {
         std::lock_guard lock(mutex_);
-        if (!open_ || paused_ || !pool_) return;
-        const int perBuffer = pool_->samplesPerBuffer();
-        const int size = static_cast<int>(queue_.size());
+        if (!open_ || paused_) return;
         constexpr float kScale = kVoiceLevel / 32768.0f;
-        int played = 0;
-        while (played < frames && count_ > 0) {
-            const int buffer = queue_[static_cast<std::size_t>(head_)];
-            const int take = std::min(frames - played, perBuffer - offsetInFront_);
-            for (int i = 0; i < take; ++i) {
-                const float v = static_cast<float>(pool_->sample(buffer, offsetInFront_ + i)) * kScale;
-                left[played + i] += v;
-                right[played + i] += v;
-            }
-            offsetInFront_ += take;
-            played += take;
-            if (offsetInFront_ == perBuffer) {
-                head_ = (head_ + 1) % size;
-                --count_;
-                offsetInFront_ = 0;
-                pool_->flags(buffer).fetch_and(~kBufferQueued);
-                pool_->flags(buffer).fetch_or(kBufferDone);
-                finished_.push_back(buffer);
-            }
-        }
+        const int played = queue_.play(
+            frames,
+            [&](std::int16_t sample, int i) {
+                const float v = static_cast<float>(sample) * kScale;
+                left[i] += v;
+                right[i] += v;
+            },
+            finished_);
         played_.fetch_add(played);
     }
     // Outside the lock: the handler usually writes the buffer straight back.

@@ -44,13 +44,8 @@ private:
     void play(float* left, float* right, int frames);
 
     mutable std::mutex mutex_;
-    WaveBufferPool* pool_ = nullptr;
     DoneHandler done_;
-    // Queued buffer indices, a ring sized to the pool so the audio thread never allocates.
-    std::vector<int> queue_;
-    int head_ = 0;
-    int count_ = 0;
-    int offsetInFront_ = 0;
+    QueuedBuffers queue_;
     bool open_ = false;
     bool paused_ = false;
     int sourceId_ = 0;

@@ -79,6 +79,41 @@ int RingPosition::distanceTo(const RingPosition& to) const {
     return 0;
 }
 
+// ---- queued buffers ----
+
+void QueuedBuffers::attach(WaveBufferPool* pool) {
+    pool_ = pool;
+    ring_.assign(pool ? static_cast<std::size_t>(pool->bufferCount()) : 0u, 0);
+    head_ = 0;
+    count_ = 0;
+    offset_ = 0;
+}
+
+int QueuedBuffers::frontRemaining() const { return count_ > 0 ? pool_->samplesPerBuffer() - offset_ : 0; }
+
+bool QueuedBuffers::push(int buffer) {
+    const int size = static_cast<int>(ring_.size());
+    if (!pool_ || buffer < 0 || buffer >= pool_->bufferCount() || count_ >= size) return false;
+    ring_[static_cast<std::size_t>((head_ + count_) % size)] = buffer;
+    ++count_;
+    pool_->flags(buffer).fetch_or(kBufferQueued);
+    return true;
+}
+
+void QueuedBuffers::finishFront() {
+    const int buffer = ring_[static_cast<std::size_t>(head_)];
+    pool_->flags(buffer).fetch_and(~kBufferQueued);
+    pool_->flags(buffer).fetch_or(kBufferDone);
+    head_ = (head_ + 1) % static_cast<int>(ring_.size());
+    --count_;
+    offset_ = 0;
+}
+
+void QueuedBuffers::giveBackAll() {
+    while (count_ > 0) finishFront();
+    head_ = 0;
+}
+
 // ---- memory sink ----
 
 MemoryWaveSink::MemoryWaveSink(Consumer consumer) : consumer_(std::move(consumer)) {}
@@ -89,10 +124,8 @@ bool MemoryWaveSink::supports(const WaveFormat& format) const {
 
 bool MemoryWaveSink::open(const WaveFormat&, WaveBufferPool& pool, DoneHandler done) {
     std::lock_guard lock(mutex_);
-    pool_ = &pool;
+    queue_.attach(&pool);
     done_ = std::move(done);
-    queue_.clear();
-    offsetInFront_ = 0;
     open_ = true;
     paused_ = false;
     played_.store(0);
@@ -102,8 +135,7 @@ bool MemoryWaveSink::open(const WaveFormat&, WaveBufferPool& pool, DoneHandler d
 bool MemoryWaveSink::close() {
     std::lock_guard lock(mutex_);
     open_ = false;
-    queue_.clear();
-    pool_ = nullptr;
+    queue_.detach();
     done_ = nullptr;
     played_.store(0);
     return true;
@@ -120,56 +152,39 @@ void MemoryWaveSink::restart() {
 }
 
 void MemoryWaveSink::reset() {
-    std::vector<int> returned;
-    {
-        std::lock_guard lock(mutex_);
-        paused_ = true;
-        returned.assign(queue_.begin(), queue_.end());
-        queue_.clear();
-        offsetInFront_ = 0;
-        for (int b : returned) {
-            pool_->flags(b).fetch_and(~kBufferQueued);
-            pool_->flags(b).fetch_or(kBufferDone);
-        }
-    }
+    std::lock_guard lock(mutex_);
+    paused_ = true;
+    queue_.giveBackAll();
 }
 
 bool MemoryWaveSink::write(int buffer) {
     std::lock_guard lock(mutex_);
-    if (!open_ || !pool_) return false;
-    pool_->flags(buffer).fetch_or(kBufferQueued);
-    queue_.push_back(buffer);
-    return true;
+    return open_ && queue_.push(buffer);
 }
 
 int MemoryWaveSink::advance(int samples) {
     int played = 0;
     std::vector<std::int16_t> chunk;
+    std::vector<int> finished;
     while (played < samples) {
-        int finished = -1;
         DoneHandler done;
+        finished.clear();
         {
             std::lock_guard lock(mutex_);
-            if (!open_ || paused_ || queue_.empty() || !pool_) break;
-            const int buffer = queue_.front();
-            const int take = std::min(samples - played, pool_->samplesPerBuffer() - offsetInFront_);
+            if (!open_ || paused_ || queue_.empty()) break;
+            // One buffer (or what is asked of it) at a time, so the consumer
+            // and the done handler see the ring in play order.
+            const int take = std::min(samples - played, queue_.frontRemaining());
             chunk.resize(static_cast<std::size_t>(take));
-            for (int i = 0; i < take; ++i) chunk[static_cast<std::size_t>(i)] = pool_->sample(buffer, offsetInFront_ + i);
-            offsetInFront_ += take;
+            queue_.play(take, [&](std::int16_t v, int i) { chunk[static_cast<std::size_t>(i)] = v; }, finished);
             played += take;
             played_.fetch_add(take);
-            if (offsetInFront_ == pool_->samplesPerBuffer()) {
-                queue_.pop_front();
-                offsetInFront_ = 0;
-                pool_->flags(buffer).fetch_and(~kBufferQueued);
-                pool_->flags(buffer).fetch_or(kBufferDone);
-                finished = buffer;
-                done = done_;
-            }
+            if (!finished.empty()) done = done_;
         }
         if (consumer_ && !chunk.empty()) consumer_(chunk.data(), static_cast<int>(chunk.size()));
         // Outside the lock: the handler usually writes the buffer back.
-        if (finished >= 0 && done) done(finished);
+        if (done)
+            for (int b : finished) done(b);
     }
     return played;
 }

@@ -4,9 +4,9 @@
 // buffers (a sound card, memory, a file, or nothing) is a WaveOutBackend.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -80,6 +80,56 @@ private:
     std::int64_t absolute_ = 0;
 };
 
+// The buffers handed to a backend, in the order it plays them, and how far
+// it has played into the first. Its owner locks around it; after attach it
+// never allocates, so an audio thread may use it.
+class QueuedBuffers {
+public:
+    // Empties the queue; it holds at most the pool's buffer count.
+    void attach(WaveBufferPool* pool);
+    void detach() { attach(nullptr); }
+    WaveBufferPool* pool() const { return pool_; }
+    bool empty() const { return count_ == 0; }
+    // Samples left in the first queued buffer (0 when none is queued).
+    int frontRemaining() const;
+
+    // Marks the buffer queued; false when detached, out of range or full.
+    bool push(int buffer);
+    // Every queued buffer marked done (no longer queued); the queue empties.
+    void giveBackAll();
+    // Plays up to `frames` samples in order, calling visit(sample, i) for
+    // the i-th; every buffer played to its end is marked done and appended
+    // to finished. Returns the samples played.
+    template <class Visit>
+    int play(int frames, Visit&& visit, std::vector<int>& finished);
+
+private:
+    void finishFront();
+
+    WaveBufferPool* pool_ = nullptr;
+    std::vector<int> ring_;
+    int head_ = 0;
+    int count_ = 0;
+    int offset_ = 0;
+};
+
+template <class Visit>
+int QueuedBuffers::play(int frames, Visit&& visit, std::vector<int>& finished) {
+    int played = 0;
+    while (played < frames && count_ > 0) {
+        const int buffer = ring_[static_cast<std::size_t>(head_)];
+        const int take = std::min(frames - played, pool_->samplesPerBuffer() - offset_);
+        for (int i = 0; i < take; ++i) visit(pool_->sample(buffer, offset_ + i), played + i);
+        offset_ += take;
+        played += take;
+        if (offset_ == pool_->samplesPerBuffer()) {
+            finished.push_back(buffer);
+            finishFront();
+        }
+    }
+    return played;
+}
+
 // What plays the ring. A backend plays the queued buffers in order, marks a
 // finished buffer done and calls the done handler with its index (from any
 // thread). Each step may fail, and the device reports which one.
@@ -131,10 +181,8 @@ public:
 private:
     Consumer consumer_;
     mutable std::mutex mutex_;
-    WaveBufferPool* pool_ = nullptr;
     DoneHandler done_;
-    std::deque<int> queue_;
-    int offsetInFront_ = 0;
+    QueuedBuffers queue_;
     bool open_ = false;
     bool paused_ = false;
     std::atomic<std::int64_t> played_{0};
