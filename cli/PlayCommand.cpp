@@ -4,7 +4,6 @@
 // Ctrl-C takes the Stop road.
 #include "cli/PlayCommand.h"
 
-#include "app/DataFolder.h"
 #include "app/PlaybackSession.h"
 #include "app/WorkingFolder.h"
 #include "cli/RenderCommand.h"
@@ -18,15 +17,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <thread>
 
 namespace harmolin::cli {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 std::atomic<bool> interrupted{false};
 
@@ -105,11 +101,9 @@ int playCommand(const Arguments& args, const std::string& workdir) {
                    "[--delay MS]");
         return 2;
     }
-    const std::string sound = args.value("--sound", "voice");
-    if (sound != "voice" && sound != "instrument") {
-        printError("--sound is voice or instrument, not '" + sound + "'");
-        return 2;
-    }
+    int exitCode = 0;
+    const auto sound = chooseSound(args, exitCode);
+    if (!sound) return exitCode;
     const auto port = midiPort(args.value("--midi-port"));
     if (!port) {
         printError("--midi-port is -1 (the synthesizer), a device number or part of a port name, not '" +
@@ -121,15 +115,8 @@ int playCommand(const Arguments& args, const std::string& workdir) {
         delay = parseNumber("--delay", args.value("--delay"), 0, 10000);
         if (!delay) return 2;
     }
-    const bool sung = sound == "voice";
-    const std::string plugin = args.has("--plugin") ? args.value("--plugin") : defaultPluginPath();
-    if (sung) {
-        std::error_code ec;
-        if (!fs::is_regular_file(plugin, ec)) {
-            printError("Failed to load VST plugin: " + plugin + " does not exist");
-            return 1;
-        }
-    }
+    const bool sung = sound->sung;
+    const std::string& plugin = sound->plugin;
     const auto data = requireDataFolder();
     if (!data) return 1;
 

@@ -58,6 +58,26 @@ int savePlayedSong(const Arguments& args, const std::string& workdir, const std:
     return 0;
 }
 
+std::optional<SoundChoice> chooseSound(const Arguments& args, int& exitCode) {
+    const std::string sound = args.value("--sound", "voice");
+    if (sound != "voice" && sound != "instrument") {
+        printError("--sound is voice or instrument, not '" + sound + "'");
+        exitCode = 2;
+        return std::nullopt;
+    }
+    SoundChoice choice;
+    choice.sung = sound == "voice";
+    if (!choice.sung) return choice;
+    choice.plugin = args.has("--plugin") ? args.value("--plugin") : defaultPluginPath();
+    std::error_code ec;
+    if (!fs::is_regular_file(choice.plugin, ec)) {
+        printError("Failed to load VST plugin: " + choice.plugin + " does not exist");
+        exitCode = 1;
+        return std::nullopt;
+    }
+    return choice;
+}
+
 int renderCommand(const Arguments& args, const std::string& workdir) {
     const std::string output = args.value("--output");
     const bool generated = args.has("--type") || args.has("--style") || args.has("--group");
@@ -68,21 +88,11 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
                    "[--stems DIR]");
         return 2;
     }
-    const std::string sound = args.value("--sound", "voice");
-    if (sound != "voice" && sound != "instrument") {
-        printError("--sound is voice or instrument, not '" + sound + "'");
-        return 2;
-    }
-    const bool sung = sound == "voice";
-    std::string plugin;
-    if (sung) {
-        plugin = args.has("--plugin") ? args.value("--plugin") : defaultPluginPath();
-        std::error_code ec;
-        if (!fs::is_regular_file(plugin, ec)) {
-            printError("Failed to load VST plugin: " + plugin + " does not exist");
-            return 1;
-        }
-    }
+    int exitCode = 0;
+    const auto sound = chooseSound(args, exitCode);
+    if (!sound) return exitCode;
+    const bool sung = sound->sung;
+    const std::string& plugin = sound->plugin;
     if (defaultSoundFont().empty()) {
         printError("no General MIDI SoundFont found (install fluid-soundfont-gm)");
         return 1;

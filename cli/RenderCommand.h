@@ -2,6 +2,9 @@
 
 #include "cli/CommandLine.h"
 
+#include <optional>
+#include <string>
+
 namespace harmolin::cli {
 
 // render: a generated or given XF song sung (or played) into a WAV file.
@@ -11,5 +14,15 @@ int renderCommand(const Arguments& args, const std::string& workdir);
 // --type/--style/--group, or copied from --song. 0, or the exit code after
 // reporting why not.
 int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved);
+
+// The sound Play uses, from --sound and --plugin: the plug-in when the voice
+// sings (it must exist), none for the instrument.
+struct SoundChoice {
+    bool sung = true;
+    std::string plugin; // empty unless sung
+};
+// Nothing after printing why; exitCode is then 2 for a wrong option, 1 for a
+// missing plug-in.
+std::optional<SoundChoice> chooseSound(const Arguments& args, int& exitCode);
 
 } // namespace harmolin::cli
