@@ -58,8 +58,8 @@ bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& setti
     playedFile_ = saved;
     if (settings.playbackSound == kVoicePlayback) {
         const std::string sung = joinPath(workingFolder_, kSungFile);
-        if (!writeSungFile(saved, workingFolder_, dataFolder_, std::max(settings.delayCorrectionMs, 0),
-                           isSyllablePluginPath(settings.pluginPath), sung))
+        if (!writeSungFileFromSaved(saved, workingFolder_, dataFolder_, std::max(settings.delayCorrectionMs, 0),
+                                    isSyllablePluginPath(settings.pluginPath), sung))
             return false;
         playedFile_ = sung;
     }

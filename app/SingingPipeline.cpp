@@ -13,8 +13,14 @@ bool writeSungFile(const std::string& xfSong, const std::string& workingFolder, 
     CXfData song;
     if (!song.load(xfSong)) return false;
     const std::string saved = joinPath(workingFolder, kPlaybackSaveFile);
+    if (!song.save(saved)) return false;
+    return writeSungFileFromSaved(saved, workingFolder, dataFolder, delayMs, syllablePrograms, output);
+}
+
+bool writeSungFileFromSaved(const std::string& saved, const std::string& workingFolder, const std::string& dataFolder,
+                            int delayMs, bool syllablePrograms, const std::string& output) {
     CXfData played;
-    if (!song.save(saved) || !played.load(saved)) return false;
+    if (!played.load(saved)) return false;
     const std::vector<SyllableRecord> syllables = prepareSinging(played, 0, workingFolder, dataFolder);
     if (syllables.empty()) return false;
     VoiceList voices;

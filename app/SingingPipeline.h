@@ -12,4 +12,9 @@ namespace harmolin {
 bool writeSungFile(const std::string& xfSong, const std::string& workingFolder, const std::string& dataFolder,
                    int delayMs, bool syllablePrograms, const std::string& output);
 
+// The same from the song already saved as "temp_plsv.mid" at saved: read
+// back, made singable, sequenced.
+bool writeSungFileFromSaved(const std::string& saved, const std::string& workingFolder, const std::string& dataFolder,
+                            int delayMs, bool syllablePrograms, const std::string& output);
+
 } // namespace harmolin

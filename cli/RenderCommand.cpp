@@ -24,12 +24,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The sung part as `sequence` writes it; false after reporting why.
+// The sung part of the song Play saved, as `sequence` writes it; false
+// after reporting why.
 bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs, const std::string& workdir) {
     const auto data = requireDataFolder();
     if (!data) return false;
     ReportCollector reports;
-    if (!writeSungFile(song, workdir, *data, delayMs, false, output)) {
+    if (!writeSungFileFromSaved(song, workdir, *data, delayMs, false, output)) {
         reports.fail(song);
         return false;
     }
