@@ -26,7 +26,7 @@ namespace {
 // 0x60000 bytes of an ordinary song.
 constexpr int kPlayedCapacity = 0x400000;
 
-bool isSyllablePluginPath(const std::string& path) { return path.find("Cantrix") != std::string::npos; }
+bool isSyllablePluginPath(const std::string& path) { return pluginKindOf(path) == PluginKind::Cantrix; }
 
 // The syllable a syllable-program plug-in is told to sing, as CP932 text.
 std::string syllableOfProgram(int program) {
