@@ -19,7 +19,9 @@ bool lengthExempt(const StyleRecord& s) {
     return s.chordMode == 8 || s.fixedChordLength == 1 || s.chordLengthSource == 4;
 }
 
-int bars(CompositionState& state) { return measureTune(state) / state.style.beatsPerBar(); }
+int bars(CompositionState& state) {
+    return measureTune(state) / state.style.beatsPerBar();
+}
 
 // Shortens the first qualifying chord of the blocks (4/4).
 bool shortenChord44(CompositionState& state, int attempt) {
@@ -152,6 +154,10 @@ int lastNoteOf(const EventList& list) {
     return 0;
 }
 
+int closingChordLength(const StyleRecord& s) {
+    return s.meter == 0 ? 768 : 576;
+}
+
 void writeBlockMarkers(CompositionState& state) {
     EventList& markers = state.tune.markerTrack;
     char last[4] = {'A', 'E', 'X', 'X'};
@@ -171,7 +177,8 @@ void writeBlockMarkers(CompositionState& state) {
     }
 }
 
-void shiftFrom(CompositionState& state, EventList& track, int chordIndex, int trackIndex, bool up, int times) {
+void shiftFrom(CompositionState& state, EventList& track, int chordIndex, int trackIndex, bool up,
+               int times) {
     for (int t = 0; t < times; ++t) {
         for (std::size_t c = static_cast<std::size_t>(chordIndex); c < state.tune.songChords.size(); ++c)
             up ? state.tune.songChords[c].raise() : state.tune.songChords[c].lower();
@@ -202,7 +209,8 @@ void applyKeyChanges(CompositionState& state, const std::array<int, 2>& secondSt
         shiftFrom(state, melody, m2.chordIndex, m2.trackIndex, true, s2);
         if (secondStarts[1] != 0)
             for (int t = 0; t < s2; ++t)
-                for (int i = secondStarts[1]; i < second.count(); ++i) raiseMelodyEvent(state, second[i]);
+                for (int i = secondStarts[1]; i < second.count(); ++i)
+                    raiseMelodyEvent(state, second[i]);
     }
 }
 
@@ -273,7 +281,8 @@ void buildStructure(CompositionState& state) {
         b.chords.clear();
         b.work.fill(0);
     }
-    for (int i = 1; i < blocks; ++i) writeBlockChords(state, tune.block(i).chords, tune.block(i).work);
+    for (int i = 1; i < blocks; ++i)
+        writeBlockChords(state, tune.block(i).chords, tune.block(i).work);
     if (blocks >= 2) {
         const EventList& before = tune.block(blocks - 1).chords;
         ChordCode previous("CMPS");
@@ -308,15 +317,17 @@ int measureTune(CompositionState& state) {
         for (const EngineEvent& e : tune.block(number).chords) {
             if (e.kind != kEngineChord) continue;
             if (static_cast<int>(tune.songChords.size()) >= engine::kMaxSongChords) break;
-            tune.songChords.push_back(buildChordRecord(state, e.length, e.code, std::string_view(e.text.data(), 2)));
+            tune.songChords.push_back(
+                buildChordRecord(state, e.length, e.code, std::string_view(e.text.data(), 2)));
         }
     }
     if (state.style.chordMode != 8 && static_cast<int>(tune.songChords.size()) < engine::kMaxSongChords) {
-        const int closing = state.style.meter == 0 ? 768 : 576;
-        tune.songChords.push_back(buildChordRecord(state, closing, state.patterns.tonic));
+        tune.songChords.push_back(
+            buildChordRecord(state, closingChordLength(state.style), state.patterns.tonic));
     }
     long long total = 0;
-    for (const ChordRecord& c : tune.songChords) total += c.length;
+    for (const ChordRecord& c : tune.songChords)
+        total += c.length;
     return static_cast<int>(total / engine::kDivision);
 }
 
@@ -356,17 +367,23 @@ int composeTune(CompositionState& state, std::vector<std::uint8_t>& out) {
         assembleTrack(state, state.tune.melodyTrack, false, starts);
         state.modulation[0].trackIndex = starts[0];
         state.modulation[1].trackIndex = starts[1];
+        // The melody closes on the chord the accompaniment ends on: the
+        // style's tonic, a bar and more long by the metre; with no closing
+        // chord in the song (chord mode 8) the melody has none either.
         EventList ending;
-        ending.appendChord(buildChordRecord(state, 768, ChordCode("CMPS")));
+        if (s.chordMode != 8)
+            ending.appendChord(buildChordRecord(state, closingChordLength(s), state.patterns.tonic));
         writeMelodyEnding(state, kPartMelody, ending, lastNoteOf(state.tune.melodyTrack));
-        for (const EngineEvent& e : ending) state.tune.melodyTrack.appendCopy(e);
+        for (const EngineEvent& e : ending)
+            state.tune.melodyTrack.appendCopy(e);
 
         std::array<int, 2> secondStarts{};
         if (second) {
             assembleTrack(state, state.tune.secondMelodyTrack, true, secondStarts);
             EventList secondEnding;
             deriveSecondMelodyEnding(state, harmony, ending, secondEnding);
-            for (const EngineEvent& e : secondEnding) state.tune.secondMelodyTrack.appendCopy(e);
+            for (const EngineEvent& e : secondEnding)
+                state.tune.secondMelodyTrack.appendCopy(e);
         }
         writeBlockMarkers(state);
         if (s.keyChange == 1) applyKeyChanges(state, secondStarts);

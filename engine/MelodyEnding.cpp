@@ -4,6 +4,7 @@
 #include "engine/Melody.h"
 #include "engine/MelodyDetail.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace harmolin {
@@ -23,7 +24,11 @@ struct EndingContext {
     int tonic; // 12 (C) or 9 (A)
 
     int weight(int note) const { return tonicWeights[static_cast<std::size_t>(pitchClass(note))]; }
-    int fold(int note) const { return foldIntoRange(state, part, note); }
+    // The last notes must stay in the key: moved by octaves, and where the
+    // range is narrower than an octave onto the nearest closing-chord tone.
+    // The melody's own range fold steps by random semitones, which would
+    // leave the tune ending off the key.
+    int fold(int note) const { return foldIntoKey(state, part, note, tonicWeights); }
     void note(int length, int pitch) const { target.appendNote(length, pitch); }
     void rest(int length) const { target.appendNote(length, 0); }
     int direction() const { return state.rng.oneIn(2) ? 1 : -1; }
@@ -125,7 +130,39 @@ std::array<int, 12> tonicWeights(const CompositionState& state) {
     return chordNoteWeights(state, state.patterns.tonic);
 }
 
+// The tonic's weights with only its triad marked 9: the figures stop on a
+// 9, and a tune should come to rest on the tonic triad, not on the seventh
+// of a major-seventh tonic.
+std::array<int, 12> closingWeights(CompositionState& state) {
+    std::array<int, 12> weights = tonicWeights(state);
+    const ChordRecord tonic = buildChordRecord(state, 768, state.patterns.tonic);
+    for (int pc = 0; pc < 12; ++pc) {
+        auto& w = weights[static_cast<std::size_t>(pc)];
+        if (w == 9 && !isChordTone(tonic, 60 + pc)) w = 5;
+    }
+    return weights;
+}
+
 } // namespace
+
+int foldIntoKey(const CompositionState& state, int part, int note,
+                const std::array<int, 12>& closingWeights) {
+    if (note == 0) return 0;
+    const NoteRange r = partRange(state, part);
+    for (int i = 0; i < 20 && note < r.low; ++i)
+        note += 12;
+    for (int i = 0; i < 20 && note > r.high; ++i)
+        note -= 12;
+    if (r.contains(note)) return note;
+    const auto closingTone = [&](int n) {
+        return r.contains(n) && closingWeights[static_cast<std::size_t>(pitchClass(n))] == 9;
+    };
+    for (int d = 1; d <= 12; ++d) {
+        if (closingTone(note - d)) return note - d;
+        if (closingTone(note + d)) return note + d;
+    }
+    return std::clamp(note, r.low, r.high);
+}
 
 void writeMelodyEnding(CompositionState& state, int part, EventList& target, int lastNote) {
     if (state.style.chordMode == 8) return;
@@ -133,7 +170,7 @@ void writeMelodyEnding(CompositionState& state, int part, EventList& target, int
     const NoteRange range = partRange(state, part);
     const bool startWasNote = lastNote >= 24 && lastNote <= 127;
     const int x = startWasNote ? lastNote : tonic + (range.high + range.low) / 24 * 12 - 12;
-    const EndingContext e{state, part, target, tonicWeights(state), tonic};
+    const EndingContext e{state, part, target, closingWeights(state), tonic};
 
     if (setting(state, part, kMelEndingKind) == 1) {
         if (part != kPartMelody) return;

@@ -23,9 +23,11 @@ std::string dataDir() {
 
 TEST(ComposeLoop, LengthBoundsFollowTheTarget) {
     const LengthBounds eight = tuneLengthBounds(8);
-    for (int bars = 0; bars < 20; ++bars) EXPECT_EQ(eight.accepts(bars), bars >= 4 && bars <= 8) << bars;
+    for (int bars = 0; bars < 20; ++bars)
+        EXPECT_EQ(eight.accepts(bars), bars >= 4 && bars <= 8) << bars;
     const LengthBounds twenty = tuneLengthBounds(20);
-    for (int bars = 0; bars < 40; ++bars) EXPECT_EQ(twenty.accepts(bars), bars >= 16 && bars <= 20) << bars;
+    for (int bars = 0; bars < 40; ++bars)
+        EXPECT_EQ(twenty.accepts(bars), bars >= 16 && bars <= 20) << bars;
 }
 
 TEST(ComposeLoop, MelodyEventsFollowKeyChangesWithinTheirRange) {
@@ -85,10 +87,19 @@ TEST(ComposeLoop, SongTypeStylesComposeWithinBounds) {
                     }
                 }
                 EXPECT_GT(notes, 20) << s.nameText();
+                // The melody closes on the chord the accompaniment ends on.
+                const EngineEvent* closing = nullptr;
+                for (const EngineEvent& e : state.tune.melodyTrack)
+                    if (e.kind == kEngineChord) closing = &e;
+                ASSERT_NE(closing, nullptr);
+                ASSERT_FALSE(state.tune.songChords.empty());
+                EXPECT_EQ(closing->code.str(), state.tune.songChords.back().codeCopy.str()) << s.nameText();
+                EXPECT_EQ(closing->length, state.tune.songChords.back().length) << s.nameText();
                 // Markers: one per chord of the played blocks, plus two bars.
                 int chords = 0;
                 for (int number : state.tune.sequence)
-                    for (const EngineEvent& e : state.tune.block(number).chords) chords += e.kind == kEngineChord;
+                    for (const EngineEvent& e : state.tune.block(number).chords)
+                        chords += e.kind == kEngineChord;
                 EXPECT_EQ(state.tune.markerTrack.count(), chords + 2);
 
                 SongComposer again(dataDir(), seed);
@@ -102,7 +113,8 @@ TEST(ComposeLoop, SongTypeStylesComposeWithinBounds) {
             }
         }
     }
-    for (const auto& line : reports.lines) ADD_FAILURE() << line.text;
+    for (const auto& line : reports.lines)
+        ADD_FAILURE() << line.text;
 }
 
 TEST(ComposeLoop, MissingPatternFilesFailTheComposition) {

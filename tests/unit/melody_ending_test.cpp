@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <utility>
+
 namespace harmolin {
 namespace {
 
@@ -64,6 +68,55 @@ TEST(MelodyEnding, OtherPartsGetThePlainEndingOrNothing) {
     EventList none;
     writeMelodyEnding(*state, 4, none, 64);
     EXPECT_EQ(none.count(), 0);
+}
+
+// Whatever note the tune stops on, the ending stays in the key and its last
+// note is a tonic chord tone; in a range narrower than an octave the fold
+// lands on the closing chord instead of on a random neighbour.
+TEST(MelodyEnding, EndingsStayInTheKeyAndCloseOnTheTonicChord) {
+    int endings = 0;
+    int onTonic = 0;
+    for (int keyVariant : {1, 2}) {
+        const int tonic = keyVariant == 1 ? 0 : 9;
+        const std::array<int, 3> triad =
+            keyVariant == 1 ? std::array<int, 3>{0, 4, 7} : std::array<int, 3>{9, 0, 4};
+        for (const auto& range : {std::pair{56, 70}, std::pair{60, 67}}) {
+            for (int kind : {0, 1}) {
+                for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+                    auto state = melodyState(seed);
+                    state->style.keyVariant = keyVariant;
+                    state->patterns.tonic = ChordCode(keyVariant == 1 ? "CMPS" : "AmPs");
+                    state->style.sectionA()[kMelEndingKind] = kind;
+                    state->style.sectionA()[kMelLowest] = range.first;
+                    state->style.sectionA()[kMelHighest] = range.second;
+                    const auto weights = chordNoteWeights(*state, state->patterns.tonic);
+                    for (int last : {0, 55, 56, 61, 63, 66, 68, 71, 75}) {
+                        EventList ending;
+                        writeMelodyEnding(*state, kPartMelody, ending, last);
+                        const auto notes = notesOf(ending);
+                        ASSERT_FALSE(notes.empty());
+                        for (const auto& n : notes) {
+                            if (n.pitch == 0) continue;
+                            EXPECT_GT(weights[static_cast<std::size_t>(n.pitch % 12)], 0)
+                                << "note " << n.pitch << " key " << keyVariant << " from " << last;
+                        }
+                        int final = 0;
+                        for (const auto& n : notes)
+                            if (n.pitch != 0) final = n.pitch;
+                        // Neighbour notes of the turn may step a semitone out; the last note may not.
+                        EXPECT_GE(final, range.first);
+                        EXPECT_LE(final, range.second);
+                        EXPECT_NE(std::find(triad.begin(), triad.end(), final % 12), triad.end())
+                            << "final " << final << " key " << keyVariant << " kind " << kind;
+                        onTonic += final % 12 == tonic;
+                        ++endings;
+                    }
+                }
+            }
+        }
+    }
+    // Figures B and C always close on the tonic itself, A on any tonic chord tone.
+    EXPECT_GT(onTonic * 2, endings);
 }
 
 TEST(MelodyEnding, NoEndingNotesWithoutLengthFitting) {
