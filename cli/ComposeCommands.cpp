@@ -4,6 +4,7 @@
 #include "app/LyricPipeline.h"
 #include "app/SongPipeline.h"
 #include "app/WorkingFolder.h"
+#include "styles/StyleJson.h"
 
 #include <cstdio>
 #include <ctime>
@@ -12,7 +13,9 @@
 namespace harmolin::cli {
 namespace {
 
-const char* meterName(int meter) { return meter == 0 ? "4/4" : meter == 1 ? "3/4" : "7/8"; }
+const char* meterName(int meter) {
+    return meter == 0 ? "4/4" : meter == 1 ? "3/4" : "7/8";
+}
 
 // The style a command names: --style NAME, --group G --slot S, or
 // --type T [--variant V]. Prints the error itself.
@@ -31,7 +34,8 @@ std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& 
         const auto slot = parseNumber("--slot", args.value("--slot"), 0, StyleTable::kSlots - 1);
         if (!slot) return std::nullopt;
         if (table.at(*group, *slot).nameText().empty()) {
-            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) + " holds no style");
+            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) +
+                       " holds no style");
             return std::nullopt;
         }
         return StyleChoice{*group, *slot};
@@ -98,7 +102,8 @@ int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& 
         return 1;
     }
     reports.flush();
-    for (const std::string& line : song.linesUtf8()) std::cout << line << '\n';
+    for (const std::string& line : song.linesUtf8())
+        std::cout << line << '\n';
     return 0;
 }
 
@@ -210,6 +215,15 @@ int stylesCommand(const Arguments& args) {
     EngineRandom random;
     StyleTable table;
     registerStyles(table, random);
+    if (args.has("--json")) {
+        for (int g = 0; g < StyleTable::kGroups; ++g) {
+            if (only >= 0 && g != only) continue;
+            for (int s = 0; s < StyleTable::kSlots; ++s)
+                if (!table.at(g, s).nameText().empty())
+                    std::printf("%s\n", styleJson(table.at(g, s), g, s).c_str());
+        }
+        return 0;
+    }
     std::printf("%-5s %-4s %-20s %-5s %6s  %s\n", "group", "slot", "name", "meter", "BPM", "description");
     for (int g = 0; g < StyleTable::kGroups; ++g) {
         if (only >= 0 && g != only) continue;

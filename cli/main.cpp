@@ -20,7 +20,8 @@ const char* kUsage =
     "usage: harmolin COMMAND [options]\n"
     "\n"
     "commands:\n"
-    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, lyrics;\n"
+    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, "
+    "lyrics;\n"
     "                                               --events lists every event: TICK KIND CHANNEL DATA...\n"
     "  prepare IN.mid --channel C [-o OUT.mid]      the song made ready for lyrics: 480 ticks per quarter\n"
     "          [--guide-volume N]                   note, melody from channel C to channel 1 and made\n"
@@ -29,7 +30,9 @@ const char* kUsage =
     "                                               temp_dv.mid in the working folder)\n"
     "  copy IN.mid -o OUT.mid [--format 0|1|xf]     load and save a song unchanged\n"
     "  types                                        song types, their variants and style names\n"
-    "  styles [--group G]                           the style table: group, slot, name, meter, tempo\n"
+    "  styles [--group G] [--json]                  the style table: group, slot, name, meter, tempo;\n"
+    "                                               --json: one object per style with its mix, melody\n"
+    "                                               set-up and the engine switches it turns on\n"
     "  compose --type T [--variant V] [--seed N]    compose a song in the style of a song type (or\n"
     "          [--style NAME | --group G --slot S]  any style of the table) and write it as a\n"
     "          [-o FILE.mid]                        MIDI file (default: temp_znr.mid)\n"
@@ -76,21 +79,22 @@ int main(int argc, char** argv) {
     } else if (command == "compose") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
     } else if (command == "generate") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
-                               "--encoding"});
+        options.withValue.insert(
+            {"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics", "--encoding"});
     } else if (command == "load") {
         options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
     } else if (command == "sequence") {
         options.withValue.insert({"--delay", "--mode"});
     } else if (command == "render") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
-                               "--plugin", "--stems"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
+                                  "--sound", "--plugin", "--stems"});
     } else if (command == "play") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
-                               "--plugin", "--midi-port", "--audio-device", "--delay"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
+                                  "--sound", "--plugin", "--midi-port", "--audio-device", "--delay"});
         options.flags.insert("--list-devices");
     } else if (command == "styles") {
         options.withValue.insert("--group");
+        options.flags.insert("--json");
     } else if (command == "types") {
     } else {
         printError("unknown command '" + command + "' (see harmolin --help)");
@@ -106,7 +110,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) {
         workdir = currentWorkingFolder();
     } else {
-        struct stat st{};
+        struct stat st {};
         if (::stat(workdir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             printError("working folder '" + workdir + "' is not a folder");
             return 2;

@@ -253,6 +253,27 @@ struct BlockTables {
     }
 };
 
+// The chord-tone steps land on root, third or fifth whatever the style's
+// scale says; a pentatonic or court scale over diatonic chords would then
+// sound its forbidden notes (weight 0). Such a note moves to the nearest
+// note the chord and scale weigh 5 or more (9, a chord tone of the scale,
+// first within a whole tone), keeping the line's direction on a tie.
+int nearestScaleNote(const std::array<int, 12>& weights, const std::array<int, 12>& scale, NoteRange range,
+                     int x, int prev) {
+    const int towards = prev != 0 && prev > x ? -1 : 1;
+    const auto weight = [&](int n) { return weights[static_cast<std::size_t>(pitchClass(n))]; };
+    const auto find = [&](int maxDistance, auto accepts) {
+        for (int d = 1; d <= maxDistance; ++d)
+            for (int dir : {towards, -towards})
+                if (range.contains(x + dir * d) && accepts(x + dir * d)) return x + dir * d;
+        return 0;
+    };
+    if (int n = find(2, [&](int c) { return weight(c) == 9; })) return n;
+    if (int n = find(6, [&](int c) { return weight(c) >= 5; })) return n;
+    if (int n = find(6, [&](int c) { return scale[static_cast<std::size_t>(pitchClass(c))] > 0; })) return n;
+    return x;
+}
+
 bool repeatSwitchOn(EngineRandom& rng, int value) {
     return value == 2 || (value == 1 && rng.oneIn(2));
 }
@@ -272,6 +293,7 @@ bool writeBlockMelody(CompositionState& state, int blockIndex, int part, const E
     const int mixByte =
         part >= 0 && part < 16 ? style.mixer[static_cast<std::size_t>(part)][kMixChordControl] : 0;
     const bool perChordRhythm = mode == 9 && style.meter == 0 && style.feel != 3;
+    const std::array<int, 12> scale = styleScaleWeights(state);
 
     std::vector<const EngineEvent*> chordEvents;
     for (const EngineEvent& e : chords)
@@ -436,6 +458,8 @@ bool writeBlockMelody(CompositionState& state, int blockIndex, int part, const E
             }
 
             if (style.scaleNumber == 21) x = scale21Correction(rng, x);
+            if (method == 6 && x != 0 && scale[static_cast<std::size_t>(pitchClass(x))] == 0)
+                x = nearestScaleNote(weights, scale, range, x, prev);
 
             Notes figure;
             if (method == 6 && (style.scaleNumber == 1 || style.scaleNumber == 7))

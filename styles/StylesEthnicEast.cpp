@@ -1,6 +1,7 @@
 // Group 4: ethnic music of the east. Scale numbers: 2 and 3 the Ryukyu
-// scale, 4 the pentatonic C D F G A, 9 the yo scale D E G A B, 11 a scale
-// of the style's own (pelog, slendro, in, hijaz, a raga, Chinese gong mode).
+// scale, 4 the pentatonic C D F G A (the yo scale on the tonic: scale 9 is
+// the same scale on D and has no C), 11 a scale of the style's own (pelog,
+// slendro, in, hijaz, a raga, Chinese gong mode).
 #include "styles/StylesInternal.h"
 
 namespace harmolin::styles {
@@ -26,7 +27,7 @@ constexpr std::array<StyleSketch, 20> kSketches = {{
     {5, "Xoomij", "Mongolian throat singing over the drone of a horse-head fiddle.",
         0, 806000, kMajor, 7, kStraight, 4, {54, 110, 110, kNoProgram, kNoProgram}, {1, 15, 14, 2}, 16},
     {6, "Bon Odori", "Summer festival dance music of Japan with shamisen, flute and taiko.",
-        0, 520000, kMajor, 3, kStraight, 9, {72, kNoProgram, 106, kNoProgram, 1}, {8, 15, 28, 1}, 24,
+        0, 520000, kMajor, 3, kStraight, 4, {72, kNoProgram, 106, kNoProgram, 1}, {8, 15, 28, 1}, 24,
         [](StyleRecord& s) { writeTaikoGrid(s); }},
     {7, "Japan Traditional", "Traditional Japanese music for koto and shakuhachi.",
         0, 906000, kMinor, 3, kStraight, 11, {77, kNoProgram, 107, kNoProgram, kNoProgram}, {47, 15, 14, 10}, 24,
@@ -35,7 +36,7 @@ constexpr std::array<StyleSketch, 20> kSketches = {{
         0, 520000, kMajor, 3, kStraight, 11, {72, 33, 15, kNoProgram, 1}, {35, 15, 36, 3}, 32,
         [](StyleRecord& s) { setOwnScale(s, kChinesePentatonic); }},
     {9, "Matsuri Bayashi", "Japanese festival music of flute, big drums and bells.",
-        0, 406000, kMajor, 3, kStraight, 9, {72, kNoProgram, 116, kNoProgram, 1}, {37, 15, 28, 1}, 16,
+        0, 406000, kMajor, 3, kStraight, 4, {72, kNoProgram, 116, kNoProgram, 1}, {37, 15, 28, 1}, 16,
         [](StyleRecord& s) { writeTaikoGrid(s); }},
     {10, "Indian Traditional", "Indian classical music with sitar over a drone.",
         0, 694000, kMajor, 7, kStraight, 11, {104, 104, 15, kNoProgram, 1}, {55, 15, 28, 2}, 16,
@@ -51,7 +52,7 @@ constexpr std::array<StyleSketch, 20> kSketches = {{
     {14, "Okinawa Ocean", "Okinawan melodies with the calm of the southern sea.",
         0, 692000, kMajor, 3, kStraight, 2, {75, 33, 106, 89, kNoProgram}, {29, 1, 14, 8}, 24},
     {15, "Gagaku", "Ancient Japanese court music of reed pipes and a mouth organ.",
-        0, 1300000, kMajor, 7, kStraight, 9, {68, kNoProgram, 20, 107, kNoProgram}, {47, 59, 14, 10}, 16,
+        0, 1300000, kMajor, 7, kStraight, 4, {68, kNoProgram, 20, 107, kNoProgram}, {47, 59, 14, 10}, 16,
         [](StyleRecord& s) { writeShoClusterGrid(s); }},
     {16, "Chinese Spring", "Bright Chinese music of springtime with erhu and zither.",
         0, 608000, kMajor, 3, kStraight, 11, {110, 32, 15, 107, 1}, {35, 46, 36, 3}, 24,
@@ -66,7 +67,7 @@ constexpr std::array<StyleSketch, 20> kSketches = {{
         0, 766000, kMinor, 3, kStraight, 11, {110, 32, 107, 48, kNoProgram}, {22, 1, 14, 8}, 24,
         [](StyleRecord& s) { setOwnScale(s, kChinesePentatonic); }},
     {20, "Debayashi", "Lively shamisen, flute and drum music that brings a Japanese storyteller on stage.",
-        0, 460000, kMajor, 3, kStraight, 9, {72, kNoProgram, 106, 116, 1}, {42, 44, 28, 10}, 16,
+        0, 460000, kMajor, 3, kStraight, 4, {72, kNoProgram, 106, 116, 1}, {42, 44, 28, 10}, 16,
         [](StyleRecord& s) { writeTaikoGrid(s); }},
 }};
 // clang-format on

@@ -24,7 +24,7 @@ constexpr std::array<StyleSketch, 16> kSketches = {{
     {5, "Hawaian", "Relaxed Hawaiian music with steel guitar and ukulele.",
         0, 652000, kMajor, 9, kStraight, 1, {25, 32, 24, kNoProgram, 1}, {49, 15, 22, 4}, 24},
     {6, "Ethnic Guitar", "World music built around acoustic guitars.",
-        0, 560000, kMinor, 3, kStraight, 5, {24, 32, 25, kNoProgram, 1}, {58, 15, 31, 3}, 24},
+        0, 560000, kMinor, 3, kStraight, 21, {24, 32, 25, kNoProgram, 1}, {58, 15, 31, 3}, 24},
     {7, "Samba", "Brazilian samba with a busy percussion section.",
         0, 386000, kMajor, 3, kStraight, 1, {65, 33, 24, 61, 1}, {47, 37, 28, 4}, 32,
         [](StyleRecord& s) { writeSambaCompGrid(s); }},

@@ -116,6 +116,7 @@ inline constexpr int kTriplet = 3;
 // Scales of the styles' own (weights of C, C#, D ... B): tones that chords
 // built on C major or A minor take without clashing.
 inline constexpr const char* kChinesePentatonic = "909090090900"; // C D E G A
+inline constexpr const char* kMinorPentatonic = "909090090900";   // A C D E G
 inline constexpr const char* kSlendro = "909009090900";           // C D F G A
 inline constexpr const char* kPelog = "900099090009";             // E F G B C
 inline constexpr const char* kJapaneseIn = "900099000909";        // E F A B C

@@ -66,6 +66,32 @@ TEST(MelodyBlock, PipelineMelodyOverAProgressionStaysInRangeOnChordTonesAndMostl
     EXPECT_GT(smallMoves, moves * 8 / 10) << smallMoves << " of " << moves;
 }
 
+// A pentatonic scale without E and B over chords that have them: the
+// chord-tone steps must not land on the notes the scale forbids.
+TEST(MelodyBlock, NotesTheScaleForbidsMoveToItsTones) {
+    int notes = 0;
+    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+        auto state = melodyState(seed);
+        state->style.scaleNumber = 4; // C D F G A
+        buildChordScaleTable(*state);
+        const EventList chords = chordList({{384, "CMPd"}, {384, "EmPd"}, {384, "GMPd"}, {384, "CMPd"}});
+        for (int block = 0; block < 30; ++block) {
+            EventList melody;
+            ASSERT_TRUE(writeBlockMelody(*state, 1, kPartMelody, chords, melody));
+            ASSERT_EQ(totalLength(melody), 4 * 384);
+            for (const auto& n : notesOf(melody)) {
+                if (n.pitch == 0) continue;
+                ++notes;
+                EXPECT_NE(n.pitch % 12, 4) << n.pitch;
+                EXPECT_NE(n.pitch % 12, 11) << n.pitch;
+                EXPECT_GE(n.pitch, 56);
+                EXPECT_LE(n.pitch, 70);
+            }
+        }
+    }
+    EXPECT_GT(notes, 500);
+}
+
 TEST(MelodyBlock, ChordControlByteFramesEveryChord) {
     auto state = melodyState(41);
     state->style.mixer[kPartMelody][kMixChordControl] = 5;

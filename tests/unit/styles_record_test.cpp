@@ -1,5 +1,6 @@
 // The style record: defaults, finalisation, scale lookup and onset pattern.
 #include "engine/EngineRandom.h"
+#include "styles/StyleJson.h"
 #include "styles/StyleRecord.h"
 #include "styles/StyleTable.h"
 
@@ -8,6 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace harmolin;
 
@@ -278,4 +281,31 @@ TEST(StyleText, NamesAndDatabaseNamesAreCutToTheirFields) {
     s->setChordDatabases(std::string(200, 'p'), "RESOLUT.DBB");
     EXPECT_EQ(s->chordDbText().size(), 127u);
     EXPECT_EQ(s->cadenceDbText(), "RESOLUT.DBB");
+}
+
+// A fresh record turns nothing on; each switch a style author sets shows up
+// once, with its value, and the JSON line carries it.
+TEST(StyleJson, FeaturesNameTheSwitchesThatDifferFromTheDefaults) {
+    EngineRandom random;
+    StyleRecord s;
+    initStyleDefaults(s, random);
+    finaliseStyle(s);
+    EXPECT_TRUE(harmolin::styleFeatures(s).empty());
+
+    s.keyChange = 1;
+    s.fixedBassMode = 10;
+    s.sectionA()[kMelSecondMelody] = 1;
+    s.melodySwitches[1] = 0;
+    s.programs[kPartEight] = 48;
+    const auto features = harmolin::styleFeatures(s);
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"keyChange", 1}, {"fixedBass", 10}, {"secondMelody", 1}, {"part8", 1}, {"melodySwitch2", 0}};
+    EXPECT_EQ(features, expected);
+
+    s.setName("Say \"hi\"\\");
+    const std::string line = harmolin::styleJson(s, 3, 4);
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_NE(line.find(R"("name":"Say \"hi\"\\")"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"("features":{"keyChange":1,"fixedBass":10,)"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"("group":3,"slot":4,)"), std::string::npos) << line;
 }
