@@ -7,6 +7,8 @@
 #include "styles/patterns/PatternDatabase.h"
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 
 namespace harmolin {
 namespace {
@@ -115,6 +117,50 @@ int adjustLength(CompositionState& state, int length) {
     return length;
 }
 
+// The tune's length in whole bars of its metre (the length check counts
+// 7/8 bars as three beats, which overstates them).
+double realBars(CompositionState& state) {
+    return static_cast<double>(measureTune(state)) * engine::kDivision / state.style.barLength();
+}
+
+// Tunes whose chord lengths must stay as drawn (7/8, one chord a bar, random
+// lengths, no fitting) are fitted by their form instead: repeats of the
+// most repeated blocks are dropped while the tune is too long, and blocks
+// played least are repeated while it is too short. The ending block stays
+// last and every block is played at least once.
+double fitByForm(CompositionState& state) {
+    TuneStructure& tune = state.tune;
+    const double target = state.style.barCount;
+    const int ending = tune.blockCount;
+    const auto occurrences = [&](int block) {
+        return static_cast<int>(std::count(tune.sequence.begin(), tune.sequence.end(), block));
+    };
+    double length = realBars(state);
+    for (int guard = 0; guard < engine::kMaxSequence && length > target * 1.1; ++guard) {
+        int drop = 0;
+        for (int b = 1; b <= tune.blockCount; ++b) {
+            if (b == ending && tune.blockCount > 1) continue;
+            if (occurrences(b) >= 2 && (drop == 0 || occurrences(b) > occurrences(drop))) drop = b;
+        }
+        if (drop == 0) break;
+        const auto last = std::find(tune.sequence.rbegin(), tune.sequence.rend(), drop);
+        tune.sequence.erase(std::next(last).base());
+        length = realBars(state);
+    }
+    for (int guard = 0; guard < engine::kMaxSequence && length < target * 0.85; ++guard) {
+        int repeat = 0;
+        for (int b = 1; b <= tune.blockCount; ++b) {
+            if (b == ending && tune.blockCount > 1) continue;
+            if (occurrences(b) < 4 && (repeat == 0 || occurrences(b) < occurrences(repeat))) repeat = b;
+        }
+        if (repeat == 0 || static_cast<int>(tune.sequence.size()) >= engine::kMaxSequence) break;
+        const auto last = std::find(tune.sequence.rbegin(), tune.sequence.rend(), repeat);
+        tune.sequence.insert(last.base(), repeat);
+        length = realBars(state);
+    }
+    return length;
+}
+
 int modulationShift(CompositionState& state) {
     const auto& chords = state.tune.songChords;
     if (!chords.empty()) {
@@ -193,10 +239,11 @@ void applyKeyChanges(CompositionState& state, const std::array<int, 2>& secondSt
     const int s2 = state.modulation[1].shift;
     EventList& melody = state.tune.melodyTrack;
     EventList& second = state.tune.secondMelodyTrack;
-    const Modulation& m1 = state.modulation[0];
+    Modulation& m1 = state.modulation[0];
     if (m1.trackIndex != 0 && m1.chordIndex != -1) {
         const bool down = s1 + s2 > 12 && s1 < s2;
         const int times = down ? 12 - s1 : s1;
+        m1.applied = down ? -times : times;
         shiftFrom(state, melody, m1.chordIndex, m1.trackIndex, !down, times);
         if (secondStarts[0] != 0) {
             for (int t = 0; t < times; ++t)
@@ -204,8 +251,9 @@ void applyKeyChanges(CompositionState& state, const std::array<int, 2>& secondSt
                     down ? lowerMelodyEvent(state, second[i]) : raiseMelodyEvent(state, second[i]);
         }
     }
-    const Modulation& m2 = state.modulation[1];
+    Modulation& m2 = state.modulation[1];
     if (m2.trackIndex != 0 && m2.chordIndex != -1) {
+        m2.applied = s2;
         shiftFrom(state, melody, m2.chordIndex, m2.trackIndex, true, s2);
         if (secondStarts[1] != 0)
             for (int t = 0; t < s2; ++t)
@@ -347,14 +395,25 @@ int composeTune(CompositionState& state, std::vector<std::uint8_t>& out) {
         }
         state.tune.clear();
         buildStructure(state);
-        state.modulation[0].trackIndex = 0;
-        state.modulation[1].trackIndex = 0;
+        for (Modulation& m : state.modulation) {
+            m.trackIndex = 0;
+            m.applied = 0;
+        }
         int length = bars(state);
         state.tune.tuneBars = length;
         length = adjustLength(state, length);
+        // Where chord lengths may not change, the form is fitted and a tune
+        // within a fifth of the target passes; the widened 7/8 bounds and the
+        // exemptions would otherwise let it run to several times the target.
+        const bool byForm = s.meter == 2 || lengthExempt(s);
+        bool fits = bounds.accepts(length);
+        if (byForm) {
+            const double real = fitByForm(state);
+            length = bars(state);
+            fits = std::abs(real - s.barCount) <= 0.2 * s.barCount;
+        }
         state.tune.tuneBars = length;
-        const bool fits = bounds.accepts(length);
-        if (!fits && !lengthExempt(s) && ++draws < kMaxStructureDraws) continue;
+        if (!fits && (byForm || !lengthExempt(s)) && ++draws < kMaxStructureDraws) continue;
 
         composeMelody(state, kPartMelody);
         const bool second = s.sectionA()[kMelSecondMelody] != 0;

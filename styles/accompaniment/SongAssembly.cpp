@@ -17,7 +17,8 @@ constexpr int kLineVelocity = 100;
 
 // A part's line for every block, laid out in playing order; starts receives
 // where the key-change blocks begin.
-EventList assembleLine(CompositionState& state, const std::vector<EventList>& perBlock, std::array<int, 2>& starts) {
+EventList assembleLine(CompositionState& state, const std::vector<EventList>& perBlock,
+                       std::array<int, 2>& starts) {
     EventList line;
     starts = {0, 0};
     const auto& sequence = state.tune.sequence;
@@ -26,7 +27,8 @@ EventList assembleLine(CompositionState& state, const std::vector<EventList>& pe
             if (static_cast<int>(p) == state.modulation[k].sequencePosition) starts[k] = line.count();
         const int number = sequence[p];
         if (number < 1 || number > static_cast<int>(perBlock.size())) continue;
-        for (const EngineEvent& e : perBlock[static_cast<std::size_t>(number - 1)]) line.appendCopy(e);
+        for (const EngineEvent& e : perBlock[static_cast<std::size_t>(number - 1)])
+            line.appendCopy(e);
     }
     return line;
 }
@@ -45,12 +47,14 @@ void followKeyChanges(CompositionState& state, EventList& line, const std::array
     }
     if (starts[1] != 0 && state.modulation[1].chordIndex != -1)
         for (int t = 0; t < s2; ++t)
-            for (int i = starts[1]; i < line.count(); ++i) raiseMelodyEvent(state, line[i]);
+            for (int i = starts[1]; i < line.count(); ++i)
+                raiseMelodyEvent(state, line[i]);
 }
 
 void addFurtherLine(CompositionState& state, int part, std::vector<MidiTrackData>& tracks) {
     if (state.style.programs[part] == kNoProgram) return;
-    if (part == kPartLineB && state.style.sectionCopyMode == 6) state.style.sectionB() = state.style.sectionA();
+    if (part == kPartLineB && state.style.sectionCopyMode == 6)
+        state.style.sectionB() = state.style.sectionA();
     std::vector<EventList> perBlock(static_cast<std::size_t>(std::max(0, state.tune.blockCount)));
     composeLine(state, part, perBlock);
     std::array<int, 2> starts{};
@@ -90,8 +94,21 @@ MidiTrackData buildConductorTrack(CompositionState& state) {
     const int numerator = s.meter == 0 ? 4 : s.meter == 1 ? 3 : 7;
     const int power = s.meter == 2 ? 3 : 2;
     track.addTimeSignature(numerator, power);
-    track.addKeySignature(((s.scaleShift % 12) + 12) % 12, s.keyVariant == 2);
+    int tonic = ((s.scaleShift % 12) + 12) % 12;
+    track.addKeySignature(tonic, s.keyVariant == 2);
     track.addTempo(s.tempo > 0 ? s.tempo : kDefaultTempo);
+    // Where the song changes key the new key is signed, so that readers
+    // and notation show the key the song is in.
+    int at = 0;
+    for (const Modulation& m : state.modulation) {
+        if (m.applied == 0 || m.chordIndex < 0) continue;
+        int tick = state.leadIn();
+        for (int c = 0; c < m.chordIndex && c < static_cast<int>(state.tune.songChords.size()); ++c)
+            tick += state.tune.songChords[static_cast<std::size_t>(c)].length;
+        tonic = (tonic + m.applied + 24) % 12;
+        track.addKeySignature(tonic, s.keyVariant == 2, std::max(0, tick - at));
+        at = std::max(at, tick);
+    }
     return track;
 }
 
@@ -151,14 +168,16 @@ void assembleSong(CompositionState& state, std::vector<std::uint8_t>& out, const
     tracks.push_back(buildConductorTrack(state));
 
     MidiTrackData melody = buildLineTrack(state, kPartMelody, state.tune.melodyTrack);
-    if (s.mixer[kPartMelody][kMixDoubling] != 0) tracks.push_back(makeDoubledCopy(state, melody, kPartMelody));
+    if (s.mixer[kPartMelody][kMixDoubling] != 0)
+        tracks.push_back(makeDoubledCopy(state, melody, kPartMelody));
     tracks.push_back(std::move(melody));
 
     if (s.sectionA()[kMelSecondMelody] != 0 && s.programs[kPartSecondMelody] != kNoProgram)
         tracks.push_back(buildLineTrack(state, kPartSecondMelody, state.tune.secondMelodyTrack, -25));
 
     buildAccompanimentPart(state, kPartHarmony, s.part3Pattern, s.patternParams[kPartHarmony], tracks);
-    buildAccompanimentPart(state, kPartAccompaniment2, s.part7Pattern, s.patternParams[kPartAccompaniment2], tracks);
+    buildAccompanimentPart(state, kPartAccompaniment2, s.part7Pattern, s.patternParams[kPartAccompaniment2],
+                           tracks);
     addFurtherLine(state, kPartLineB, tracks);
     addFurtherLine(state, kPartLineC, tracks);
     writeBassTrack(state, tracks);
