@@ -634,7 +634,8 @@ bool writeBase(StyleTable& table, EngineRandom& r, int group, int slot, const ch
     if (!found) return false;
     StyleRecord& target = table.at(group, slot);
     initStyleDefaults(target, r);
-    kGroupSetUps[static_cast<std::size_t>(found->first)](found->second, target);
+    if (kGroupSetUps[static_cast<std::size_t>(found->first)](found->second, target))
+        styles::arrangeStyle(found->first, found->second, target);
     finaliseStyle(target);
     return true;
 }

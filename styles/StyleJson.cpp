@@ -1,5 +1,7 @@
 #include "styles/StyleJson.h"
 
+#include "styles/StylesInternal.h"
+
 #include <cstdio>
 #include <initializer_list>
 
@@ -118,6 +120,7 @@ std::string styleJson(const StyleRecord& s, int group, int slot) {
     }
     features += '}';
 
+    const char* family = styles::styleFamily(group, slot);
     const char* meter = s.meter == 0 ? "4/4" : s.meter == 1 ? "3/4" : "7/8";
     const std::string scale = lookupScaleTemplate(s).substr(4);
     char bpm[32];
@@ -128,8 +131,8 @@ std::string styleJson(const StyleRecord& s, int group, int slot) {
            field("key", quoted(s.keyVariant == 1 ? "major" : "minor")) + ',' +
            field("bars", std::to_string(s.barCount)) + ',' + field("category", std::to_string(s.category)) +
            ',' + field("scaleNumber", std::to_string(s.scaleNumber)) + ',' + field("scale", quoted(scale)) +
-           ',' + field("random", std::to_string(s.randomKind)) + ',' + field("programs", list(s.programs)) +
-           ',' +
+           ',' + field("random", std::to_string(s.randomKind)) + ',' +
+           field("family", quoted(family ? family : "")) + ',' + field("programs", list(s.programs)) + ',' +
            field("patterns", list(std::initializer_list<int>{s.part3Pattern, s.part7Pattern, s.drumPattern,
                                                              s.bassPattern})) +
            ',' + field("mixer", mixer) + ',' + field("melody", melody) + ',' + field("features", features) +

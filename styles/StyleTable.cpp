@@ -43,8 +43,8 @@ void setUpStyle(StyleTable& table, int group, int slot, EngineRandom& random) {
     initStyleDefaults(style, random);
     if (slot == 0)
         styles::setUpRandomStyle(style, group);
-    else
-        kGroupSetUps[static_cast<std::size_t>(group)](slot, style);
+    else if (kGroupSetUps[static_cast<std::size_t>(group)](slot, style))
+        styles::arrangeStyle(group, slot, style);
     finaliseStyle(style);
 }
 

@@ -104,6 +104,13 @@ bool setUpGameStyle(int slot, StyleRecord& style);
 bool setUpHealingStyle(int slot, StyleRecord& style);
 bool setUpTechnoStyle(int slot, StyleRecord& style);
 
+// The arranger's pass after a style's own set-up: its family's mix (fitted
+// to its tempo and instruments), melody set-up and engine switches. Returns
+// the family's name, or null for a style that keeps its own values whole.
+const char* arrangeStyle(int group, int slot, StyleRecord& style);
+// The family a named style is arranged as (null when none).
+const char* styleFamily(int group, int slot);
+
 // The random style that sits in slot 0 of a group.
 void setUpRandomStyle(StyleRecord& style, int group);
 

@@ -162,10 +162,12 @@ class StyleCharacter(unittest.TestCase):
     def test_styles_are_arranged_each_their_own_way(self):
         mixes = {json.dumps(s["mixer"]) for s in self.styles}
         # The melody set-up as it reaches the song: the song's melody range,
-        # rhythm mode and interval table are the guide melody's for every style.
+        # rhythm mode and interval table are the guide melody's for every style,
+        # but for the tendency to repeat a note.
         heard = ("density", "dissonance", "rests", "ending", "lengthRepeat", "intervalRepeat", "jumpCheck",
                  "switches", "value5", "tension")
-        setups = {json.dumps([s["melody"][k] for k in heard] + [s["features"].get("secondMelody", 0)])
+        setups = {json.dumps([s["melody"][k] for k in heard] + [s["melody"]["jumpWeights"][0],
+                                                                 s["features"].get("secondMelody", 0)])
                   for s in self.styles}
         self.assertGreaterEqual(len(mixes), 60)
         self.assertGreaterEqual(len(setups), 60)
@@ -192,7 +194,9 @@ def report():
                   f"out {sum(r['outside'] for r in runs) / max(1, notes):5.1%}  "
                   f"triad {sum(r['in_triad'] for r in runs)}/{len(runs)} tonic {sum(r['on_tonic'] for r in runs)}  "
                   f"dens {statistics.mean(r['density'] for r in runs):4.2f} "
-                  f"rep {statistics.mean(r['repeats'] for r in runs):4.2f}")
+                  "(" + " ".join(f"{r['density']:.2f}" for r in runs) + ") "
+                  f"rep {statistics.mean(r['repeats'] for r in runs):4.2f} "
+                  "(" + " ".join(f"{r['repeats']:.2f}" for r in runs) + ")")
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 
