@@ -4,6 +4,7 @@
 #include "app/SongPipeline.h"
 #include "engine/CompositionState.h"
 #include "styles/StyleTable.h"
+#include "styles/StylesInternal.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -242,4 +243,44 @@ TEST_F(StyleLibrary, EveryScaleIsSingableAndHoldsTheTonic) {
         const int tonic = s.keyVariant == 1 ? 0 : 9; // C, or A for the minor databases
         EXPECT_GE(scale[static_cast<std::size_t>(4 + tonic)], '8');
     }
+}
+
+// The arranger's pass: every named style but the three given whole has a
+// family; the melody stays the loudest pitched part of its style, doublings
+// and harmony voices sit under it, and the switches only go where the
+// engine has rules for them.
+TEST_F(StyleLibrary, ArrangementKeepsTheMelodyInFrontAndSwitchesWhereTheyWork) {
+    int arranged = 0;
+    for (const Named& n : namedStyles()) {
+        const StyleRecord& s = *n.style;
+        SCOPED_TRACE(s.nameText());
+        const char* family = styles::styleFamily(n.group, n.slot);
+        const std::string name = s.nameText();
+        if (name == "Unplugged" || name == "Enka" || name == "Jazz Waltz") {
+            EXPECT_EQ(family, nullptr);
+            continue;
+        }
+        ASSERT_NE(family, nullptr);
+        ++arranged;
+        const int melody = s.mixer[kPartMelody][kMixVolume];
+        for (int part : {kPartSecondMelody, kPartEight, kPartMelodyLast}) {
+            if (uses(s, part)) {
+                EXPECT_LT(s.mixer[static_cast<std::size_t>(part)][kMixVolume], melody) << part;
+            }
+        }
+        if (s.fixedBassMode == 10) {
+            EXPECT_EQ(s.keyVariant, 1) << "the G pedal belongs to the major keys";
+            EXPECT_TRUE(uses(s, kPartBass));
+        }
+        if (s.chordMode == 1) {
+            EXPECT_NE(s.category, 6);
+            EXPECT_NE(s.meter, 2);
+        }
+        if (s.sectionA()[kMelSecondMelody] != 0) {
+            EXPECT_TRUE(uses(s, kPartSecondMelody));
+        }
+        EXPECT_GE(s.patternParams[kPartMelody], 20);
+        EXPECT_LE(s.patternParams[kPartMelody], 160);
+    }
+    EXPECT_GE(arranged, 130);
 }
