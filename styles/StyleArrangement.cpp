@@ -138,7 +138,9 @@ struct Placement {
 };
 
 // Every named style but the three whose values are given whole (Unplugged,
-// Enka, Jazz Waltz); CATALOGUE.md says why each sits where it does.
+// Enka, Jazz Waltz); CATALOGUE.md says why each sits where it does. The
+// styles the main window offers never change key: a key change carries the
+// melody out of the singer's range.
 constexpr Placement kPlacements[] = {
     {0, 2, kLatinDance, -10, kFifthPad, 0},            // Latin Rock
     {0, 3, kRock, 0, 0, 0},                            // Rock Guitar
@@ -146,7 +148,7 @@ constexpr Placement kPlacements[] = {
     {0, 5, kPop, -16, kSecondMelody, 0},               // AOR
     {0, 6, kRock, -8, kSlashBass, kFifthPad},          // Mersey Beat
     {0, 7, kBallad, 0, 0, 0},                          // Ballade
-    {0, 8, kPop, 8, kOwnMix, kSlashBass},              // Jaunty Keys
+    {0, 8, kPop, 8, kOwnMix, kSlashBass | kKeyChange}, // Jaunty Keys
     {0, 9, kRock, 6, 0, 0},                            // Rock
     {0, 10, kDance, 4, 0, kMelodyCopy},                // Dog Rap
     {0, 11, kRock, -4, kSlashBass, 0},                 // American Rock
@@ -164,7 +166,7 @@ constexpr Placement kPlacements[] = {
     {0, 23, kWaltz, 20, kKeyChange, kSecondMelody},    // 3/4 Pops
     {1, 2, kPop, 0, 0, 0},                             // Japanese Pops
     {1, 3, kVocalDuo, 0, 0, 0},                        // JPOP DUO
-    {1, 4, kIdolPop, 0, kOwnMix, 0},                   // Evening Girls
+    {1, 4, kIdolPop, 0, kOwnMix, kKeyChange},          // Evening Girls
     {1, 5, kIdolPop, 16, kBarChords, kKeyChange},      // Electronic chime
     {1, 6, kRyukyu, 0, kOwnMix, 0},                    // Okinawan Pops
     {1, 7, kFolk, -12, 0, 0},                          // Folk Song
