@@ -147,7 +147,7 @@ double fitByForm(CompositionState& state) {
         tune.sequence.erase(std::next(last).base());
         length = realBars(state);
     }
-    for (int guard = 0; guard < engine::kMaxSequence && length < target * 0.85; ++guard) {
+    for (int guard = 0; guard < engine::kMaxSequence && length < target * 0.9; ++guard) {
         int repeat = 0;
         for (int b = 1; b <= tune.blockCount; ++b) {
             if (b == ending && tune.blockCount > 1) continue;
@@ -403,14 +403,14 @@ int composeTune(CompositionState& state, std::vector<std::uint8_t>& out) {
         state.tune.tuneBars = length;
         length = adjustLength(state, length);
         // Where chord lengths may not change, the form is fitted and a tune
-        // within a fifth of the target passes; the widened 7/8 bounds and the
+        // within 15 % of the target passes; the widened 7/8 bounds and the
         // exemptions would otherwise let it run to several times the target.
         const bool byForm = s.meter == 2 || lengthExempt(s);
         bool fits = bounds.accepts(length);
         if (byForm) {
             const double real = fitByForm(state);
             length = bars(state);
-            fits = std::abs(real - s.barCount) <= 0.2 * s.barCount;
+            fits = std::abs(real - s.barCount) <= 0.15 * s.barCount;
         }
         state.tune.tuneBars = length;
         if (!fits && (byForm || !lengthExempt(s)) && ++draws < kMaxStructureDraws) continue;
