@@ -13,9 +13,7 @@
 namespace harmolin::cli {
 namespace {
 
-const char* meterName(int meter) {
-    return meter == 0 ? "4/4" : meter == 1 ? "3/4" : "7/8";
-}
+const char* meterName(int meter) { return meter == 0 ? "4/4" : meter == 1 ? "3/4" : "7/8"; }
 
 // The style a command names: --style NAME, --group G --slot S, or
 // --type T [--variant V]. Prints the error itself.
@@ -34,8 +32,7 @@ std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& 
         const auto slot = parseNumber("--slot", args.value("--slot"), 0, StyleTable::kSlots - 1);
         if (!slot) return std::nullopt;
         if (table.at(*group, *slot).nameText().empty()) {
-            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) +
-                       " holds no style");
+            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) + " holds no style");
             return std::nullopt;
         }
         return StyleChoice{*group, *slot};
@@ -102,8 +99,7 @@ int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& 
         return 1;
     }
     reports.flush();
-    for (const std::string& line : song.linesUtf8())
-        std::cout << line << '\n';
+    for (const std::string& line : song.linesUtf8()) std::cout << line << '\n';
     return 0;
 }
 
