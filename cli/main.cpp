@@ -2,6 +2,7 @@
 #include "app/WorkingFolder.h"
 #include "cli/CommandLine.h"
 #include "cli/ComposeCommands.h"
+#include "cli/ExportCommand.h"
 #include "cli/MidiCommands.h"
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
@@ -20,7 +21,8 @@ const char* kUsage =
     "usage: harmolin COMMAND [options]\n"
     "\n"
     "commands:\n"
-    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, lyrics;\n"
+    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, "
+    "lyrics;\n"
     "                                               --events lists every event: TICK KIND CHANNEL DATA...\n"
     "  prepare IN.mid --channel C [-o OUT.mid]      the song made ready for lyrics: 480 ticks per quarter\n"
     "          [--guide-volume N]                   note, melody from channel C to channel 1 and made\n"
@@ -43,8 +45,13 @@ const char* kUsage =
     "                                               (default output: temp_pl.mid)\n"
     "  render (--type T [--variant V] [--seed N]    the song sung by the plug-in (or its melody played,\n"
     "          | --song IN_XF.mid) -o FILE.wav      instrument) over the General MIDI accompaniment,\n"
-    "          [--sound voice|instrument]           as a 44.1 kHz 16-bit stereo WAV file; --stems also\n"
-    "          [--plugin PATH] [--stems DIR]        writes voice.wav and accompaniment.wav into DIR\n"
+    "          [--sound voice|instrument]           as 44.1 kHz stereo audio: FILE.wav (16-bit), .flac\n"
+    "          [--plugin PATH] [--stems DIR]        or .ogg (Vorbis) by its name; --stems also writes\n"
+    "                                               voice and accompaniment files of that type into DIR\n"
+    "  export IN_XF.mid -o OUT.musicxml             the sung melody as a score: key, time, tempo, rests,\n"
+    "          [--with-chords] [--lyrics FILE.txt]  ties, triplets, one lyric per note; OUT.mxl is the\n"
+    "                                               compressed form; --with-chords adds chord symbols,\n"
+    "                                               --lyrics the saved lyric lines for word syllables\n"
     "  play (--type T [--variant V] [--seed N]      the same in real time: the voice through the\n"
     "          | --song IN_XF.mid)                  live audio output, the accompaniment through a MIDI\n"
     "          [--sound voice|instrument]           device (-1: the built-in synthesizer, default; or\n"
@@ -76,19 +83,22 @@ int main(int argc, char** argv) {
     } else if (command == "compose") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
     } else if (command == "generate") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
-                               "--encoding"});
+        options.withValue.insert(
+            {"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics", "--encoding"});
     } else if (command == "load") {
         options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
     } else if (command == "sequence") {
         options.withValue.insert({"--delay", "--mode"});
     } else if (command == "render") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
-                               "--plugin", "--stems"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
+                                  "--sound", "--plugin", "--stems"});
     } else if (command == "play") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
-                               "--plugin", "--midi-port", "--audio-device", "--delay"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
+                                  "--sound", "--plugin", "--midi-port", "--audio-device", "--delay"});
         options.flags.insert("--list-devices");
+    } else if (command == "export") {
+        options.withValue.insert("--lyrics");
+        options.flags.insert("--with-chords");
     } else if (command == "styles") {
         options.withValue.insert("--group");
     } else if (command == "types") {
@@ -106,7 +116,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) {
         workdir = currentWorkingFolder();
     } else {
-        struct stat st{};
+        struct stat st {};
         if (::stat(workdir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             printError("working folder '" + workdir + "' is not a folder");
             return 2;
@@ -121,6 +131,7 @@ int main(int argc, char** argv) {
     if (command == "render") return renderCommand(*args, workdir);
     if (command == "play") return playCommand(*args, workdir);
     if (command == "styles") return stylesCommand(*args);
+    if (command == "export") return exportCommand(*args);
     if (command == "types") return typesCommand();
     return prepareCommand(*args, workdir);
 }
