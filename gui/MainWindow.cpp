@@ -363,7 +363,10 @@ void MainWindow::saveSong() {
 
 void MainWindow::saveAudio(const QString& path) {
     if (settings_.playbackSound == kVoiceSound && !pluginLoaded_) {
-        services_.message(pluginMissingText(), this);
+        services_.message(
+            QStringLiteral("The singing plug-in is not loaded, so the song cannot be sung into a file. "
+                           "Choose the plug-in, or the Instrument tone, in Configuration."),
+            this);
         return;
     }
     AudioExportSettings sound;
