@@ -20,6 +20,10 @@ constexpr int kBeat = kScoreDivision;
 constexpr int kStraightGrid = kBeat / 8;
 constexpr int kTripletGrid = kBeat / 6;
 constexpr int kDrumChannel = 9;
+// Ten times the longest song the composer writes.
+constexpr std::size_t kMaxMeasures = 2000;
+// Far past any song; the measure limit refuses what reaches it.
+constexpr long long kFarTick = std::numeric_limits<int>::max() / 4;
 
 struct Timed {
     int start;
@@ -318,12 +322,12 @@ std::optional<ScoreChord> recogniseChord(const double (&weights)[12], int lowest
 std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options, std::string& error) {
     const MidiTrackData& track = song.track();
     const int division = song.division();
-    if (track.state() != TrackState::Connected || division <= 0) {
+    if (track.state() != TrackState::Connected || division <= 0 || division >= 0x8000) {
         error = "the song holds no readable track";
         return std::nullopt;
     }
     auto scaled = [division](long long tick) {
-        return static_cast<int>((tick * kScoreDivision + division / 2) / division);
+        return static_cast<int>(std::min((tick * kScoreDivision + division / 2) / division, kFarTick));
     };
 
     std::vector<Timed> notes, accompaniment;
@@ -357,8 +361,10 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
         error = "the song has no melody on channel " + std::to_string(options.melodyChannel + 1);
         return std::nullopt;
     }
-    std::stable_sort(notes.begin(), notes.end(),
-                     [](const Timed& a, const Timed& b) { return a.start < b.start; });
+    // Of notes starting together the highest is the melody, as preparation keeps it.
+    std::stable_sort(notes.begin(), notes.end(), [](const Timed& a, const Timed& b) {
+        return a.start != b.start ? a.start < b.start : a.pitch > b.pitch;
+    });
 
     // One lyric per note, at the note's start.
     std::map<int, std::string> lyricAt;
@@ -395,6 +401,11 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
             printed = time;
             score.measures.push_back(std::move(m));
             at += score.measures.back().length;
+            if (score.measures.size() > kMaxMeasures) {
+                error =
+                    "the song is too long for a score (more than " + std::to_string(kMaxMeasures) + " bars)";
+                return std::nullopt;
+            }
         }
     }
 

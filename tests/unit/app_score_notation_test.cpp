@@ -180,23 +180,51 @@ TEST(ScoreNotation, MeterKeyAndTempoChangesLandInTheirMeasures) {
     EXPECT_NE(xml.find("<step>B</step>\n          <alter>-1</alter>"), std::string::npos);
 }
 
-TEST(ScoreNotation, NotesCloserThanTheGridKeepTheFirst) {
+TEST(ScoreNotation, NotesCloserThanTheGridKeepTheFirstAndChordsTheirTop) {
     SongBuilder b;
     b.note(0, 60, 96);
     b.note(1, 62, 96);
+    b.note(192, 64, 96);
+    b.note(192, 67, 96);
+    b.note(192, 55, 96);
     const Score score = scoreOf(b);
     expectWellFormed(score);
-    EXPECT_EQ(score.droppedNotes, 1);
-    ASSERT_EQ(sounded(score).size(), 1u);
-    EXPECT_EQ(sounded(score)[0]->pitch, 60);
+    EXPECT_EQ(score.droppedNotes, 3);
+    const auto notes = sounded(score);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0]->pitch, 60);
+    EXPECT_EQ(notes[1]->pitch, 67);
 }
 
-TEST(ScoreNotation, ASongWithoutMelodyIsRefused) {
-    SongBuilder b;
-    b.note(0, 40, 96, "", 1);
+TEST(ScoreNotation, SongsWithoutMelodyOrBeyondAnyScoreAreRefused) {
+    SongBuilder silent;
+    silent.note(0, 40, 96, "", 1);
     std::string error;
-    EXPECT_FALSE(buildScore(b.build(), {}, error));
+    EXPECT_FALSE(buildScore(silent.build(), {}, error));
     EXPECT_FALSE(error.empty());
+
+    // A note at the last tick a file can hold, at one tick per quarter: the
+    // score would need millions of bars.
+    SongBuilder far;
+    far.division = 1;
+    far.note(0, 60, 1);
+    far.note(MidiTrackData::kMaxTicks - 10, 62, 4);
+    error.clear();
+    EXPECT_FALSE(buildScore(far.build(), {}, error));
+    EXPECT_NE(error.find("too long"), std::string::npos);
+
+    // Bars of one 128th note hold values shorter than any grid step.
+    SongBuilder tiny;
+    tiny.meta(0, kMetaTimeSignature, {1, 7, 24, 8});
+    tiny.note(0, 60, 96);
+    tiny.note(96, 62, 40);
+    const Score score = scoreOf(tiny);
+    for (const ScoreMeasure& m : score.measures) {
+        int filled = 0;
+        for (const ScoreNote& n : m.notes)
+            filled += n.duration;
+        EXPECT_EQ(filled, m.length);
+    }
 }
 
 std::vector<std::string> syllablesOf(const std::string& reading) {
