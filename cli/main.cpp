@@ -21,8 +21,7 @@ const char* kUsage =
     "usage: harmolin COMMAND [options]\n"
     "\n"
     "commands:\n"
-    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, "
-    "lyrics;\n"
+    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, lyrics;\n"
     "                                               --events lists every event: TICK KIND CHANNEL DATA...\n"
     "  prepare IN.mid --channel C [-o OUT.mid]      the song made ready for lyrics: 480 ticks per quarter\n"
     "          [--guide-volume N]                   note, melody from channel C to channel 1 and made\n"
@@ -83,18 +82,18 @@ int main(int argc, char** argv) {
     } else if (command == "compose") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
     } else if (command == "generate") {
-        options.withValue.insert(
-            {"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics", "--encoding"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
+                               "--encoding"});
     } else if (command == "load") {
         options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
     } else if (command == "sequence") {
         options.withValue.insert({"--delay", "--mode"});
     } else if (command == "render") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
-                                  "--sound", "--plugin", "--stems"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
+                               "--plugin", "--stems"});
     } else if (command == "play") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
-                                  "--sound", "--plugin", "--midi-port", "--audio-device", "--delay"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
+                               "--plugin", "--midi-port", "--audio-device", "--delay"});
         options.flags.insert("--list-devices");
     } else if (command == "export") {
         options.withValue.insert("--lyrics");
@@ -116,7 +115,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) {
         workdir = currentWorkingFolder();
     } else {
-        struct stat st {};
+        struct stat st{};
         if (::stat(workdir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             printError("working folder '" + workdir + "' is not a folder");
             return 2;

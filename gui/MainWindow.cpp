@@ -14,6 +14,7 @@
 #include "playback/LiveAudio.h"
 #include "playback/VstHost.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -26,7 +27,6 @@
 #include <QSignalBlocker>
 #include <QThread>
 #include <QUrl>
-#include <algorithm>
 
 #include <atomic>
 #include <ctime>

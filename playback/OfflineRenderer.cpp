@@ -30,7 +30,7 @@ struct FluidDeleter {
 };
 
 class GmSynth {
-  public:
+public:
     bool open(const std::string& soundFont, std::string& error) {
         quietFluidSynthLog();
         settings_.reset(new_fluid_settings());
@@ -87,8 +87,7 @@ class GmSynth {
             if (begin != end && *(end - 1) == 0xF7) --end;
             if (begin != end) {
                 std::vector<char> body(begin, end);
-                fluid_synth_sysex(s, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr,
-                                  0);
+                fluid_synth_sysex(s, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr, 0);
             }
             break;
         }
@@ -105,7 +104,7 @@ class GmSynth {
         fluid_synth_write_float(synth_.get(), n, left, 0, 1, right, 0, 1);
     }
 
-  private:
+private:
     std::unique_ptr<fluid_settings_t, FluidDeleter> settings_;
     std::unique_ptr<fluid_synth_t, FluidDeleter> synth_;
 };
@@ -250,8 +249,7 @@ std::string unknownAudioTypeMessage(const std::string& path) {
 }
 
 std::string defaultSoundFont() {
-    for (const char* candidate :
-         {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
+    for (const char* candidate : {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(candidate, ec)) return candidate;
     }
@@ -341,9 +339,8 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
                 melodySynth->write(scratchL.data(), scratchR.data(), k);
                 // Centred: the melody stands where the voice would.
                 for (int i = 0; i < k; ++i)
-                    voice[static_cast<std::size_t>(cursor + i)] =
-                        0.5f *
-                        (scratchL[static_cast<std::size_t>(i)] + scratchR[static_cast<std::size_t>(i)]);
+                    voice[static_cast<std::size_t>(cursor + i)] = 0.5f * (scratchL[static_cast<std::size_t>(i)] +
+                                                                          scratchR[static_cast<std::size_t>(i)]);
             }
             cursor = until;
         };
@@ -358,8 +355,7 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
                     continue;
                 }
                 if (e.kind == kProgramChange) e.value = options.melodyProgram;
-                if (e.kind == kControlChange && (e.type == 0 || e.type == 32))
-                    continue; // keep the chosen sound
+                if (e.kind == kControlChange && (e.type == 0 || e.type == 32)) continue; // keep the chosen sound
                 melody.send(e);
                 continue;
             }
@@ -440,8 +436,8 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
     return result;
 }
 
-std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::string& sungPartPath,
-                                     int voiceChannel, std::string& error) {
+std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::string& sungPartPath, int voiceChannel,
+                                     std::string& error) {
     MidiSchedule schedule;
     if (!loadMidiSchedule(sungPartPath, schedule)) {
         error = sungPartPath + " is not a readable MIDI file";

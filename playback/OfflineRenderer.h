@@ -17,7 +17,7 @@ struct RenderOptions {
     int voiceChannel = 0;
     int melodyProgram = 64;
     double voiceGain = 0.5;
-    std::string soundFont;   // empty: the system's GM SoundFont
+    std::string soundFont; // empty: the system's GM SoundFont
     std::string stemsFolder; // empty: no stems
     double tailSeconds = 2.0;
     // Called now and then with the share done (0..1); returning false stops
@@ -37,10 +37,10 @@ std::string unknownAudioTypeMessage(const std::string& path);
 
 struct RenderResult {
     bool ok = false;
-    std::string error;    // one line for the user when !ok
-    double seconds = 0.0; // length of the file written
-    double peak = 0.0;    // of the mix, after any level correction
-    double scaled = 1.0;  // level correction applied to keep below full scale
+    std::string error; // one line for the user when !ok
+    double seconds = 0.0;      // length of the file written
+    double peak = 0.0;         // of the mix, after any level correction
+    double scaled = 1.0;       // level correction applied to keep below full scale
     bool pluginClipped = false;
 };
 
@@ -59,7 +59,7 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
 // sound, measured by letting the plug-in sing that note alone. Nothing when
 // the plug-in does not load, the file has no voice, or nothing is heard
 // within a second; error then says why.
-std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::string& sungPartPath,
-                                     int voiceChannel, std::string& error);
+std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::string& sungPartPath, int voiceChannel,
+                                     std::string& error);
 
 } // namespace harmolin
