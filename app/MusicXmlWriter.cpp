@@ -362,7 +362,9 @@ std::vector<std::uint8_t> zipArchive(const std::vector<std::pair<std::string, st
     std::vector<std::uint8_t> out, directory;
     // 1980-01-01 00:00, the earliest time a zip entry can carry.
     constexpr unsigned kDosTime = 0, kDosDate = (0 << 9) | (1 << 5) | 1;
-    for (const auto& [name, bytes] : entries) {
+    for (const auto& entry : entries) {
+        const std::string& name = entry.first;
+        const std::string& bytes = entry.second;
         const std::string packed = deflated(bytes);
         const bool stored = name == "mimetype" || packed.empty() || packed.size() >= bytes.size();
         const std::string& body = stored ? bytes : packed;
