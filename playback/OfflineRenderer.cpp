@@ -141,17 +141,26 @@ bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames
         // About 160 kbit/s for this stereo mix: transparent for a voice over GM.
         double quality = 0.5;
         sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
-    } else {
-        sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     }
     constexpr int kChunk = 8192;
     std::vector<float> buffer(2 * kChunk);
+    std::vector<short> pcm(2 * kChunk);
     bool ok = true;
     bool stopped = false;
     for (std::int64_t at = 0; at < frames && ok; at += kChunk) {
         const int n = static_cast<int>(std::min<std::int64_t>(kChunk, frames - at));
         fill(at, n, buffer.data());
-        ok = sf_writef_float(file, buffer.data(), n) == n;
+        if (type == AudioFileType::Ogg) {
+            ok = sf_writef_float(file, buffer.data(), n) == n;
+        } else {
+            // Rounded here, as libsndfile rounds for WAV, and the same way for
+            // every PCM type, so that a FLAC file decodes to exactly the
+            // samples of the WAV file.
+            for (int i = 0; i < 2 * n; ++i)
+                pcm[static_cast<std::size_t>(i)] = static_cast<short>(
+                    std::lrint(std::clamp(buffer[static_cast<std::size_t>(i)] * 32768.0f, -32768.0f, 32767.0f)));
+            ok = sf_writef_short(file, pcm.data(), n) == n;
+        }
         if (ok && written && !written(at + n)) {
             stopped = true;
             ok = false;
