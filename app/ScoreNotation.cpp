@@ -180,7 +180,42 @@ class Grid {
     bool isTripletBeat(int beatStart) const {
         return std::binary_search(triplets_.begin(), triplets_.end(), beatStart);
     }
-    const std::vector<int>& tripletBeats() const { return triplets_; }
+
+    // Two triplet beats on a half bar whose notes, placed, keep to thirds of
+    // a beat and cross the middle beat without stopping there (quarter-note
+    // triplets) make one group of three in the time of a half note.
+    void joinHalfNoteTriplets(const std::vector<int>& placedPoints) {
+        for (int beat : triplets_) {
+            const ScoreMeasure* m = measureOf(beat);
+            if (!m || (beat - m->start) % (2 * kBeat) != 0 || !isTripletBeat(beat + kBeat) ||
+                fullBeatOf(beat + kBeat) != beat + kBeat)
+                continue;
+            auto from = std::upper_bound(placedPoints.begin(), placedPoints.end(), beat);
+            auto to = std::lower_bound(placedPoints.begin(), placedPoints.end(), beat + 2 * kBeat);
+            const bool thirds = std::all_of(from, to, [&](int t) { return (t - beat) % (kBeat / 3) == 0; });
+            const bool crosses = !std::binary_search(from, to, beat + kBeat);
+            if (thirds && crosses) halves_.push_back(beat);
+        }
+    }
+
+    // The triplet group holding tick: its start and length.
+    std::optional<std::pair<int, int>> tripletGroupOf(int tick) const {
+        const auto beat = fullBeatOf(tick);
+        if (!beat || !isTripletBeat(*beat)) return std::nullopt;
+        for (int start : {*beat, *beat - kBeat})
+            if (std::binary_search(halves_.begin(), halves_.end(), start)) return std::pair{start, 2 * kBeat};
+        return std::pair{*beat, kBeat};
+    }
+
+    // Where triplet groups begin and end.
+    std::vector<int> tripletEdges() const {
+        std::vector<int> edges;
+        for (int beat : triplets_) {
+            if (const auto group = tripletGroupOf(beat); group && group->first == beat)
+                edges.insert(edges.end(), {beat, beat + group->second});
+        }
+        return edges;
+    }
 
     int snap(int tick) const {
         const auto beat = fullBeatOf(tick);
@@ -219,6 +254,7 @@ class Grid {
   private:
     const std::vector<ScoreMeasure>& measures_;
     std::vector<int> triplets_; // sorted
+    std::vector<int> halves_;   // sorted starts of half-note triplet groups
 };
 
 // ---- printed values ------------------------------------------------------------
@@ -239,7 +275,7 @@ constexpr std::array<Value, 10> kStraightValues = {{{1920, 1920, 0},
                                                     {180, 120, 1},
                                                     {120, 120, 0},
                                                     {60, 60, 0}}};
-constexpr std::array<Value, 3> kTripletValues = {{{320, 480, 0}, {160, 240, 0}, {80, 120, 0}}};
+constexpr std::array<Value, 4> kTripletValues = {{{640, 960, 0}, {320, 480, 0}, {160, 240, 0}, {80, 120, 0}}};
 
 template <std::size_t N> Value largestWithin(const std::array<Value, N>& values, int span) {
     for (const Value& v : values)
@@ -507,8 +543,15 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
     std::vector<int> cuts;
     for (const ScoreMeasure& m : score.measures)
         cuts.push_back(m.start);
-    for (int beat : grid.tripletBeats())
-        cuts.insert(cuts.end(), {beat, beat + kBeat});
+    {
+        std::vector<int> points;
+        for (const Timed& n : placed)
+            points.insert(points.end(), {n.start, n.end});
+        std::sort(points.begin(), points.end());
+        grid.joinHalfNoteTriplets(points);
+    }
+    const std::vector<int> edges = grid.tripletEdges();
+    cuts.insert(cuts.end(), edges.begin(), edges.end());
     std::sort(cuts.begin(), cuts.end());
 
     std::vector<std::size_t> syllableOfNote(placed.size(), static_cast<std::size_t>(-1));
@@ -524,8 +567,8 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
             const int index = grid.indexOf(at);
             if (index < 0) break;
             ScoreMeasure& m = score.measures[static_cast<std::size_t>(index)];
-            const auto beat = grid.fullBeatOf(at);
-            const bool triplet = beat && grid.isTripletBeat(*beat);
+            const auto group = grid.tripletGroupOf(at);
+            const bool triplet = group.has_value();
             for (int p = at; p < pieceEnd;) {
                 Value v;
                 if (triplet) {
@@ -543,8 +586,8 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
                 note.printed = v.printed;
                 note.dots = v.dots;
                 note.triplet = triplet;
-                note.tupletStart = triplet && p == *beat;
-                note.tupletStop = triplet && p + v.ticks == *beat + kBeat;
+                note.tupletStart = triplet && p == group->first;
+                note.tupletStop = triplet && p + v.ticks == group->first + group->second;
                 if (!note.rest) {
                     const auto i = static_cast<std::size_t>(span.note);
                     const Timed& n = placed[i];

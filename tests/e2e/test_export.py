@@ -162,7 +162,8 @@ class ExportTest(unittest.TestCase):
     def test_triplets_fill_their_beats(self):
         _, _, _, tuplets = read_score(ET.parse(self.path("triplets.musicxml")).getroot())
         self.assertGreater(len(tuplets), 10)
-        self.assertEqual(set(tuplets), {480})
+        # A beat of eighth-note triplets, or a half bar of quarter-note triplets.
+        self.assertLessEqual(set(tuplets), {480, 960})
         _, _, _, none = read_score(ET.parse(self.path("straight.musicxml")).getroot())
         self.assertEqual(none, [])
 

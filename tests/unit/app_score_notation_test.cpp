@@ -152,6 +152,27 @@ TEST(ScoreNotation, TripletBeatsAreBracketedAndStraightBeatsAreNot) {
     EXPECT_EQ(sounded(score).size(), 8u);
 }
 
+TEST(ScoreNotation, QuarterNoteTripletsOnAHalfBarShareOneBracket) {
+    SongBuilder b;
+    for (int i = 0; i < 3; ++i)
+        b.note(64 * i, 60 + i, 64); // three quarter-note triplets over the first half bar
+    b.note(192, 64, 192);
+    const Score score = scoreOf(b);
+    expectWellFormed(score);
+    const auto& notes = score.measures[0].notes;
+    ASSERT_GE(notes.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(notes[static_cast<std::size_t>(i)].triplet);
+        EXPECT_EQ(notes[static_cast<std::size_t>(i)].duration, 320);
+        EXPECT_EQ(notes[static_cast<std::size_t>(i)].printed, 480);
+        EXPECT_FALSE(notes[static_cast<std::size_t>(i)].tieStart);
+    }
+    EXPECT_TRUE(notes[0].tupletStart);
+    EXPECT_FALSE(notes[1].tupletStart || notes[1].tupletStop);
+    EXPECT_TRUE(notes[2].tupletStop);
+    EXPECT_FALSE(notes[3].triplet);
+}
+
 TEST(ScoreNotation, MeterKeyAndTempoChangesLandInTheirMeasures) {
     SongBuilder b;
     b.meta(0, kMetaTimeSignature, {4, 2, 24, 8});
