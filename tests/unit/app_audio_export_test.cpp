@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include <unistd.h>
+
 namespace harmolin {
 namespace {
 
@@ -16,9 +18,8 @@ class AudioExportTest : public ::testing::Test {
   protected:
     void SetUp() override {
         folder_ =
-            fs::temp_directory_path() /
-            ("harmolin-audio-export-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+            fs::temp_directory_path() / ("harmolin-audio-export-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(folder_);
         ASSERT_TRUE(song_.load(std::string(HARMOLIN_TEST_DATA) + "/xf-song.mid"));
         if (defaultSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
