@@ -114,9 +114,9 @@ void BM_RenderFlac(benchmark::State& state) {
 void BM_RenderOgg(benchmark::State& state) {
     renderAudio(state, ".ogg");
 }
-BENCHMARK(BM_RenderWav)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_RenderFlac)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_RenderOgg)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_RenderWav)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_RenderFlac)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_RenderOgg)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 
 } // namespace
 
