@@ -471,6 +471,7 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
         if (!n.lyric.empty()) syllables.push_back(n.lyric);
     score.lyricCount = static_cast<int>(syllables.size());
     const WordSplit words = splitWords(syllables, options.lines);
+    score.linesMatched = !words.lineStarts.empty();
 
     // Key and tempo changes go to the measure that holds them.
     for (const auto& [tick, key] : keys) {

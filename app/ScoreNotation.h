@@ -61,9 +61,10 @@ struct ScoreMeasure {
 
 struct Score {
     std::vector<ScoreMeasure> measures;
-    int melodyNotes = 0;  // sung part notes read from the song
-    int lyricCount = 0;   // of them, notes with a lyric
-    int droppedNotes = 0; // notes that fell onto another's place on the grid
+    int melodyNotes = 0;       // sung part notes read from the song
+    int lyricCount = 0;        // of them, notes with a lyric
+    int droppedNotes = 0;      // notes that fell onto another's place on the grid
+    bool linesMatched = false; // the lyric lines given spelled the sung syllables
 };
 
 struct ScoreOptions {

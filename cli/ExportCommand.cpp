@@ -79,6 +79,11 @@ int exportCommand(const Arguments& args) {
                 score.lyricCount);
     if (score.droppedNotes > 0) std::printf(" (%d notes too close to show left out)", score.droppedNotes);
     std::printf("\n");
+    std::fflush(stdout);
+    if (!options.lines.empty() && !score.linesMatched)
+        std::fprintf(stderr,
+                     "harmolin: warning: the lyric lines do not spell this song's syllables; words were "
+                     "found from the syllables alone\n");
     return 0;
 }
 

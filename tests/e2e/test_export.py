@@ -200,6 +200,15 @@ class ExportTest(unittest.TestCase):
         self.assertEqual(notes, plain)
         self.assertLess(os.path.getsize(self.path("straight.mxl")), os.path.getsize(self.path("straight-plain.xml")) / 5)
 
+    def test_lines_of_another_song_are_named_and_ignored(self):
+        result = run("export", "straight.mid", "-o", "other.musicxml", "--lyrics", "triplets.txt", cwd=self.dir)
+        self.assertEqual(result.returncode, 0)
+        self.assertIn("do not spell", result.stderr.decode())
+        root = ET.parse(self.path("other.musicxml")).getroot()
+        self.assertEqual(list(root.iter("words")), [])
+        quiet = run("export", "straight.mid", "-o", "same.musicxml", "--lyrics", "straight.txt", cwd=self.dir)
+        self.assertEqual(quiet.stderr, b"")
+
     def test_bad_input_leaves_nothing(self):
         keep = self.path("keep.musicxml")
         with open(keep, "w") as f:
