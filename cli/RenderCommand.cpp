@@ -85,8 +85,12 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     const bool given = args.has("--song");
     if (output.empty() || generated == given || !args.positional.empty()) {
         printError("render takes a song type or a song and an output: harmolin render (--type T --variant V "
-                   "[--seed N] | --song IN_XF.mid) -o FILE.wav [--sound voice|instrument] [--plugin PATH] "
-                   "[--stems DIR]");
+                   "[--seed N] | --song IN_XF.mid) -o FILE.wav|.flac|.ogg [--sound voice|instrument] "
+                   "[--plugin PATH] [--stems DIR]");
+        return 2;
+    }
+    if (!audioFileTypeOf(output)) {
+        printError(unknownAudioTypeMessage(output));
         return 2;
     }
     int exitCode = 0;
@@ -129,7 +133,7 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
 
     const auto rendering = std::chrono::steady_clock::now();
     ReportCollector reports;
-    const RenderResult result = renderMidiToWav(played, output, options);
+    const RenderResult result = renderMidiToFile(played, output, options);
     if (!result.ok) {
         reports.failWith(result.error);
         return 1;

@@ -2,6 +2,7 @@
 #include "app/WorkingFolder.h"
 #include "cli/CommandLine.h"
 #include "cli/ComposeCommands.h"
+#include "cli/ExportCommand.h"
 #include "cli/MidiCommands.h"
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
@@ -45,8 +46,13 @@ const char* kUsage =
     "                                               (default output: temp_pl.mid)\n"
     "  render (--type T [--variant V] [--seed N]    the song sung by the plug-in (or its melody played,\n"
     "          | --song IN_XF.mid) -o FILE.wav      instrument) over the General MIDI accompaniment,\n"
-    "          [--sound voice|instrument]           as a 44.1 kHz 16-bit stereo WAV file; --stems also\n"
-    "          [--plugin PATH] [--stems DIR]        writes voice.wav and accompaniment.wav into DIR\n"
+    "          [--sound voice|instrument]           as 44.1 kHz stereo audio: FILE.wav (16-bit), .flac\n"
+    "          [--plugin PATH] [--stems DIR]        or .ogg (Vorbis) by its name; --stems also writes\n"
+    "                                               voice and accompaniment files of that type into DIR\n"
+    "  export IN_XF.mid -o OUT.musicxml             the sung melody as a score: key, time, tempo, rests,\n"
+    "          [--with-chords] [--lyrics FILE.txt]  ties, triplets, one lyric per note; OUT.mxl is the\n"
+    "                                               compressed form; --with-chords adds chord symbols,\n"
+    "                                               --lyrics the saved lyric lines for word syllables\n"
     "  play (--type T [--variant V] [--seed N]      the same in real time: the voice through the\n"
     "          | --song IN_XF.mid)                  live audio output, the accompaniment through a MIDI\n"
     "          [--sound voice|instrument]           device (-1: the built-in synthesizer, default; or\n"
@@ -91,6 +97,9 @@ int main(int argc, char** argv) {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
                                "--plugin", "--midi-port", "--audio-device", "--delay"});
         options.flags.insert("--list-devices");
+    } else if (command == "export") {
+        options.withValue.insert("--lyrics");
+        options.flags.insert("--with-chords");
     } else if (command == "styles") {
         options.withValue.insert("--group");
         options.flags.insert("--json");
@@ -124,6 +133,7 @@ int main(int argc, char** argv) {
     if (command == "render") return renderCommand(*args, workdir);
     if (command == "play") return playCommand(*args, workdir);
     if (command == "styles") return stylesCommand(*args);
+    if (command == "export") return exportCommand(*args);
     if (command == "types") return typesCommand();
     return prepareCommand(*args, workdir);
 }

@@ -1,9 +1,12 @@
 // Fuzz target: XF images through CXfData, with and without the result flag
-// (the flag also converts format-1 images), then the XF writer.
+// (the flag also converts format-1 images), then the XF writer and the
+// MusicXML score of what was read.
+#include "app/MusicXmlWriter.h"
 #include "midi/ErrorReport.h"
 #include "midi/XfData.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 using namespace harmolin;
@@ -19,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         CXfData song;
         if (song.loadBytes(data, length)) {
+            ScoreOptions options;
+            options.withChords = true;
+            std::string error;
+            if (const auto score = buildScore(song, options, error)) musicXmlText(*score, "fuzz");
             song.removeRuby();
             std::vector<std::uint8_t> image;
             song.image(image);

@@ -1,7 +1,9 @@
 #include "gui/MainWindow.h"
 
+#include "app/AudioExport.h"
 #include "app/DataFolder.h"
 #include "app/LyricPipeline.h"
+#include "app/MusicXmlWriter.h"
 #include "app/WorkingFolder.h"
 #include "gui/Artwork.h"
 #include "gui/FigureView.h"
@@ -21,10 +23,12 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSignalBlocker>
 #include <QThread>
 #include <QUrl>
 
+#include <atomic>
 #include <ctime>
 
 namespace harmolin::gui {
@@ -271,29 +275,151 @@ void MainWindow::generateSong() {
     if (song) setSong(std::move(song));
 }
 
+namespace {
+
+enum class SaveKind { Xf, Text, Wav, Flac, Ogg, Score };
+
+struct SaveFormat {
+    SaveKind kind;
+    const char* filter;
+    std::vector<const char*> suffixes; // the first is added when the name has none of them
+};
+
+const std::vector<SaveFormat>& saveFormats() {
+    static const std::vector<SaveFormat> formats = {
+        {SaveKind::Xf, "XF midi files (*.mid)", {"mid"}},
+        {SaveKind::Text, "Text files (*.txt)", {"txt"}},
+        {SaveKind::Wav, "Sung song, WAV audio (*.wav)", {"wav"}},
+        {SaveKind::Flac, "Sung song, FLAC audio (*.flac)", {"flac"}},
+        {SaveKind::Ogg, "Sung song, Ogg Vorbis audio (*.ogg)", {"ogg"}},
+        {SaveKind::Score, "MusicXML score (*.musicxml *.mxl)", {"musicxml", "mxl", "xml"}},
+    };
+    return formats;
+}
+
+// The format a name asks for by its extension, else the chosen filter's;
+// the filter's extension is added to a name that has none of its own.
+const SaveFormat* chooseSaveFormat(QString& path, const QString& filter) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    for (const SaveFormat& f : saveFormats())
+        for (const char* s : f.suffixes)
+            if (suffix == QLatin1String(s)) return &f;
+    for (const SaveFormat& f : saveFormats()) {
+        if (filter != QLatin1String(f.filter)) continue;
+        path += QLatin1Char('.') + QLatin1String(f.suffixes.front());
+        return &f;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 void MainWindow::saveSong() {
     if (!song_) return;
-    const QString xfFilter = QStringLiteral("XF midi files (*.mid)");
-    const QString textFilter = QStringLiteral("Text files (*.txt)");
+    QStringList filters;
+    for (const SaveFormat& f : saveFormats())
+        filters << QLatin1String(f.filter);
     FileRequest request;
     request.caption = QStringLiteral("Save");
     request.folder = QString::fromStdString(workdir_);
-    request.filter = xfFilter + QStringLiteral(";;") + textFilter;
-    request.selectedFilter = xfFilter;
+    request.filter = filters.join(QStringLiteral(";;"));
+    request.selectedFilter = filters.front();
     request.save = true;
     QString path = services_.chooseFile(this, request);
     if (path.isEmpty()) return;
-    const bool xf = request.selectedFilter == xfFilter;
-    if (!xf && request.selectedFilter != textFilter) {
+    const SaveFormat* format = chooseSaveFormat(path, request.selectedFilter);
+    if (!format) {
         services_.message(QStringLiteral("Internal Error"), this);
         return;
     }
-    if (QFileInfo(path).suffix().isEmpty()) path += xf ? QStringLiteral(".mid") : QStringLiteral(".txt");
+    switch (format->kind) {
+    case SaveKind::Wav:
+    case SaveKind::Flac:
+    case SaveKind::Ogg:
+        saveAudio(path);
+        return;
+    case SaveKind::Score: {
+        beginCapture();
+        ScoreOptions options;
+        options.withChords = true;
+        options.lines = song_->lines();
+        std::string error;
+        const bool ok = exportMusicXml(song_->xfData(), options, path.toStdString(), error);
+        showOutcome(ok,
+                    QStringLiteral("%1 could not be written.\n%2").arg(path, QString::fromStdString(error)),
+                    endCapture());
+        return;
+    }
+    case SaveKind::Xf:
+    case SaveKind::Text:
+        break;
+    }
     beginCapture();
     // Both writers go through a temporary file: a failed save keeps the old one.
-    const bool ok = xf ? song_->xfData().save(path.toStdString())
-                       : song_->saveLines(path.toStdString(), TextEncoding::Utf8);
+    const bool ok = format->kind == SaveKind::Xf ? song_->xfData().save(path.toStdString())
+                                                 : song_->saveLines(path.toStdString(), TextEncoding::Utf8);
     showOutcome(ok, QStringLiteral("%1 could not be written.").arg(path), endCapture());
+}
+
+void MainWindow::saveAudio(const QString& path) {
+    if (settings_.playbackSound == kVoiceSound && !pluginLoaded_) {
+        services_.message(
+            QStringLiteral("The singing plug-in is not loaded, so the song cannot be sung into a file. "
+                           "Choose the plug-in, or the Instrument tone, in Configuration."),
+            this);
+        return;
+    }
+    AudioExportSettings sound;
+    sound.sung = settings_.playbackSound == kVoiceSound;
+    sound.melodyProgram = settings_.playbackSound;
+    sound.pluginPath = settings_.pluginPath;
+
+    // The render runs on a worker; the window stays drawn and offers a
+    // progress dialog once it has taken half a second.
+    std::atomic<int> done{0};
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> finished{false};
+    RenderResult result;
+    QStringList lines;
+    setCommandsEnabled(false);
+    button(Quit)->setEnabled(false);
+    button(PlayStop)->setEnabled(false);
+    const CXfData song = song_->xfData();
+    std::thread worker([&] {
+        beginCapture();
+        result = exportSongAudio(song, sound, workdir_, data_, path.toStdString(), [&](double share) {
+            done = static_cast<int>(share * 1000);
+            return !cancelled.load();
+        });
+        lines = endCapture();
+        finished = true;
+    });
+    QProgressDialog progress(
+        QStringLiteral("Rendering the sung song into %1 ...").arg(QFileInfo(path).fileName()),
+        QStringLiteral("Cancel"), 0, 1000, this);
+    progress.setWindowTitle(QStringLiteral("Save"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    lastSaveShowedProgress_ = false;
+    while (!finished.load()) {
+        progress.setValue(std::clamp(done.load(), 0, 999));
+        if (progress.wasCanceled()) cancelled = true;
+        lastSaveShowedProgress_ = lastSaveShowedProgress_ || progress.isVisible();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    worker.join();
+    progress.close();
+    setCommandsEnabled(true);
+    button(Quit)->setEnabled(true);
+    button(PlayStop)->setEnabled(true);
+    if (cancelled.load()) return; // nothing written, nothing to say
+    showOutcome(
+        result.ok,
+        QStringLiteral("%1 could not be written.\n%2").arg(path, QString::fromStdString(result.error)),
+        lines);
 }
 
 void MainWindow::loadMidiFile() {

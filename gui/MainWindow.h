@@ -94,6 +94,8 @@ class MainWindow : public QWidget {
     QString helpUrl() const { return helpUrl_; }
     // Beats the figure has danced since start-up.
     int danceSteps() const { return danceSteps_; }
+    // Whether the last audio Save took long enough to show its progress dialog.
+    bool lastSaveShowedProgress() const { return lastSaveShowedProgress_; }
 
     static const QString kPlayCaption;
     static const QString kStopCaption;
@@ -105,6 +107,7 @@ class MainWindow : public QWidget {
     // A hand-edited "setup.ini" may hold any number; preparation takes 0..127.
     int guideVolume() const { return std::clamp<int>(settings_.guideVolume, 0, 127); }
     void buildControls();
+    void saveAudio(const QString& path);
     bool loadPlugin();
     void requestMeasurement(SettingsDialog* notify);
     void startMeasurement();
@@ -166,6 +169,7 @@ class MainWindow : public QWidget {
     QString helpUrl_;
     QStringList pluginLines_;
     int danceSteps_ = 0;
+    bool lastSaveShowedProgress_ = false;
 };
 
 } // namespace harmolin::gui

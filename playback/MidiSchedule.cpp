@@ -1,9 +1,12 @@
 #include "playback/MidiSchedule.h"
 
+#include "midi/MidiF0Data.h"
 #include "midi/MidiF1Data.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <fstream>
 
 namespace harmolin {
 
@@ -11,6 +14,15 @@ namespace {
 // Sung-part files grow well past an ordinary song (every syllable is a burst
 // of control changes).
 constexpr int kScheduleCapacity = 0x400000;
+
+bool isFormat0(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::uint8_t head[128 + 14] = {};
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const int n = static_cast<int>(in.gcount());
+    const int at = findMidiHeader(head, n);
+    return at >= 0 && at + 10 <= n && head[at + 8] == 0 && head[at + 9] == 0;
+}
 } // namespace
 
 int playableTempo(int us) {
@@ -20,7 +32,18 @@ int playableTempo(int us) {
 
 bool loadMidiSchedule(const std::string& path, MidiSchedule& out) {
     MidiF1Data file(480, kScheduleCapacity);
-    if (!file.load(path) || !file.splitAll()) return false;
+    if (isFormat0(path)) {
+        // The song Play saves is format 0: split by channel as the format-1
+        // loader does, without its notice about the format, which is meant
+        // for files a user opens and would reach the user on every render.
+        MidiF0Data song(kScheduleCapacity);
+        if (!song.load(path)) return false;
+        file = MidiF1Data::fromSong(song);
+        file.ensureMasterVolume(false);
+    } else if (!file.load(path)) {
+        return false;
+    }
+    if (!file.splitAll()) return false;
     out = MidiSchedule{};
     out.division = file.division();
 

@@ -7,6 +7,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -108,35 +109,69 @@ private:
     std::unique_ptr<fluid_synth_t, FluidDeleter> synth_;
 };
 
+int sndfileFormat(AudioFileType type) {
+    switch (type) {
+    case AudioFileType::Flac:
+        return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case AudioFileType::Ogg:
+        return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case AudioFileType::Wav:
+        break;
+    }
+    return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+}
+
 // Writes through a temporary file beside the target and a rename, so a
-// failed run never leaves a half-written WAV under the wanted name.
-bool writeWav(const std::string& path, std::int64_t frames,
-              const std::function<void(std::int64_t first, int n, float* interleaved)>& fill, std::string& error) {
+// failed run never leaves a half-written file under the wanted name.
+// `written` is told the frames done so far; false from it stops the write.
+bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames,
+                const std::function<void(std::int64_t first, int n, float* interleaved)>& fill,
+                const std::function<bool(std::int64_t written)>& written, std::string& error) {
     const std::string temporary = path + ".partial-" + std::to_string(::getpid());
     SF_INFO info{};
     info.samplerate = kRenderRate;
     info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format = sndfileFormat(type);
     SNDFILE* file = sf_open(temporary.c_str(), SFM_WRITE, &info);
     if (!file) {
         error = "cannot write " + path + ": " + sf_strerror(nullptr);
         return false;
     }
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (type == AudioFileType::Ogg) {
+        // About 160 kbit/s for this stereo mix: transparent for a voice over GM.
+        double quality = 0.5;
+        sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+    }
     constexpr int kChunk = 8192;
     std::vector<float> buffer(2 * kChunk);
+    std::vector<short> pcm(2 * kChunk);
     bool ok = true;
+    bool stopped = false;
     for (std::int64_t at = 0; at < frames && ok; at += kChunk) {
         const int n = static_cast<int>(std::min<std::int64_t>(kChunk, frames - at));
         fill(at, n, buffer.data());
-        ok = sf_writef_float(file, buffer.data(), n) == n;
+        if (type == AudioFileType::Ogg) {
+            ok = sf_writef_float(file, buffer.data(), n) == n;
+        } else {
+            // Rounded here, as libsndfile rounds for WAV, and the same way for
+            // every PCM type, so that a FLAC file decodes to exactly the
+            // samples of the WAV file.
+            for (int i = 0; i < 2 * n; ++i)
+                pcm[static_cast<std::size_t>(i)] = static_cast<short>(
+                    std::lrint(std::clamp(buffer[static_cast<std::size_t>(i)] * 32768.0f, -32768.0f, 32767.0f)));
+            ok = sf_writef_short(file, pcm.data(), n) == n;
+        }
+        if (ok && written && !written(at + n)) {
+            stopped = true;
+            ok = false;
+        }
     }
     ok = (sf_close(file) == 0) && ok;
     std::error_code ec;
     if (ok) std::filesystem::rename(temporary, path, ec);
     if (!ok || ec) {
         std::filesystem::remove(temporary, ec);
-        error = "cannot write " + path;
+        error = stopped ? "rendering stopped" : "cannot write " + path;
         return false;
     }
     return true;
@@ -197,6 +232,31 @@ void quietFluidSynthLog() {
     (void)once;
 }
 
+std::optional<AudioFileType> audioFileTypeOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (AudioFileType type : {AudioFileType::Wav, AudioFileType::Flac, AudioFileType::Ogg})
+        if (extension == audioExtension(type)) return type;
+    return std::nullopt;
+}
+
+const char* audioExtension(AudioFileType type) {
+    switch (type) {
+    case AudioFileType::Flac:
+        return ".flac";
+    case AudioFileType::Ogg:
+        return ".ogg";
+    case AudioFileType::Wav:
+        break;
+    }
+    return ".wav";
+}
+
+std::string unknownAudioTypeMessage(const std::string& path) {
+    return "cannot tell the audio type of " + path + ": its name must end in .wav, .flac or .ogg";
+}
+
 std::string defaultSoundFont() {
     for (const char* candidate : {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
         std::error_code ec;
@@ -205,8 +265,14 @@ std::string defaultSoundFont() {
     return {};
 }
 
-RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wavPath, const RenderOptions& options) {
+RenderResult renderMidiToFile(const std::string& midiPath, const std::string& outputPath,
+                              const RenderOptions& options) {
     RenderResult result;
+    const auto type = audioFileTypeOf(outputPath);
+    if (!type) {
+        result.error = unknownAudioTypeMessage(outputPath);
+        return result;
+    }
     MidiSchedule schedule;
     if (!loadMidiSchedule(midiPath, schedule)) {
         result.error = midiPath + " is not a readable MIDI file";
@@ -244,6 +310,16 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
     std::vector<float> accRight(static_cast<std::size_t>(frames), 0.0f);
     std::vector<float> voice(static_cast<std::size_t>(frames), 0.0f);
     std::vector<float> scratchL(kBlock), scratchR(kBlock);
+
+    // The synthesis is most of the work; the files' encoding the rest.
+    const int filesToWrite = stems ? 3 : 1;
+    constexpr double kSynthesisShare = 0.7;
+    bool stopped = false;
+    auto report = [&](double done) {
+        if (options.progress && !options.progress(std::clamp(done, 0.0, 1.0))) stopped = true;
+        return !stopped;
+    };
+    std::int64_t reportedAt = 0;
 
     const auto& events = schedule.events;
     std::size_t nextVoice = 0; // next event to hand to the plug-in
@@ -303,6 +379,13 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
             accompaniment.send(e);
         }
         runTo(end);
+        if (end - reportedAt >= kRenderRate || end == frames) {
+            reportedAt = end;
+            if (!report(kSynthesisShare * static_cast<double>(end) / static_cast<double>(frames))) {
+                result.error = "rendering stopped";
+                return result;
+            }
+        }
     }
 
     const float voiceGain = static_cast<float>(sung ? options.voiceGain : 1.0);
@@ -326,6 +409,17 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
             out[2 * i + 1] = (accRight[k] + v) * scale;
         }
     };
+    int filesWritten = 0;
+    auto written = [&](std::int64_t done) {
+        const double share =
+            (static_cast<double>(filesWritten) + static_cast<double>(done) / frames) / filesToWrite;
+        return report(kSynthesisShare + (1.0 - kSynthesisShare) * share);
+    };
+    auto write = [&](const std::string& path, const std::function<void(std::int64_t, int, float*)>& fill) {
+        const bool ok = writeAudio(path, *type, frames, fill, written, result.error);
+        ++filesWritten;
+        return ok;
+    };
     if (stems) {
         std::error_code ec;
         std::filesystem::create_directories(options.stemsFolder, ec);
@@ -340,11 +434,12 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
                 out[2 * i + 1] = accRight[static_cast<std::size_t>(first + i)] * scale;
             }
         };
-        if (!writeWav((folder / "voice.wav").string(), frames, voiceStem, result.error) ||
-            !writeWav((folder / "accompaniment.wav").string(), frames, accStem, result.error))
+        const std::string extension = audioExtension(*type);
+        if (!write((folder / ("voice" + extension)).string(), voiceStem) ||
+            !write((folder / ("accompaniment" + extension)).string(), accStem))
             return result;
     }
-    if (!writeWav(wavPath, frames, mix, result.error)) return result;
+    if (!write(outputPath, mix)) return result;
     result.seconds = static_cast<double>(frames) / kRenderRate;
     result.ok = true;
     return result;

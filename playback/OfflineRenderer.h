@@ -1,9 +1,10 @@
 // Plays a MIDI file against a sample clock instead of the wall clock: the
 // voice channel goes to the singing plug-in through the VST host, everything
 // else to an embedded General MIDI synthesizer, and the two are mixed into a
-// 44.1 kHz 16-bit stereo WAV file.
+// 44.1 kHz stereo audio file: WAV, FLAC or Ogg Vorbis by the file's extension.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,7 +20,20 @@ struct RenderOptions {
     std::string soundFont; // empty: the system's GM SoundFont
     std::string stemsFolder; // empty: no stems
     double tailSeconds = 2.0;
+    // Called now and then with the share done (0..1); returning false stops
+    // the render, which then fails without writing anything.
+    std::function<bool(double done)> progress;
 };
+
+enum class AudioFileType { Wav, Flac, Ogg };
+
+// The audio file type of a path by its extension (case-insensitive: .wav,
+// .flac, .ogg); nothing for any other.
+std::optional<AudioFileType> audioFileTypeOf(const std::string& path);
+// The extension with its dot: ".wav", ".flac", ".ogg".
+const char* audioExtension(AudioFileType type);
+// One line for a path whose extension names no audio file type.
+std::string unknownAudioTypeMessage(const std::string& path);
 
 struct RenderResult {
     bool ok = false;
@@ -36,7 +50,10 @@ std::string defaultSoundFont();
 // Keeps FluidSynth's own log lines off the terminal (once per process).
 void quietFluidSynthLog();
 
-RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wavPath, const RenderOptions& options);
+// Renders into outputPath, in the type its extension names; stems, when
+// asked for, follow the same type (voice.flac, accompaniment.flac, ...).
+RenderResult renderMidiToFile(const std::string& midiPath, const std::string& outputPath,
+                              const RenderOptions& options);
 
 // Milliseconds from the first sung note's messages to the plug-in's first
 // sound, measured by letting the plug-in sing that note alone. Nothing when

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -229,6 +230,70 @@ class WindowTest : public QObject {
         w->button(MainWindow::Save)->trigger();
         QCOMPARE(w->services().messages().size(), 1);
         QVERIFY(w->song());
+    }
+
+    void saveOffersSungAudioAndAMusicXmlScore() {
+        writeSettings(kPlugin);
+        auto w = makeWindow();
+        generate(*w);
+        int lyrics = 0;
+        for (const MusicEvent& e : w->song()->xfData().karaokeTrack().events())
+            lyrics += e.isMeta(kMetaLyric) ? 1 : 0;
+        QVERIFY(lyrics > 10);
+
+        // The filter picks the type of a bare name; the whole song is sung,
+        // which takes long enough for the progress dialog.
+        chosenFilter_ = QStringLiteral("Sung song, FLAC audio (*.flac)");
+        chosenFile_ = path(QStringLiteral("sung"));
+        QElapsedTimer clock;
+        clock.start();
+        w->button(MainWindow::Save)->trigger();
+        const qint64 took = clock.elapsed();
+        QVERIFY2(w->services().messages().isEmpty(),
+                 qPrintable(w->services().messages().join(QLatin1Char('\n'))));
+        const QByteArray flac = readAll(path(QStringLiteral("sung.flac")));
+        QVERIFY(flac.startsWith("fLaC"));
+        QVERIFY(flac.size() > 100000);
+        if (took > 800) QVERIFY(w->lastSaveShowedProgress());
+        if (took < 400) QVERIFY(!w->lastSaveShowedProgress());
+        QVERIFY(w->button(MainWindow::Save)->isEnabled());
+        QVERIFY(w->button(MainWindow::PlayStop)->isEnabled());
+
+        // The name's extension wins over the filter; Cancel in the progress
+        // dialog leaves no file and says nothing.
+        chosenFilter_ = QStringLiteral("Sung song, WAV audio (*.wav)");
+        chosenFile_ = path(QStringLiteral("cancelled.ogg"));
+        QTimer canceller;
+        connect(&canceller, &QTimer::timeout, [&] {
+            for (auto* dialog : w->findChildren<QProgressDialog*>())
+                if (dialog->isVisible()) dialog->cancel();
+        });
+        canceller.start(50);
+        w->button(MainWindow::Save)->trigger();
+        canceller.stop();
+        QVERIFY(!QFile::exists(path(QStringLiteral("cancelled.ogg.wav"))));
+        QCOMPARE(QFile::exists(path(QStringLiteral("cancelled.ogg"))), !w->lastSaveShowedProgress());
+        QVERIFY(QDir(dir_->path()).entryList({QStringLiteral("*.partial-*")}).isEmpty());
+        QVERIFY(w->services().messages().isEmpty());
+        QVERIFY(w->button(MainWindow::Save)->isEnabled());
+
+        // A score, by its filter; then by the name's extension whatever the filter.
+        chosenFilter_ = QStringLiteral("MusicXML score (*.musicxml *.mxl)");
+        chosenFile_ = path(QStringLiteral("score"));
+        w->button(MainWindow::Save)->trigger();
+        const QByteArray xml = readAll(path(QStringLiteral("score.musicxml")));
+        QVERIFY(xml.startsWith("<?xml"));
+        QVERIFY(xml.contains("<score-partwise"));
+        QCOMPARE(xml.count("<lyric "), lyrics);
+        // The lines as written head their phrases.
+        QCOMPARE(xml.count("<words>"), w->lyricList()->count());
+
+        chosenFilter_ = QStringLiteral("XF midi files (*.mid)");
+        chosenFile_ = path(QStringLiteral("packed.mxl"));
+        w->button(MainWindow::Save)->trigger();
+        QVERIFY(readAll(path(QStringLiteral("packed.mxl"))).startsWith("PK"));
+        QVERIFY(!QFile::exists(path(QStringLiteral("packed.mxl.mid"))));
+        QVERIFY(w->services().messages().isEmpty());
     }
 
     void settingsSurviveARestart() {

@@ -1,0 +1,29 @@
+// The sung song as an audio file: the Play road (song saved, sung part
+// sequenced with the voice's own delay measured) rendered against a sample
+// clock into WAV, FLAC or Ogg Vorbis by the file's extension. No GUI code;
+// the window runs it on a worker thread.
+#pragma once
+
+#include "playback/OfflineRenderer.h"
+
+#include <functional>
+#include <string>
+
+namespace harmolin {
+
+class CXfData;
+
+struct AudioExportSettings {
+    bool sung = true;       // false: the melody played on melodyProgram
+    int melodyProgram = 64; // GM program, 0..127
+    std::string pluginPath; // the singing plug-in when sung
+};
+
+// Renders the song into outputPath, using the working folder's playback
+// files. progress (any thread) gets the share done and may return false to
+// stop; the result says why when it fails, and nothing is written then.
+RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& settings,
+                             const std::string& workingFolder, const std::string& dataFolder,
+                             const std::string& outputPath, std::function<bool(double done)> progress = {});
+
+} // namespace harmolin
