@@ -182,7 +182,7 @@ std::optional<int> measureLiveDelay(CVstHostMain& host, const std::string& plugi
     std::vector<SyllableRecord> notes(2);
     notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
     notes[1] = {480, -1, 0, {}, {}, 64};
-    CVocaloidFileWriter writer(source, notes, 0, 0, singer, program, 0, 500, kVocaloidMode, 480);
+    CVocaloidFileWriter writer(source, notes, 0, 0, singer, program, 0, kVocaloidMode, 480);
     if (!writer.valid() || writer.tracks().size() < 2) return std::nullopt;
     std::vector<MusicEvent> setup, note;
     for (const MusicEvent& e : writer.tracks()[1].events()) {

@@ -10,6 +10,7 @@
 #include "lyrics/Syllable.h"
 #include "midi/MidiTrackData.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,7 +24,7 @@ inline constexpr int kVocaloidMode = 0;
 inline constexpr int kSyllableProgramMode = 1;
 
 class CVocaloidFileWriter {
-public:
+  public:
     static constexpr int kOutputCapacity = 0xF0000;
     // Four 4/4 measures at 480 ticks ahead of the first note ("PreMeasure=4").
     static constexpr int kPreMeasureTicks = 7680;
@@ -33,7 +34,7 @@ public:
     // the output keeps it so that every track stays in time.
     CVocaloidFileWriter(const MidiTrackData& source, const std::vector<SyllableRecord>& notes, int pauseMs,
                         int voiceIndex, std::string_view singerName, int voiceNumber, int octaveShift,
-                        int noteDuration, int mode, int division = 480);
+                        int mode, int division = 480);
     virtual ~CVocaloidFileWriter();
     CVocaloidFileWriter(const CVocaloidFileWriter&) = delete;
     CVocaloidFileWriter& operator=(const CVocaloidFileWriter&) = delete;
@@ -50,13 +51,14 @@ public:
     const std::vector<MidiTrackData>& tracks() const { return tracks_; }
     int division() const { return division_; }
 
-private:
+  private:
     void writeMaster();
     void writeSyllablePrograms(MidiTrackData& voice);
     void writeSequenceText(MidiTrackData& voice);
     void writeNrpn(MidiTrackData& voice);
     void writeTextGroup(MidiTrackData& voice, const std::vector<std::string>& lines);
     int sungNote(int note) const;
+    int durationMs(const SyllableRecord& entry) const;
     void pause(int index) const;
 
     const MidiTrackData& source_;
@@ -66,7 +68,7 @@ private:
     std::string singer_;
     int voiceNumber_;
     int octaveShift_;
-    int noteDuration_;
+    std::map<int, int> tempoMap_; // tick -> tempo as the written file plays it
     int mode_;
     int division_;
     int textCounter_ = 0;
@@ -74,9 +76,8 @@ private:
     std::vector<MidiTrackData> tracks_;
 };
 
-// The note duration the pipeline passes: the song's first tempo in
-// milliseconds per quarter note, kept within 100..2000.
-int vocaloidNoteDuration(const MidiTrackData& songTrack);
+// The largest note duration the control stream can carry (14 bits, ms).
+inline constexpr int kMaxNoteDurationMs = 0x3FFF;
 
 // The pipeline's whole step: the XF song's track, its syllables, the delay
 // correction, the first singer of the list and the plug-in kind (a Cantrix
