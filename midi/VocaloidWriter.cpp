@@ -423,6 +423,27 @@ bool CVocaloidFileWriter::save(const std::string& path) {
     return file.saveFile(path);
 }
 
+TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber) {
+    MidiTrackData source(0x10000, TrackState::Connected);
+    source.addTempo(500000);
+    source.addNote(0, 0, 60, 100, 480);
+    source.ensureEndOfTrack();
+    std::vector<SyllableRecord> notes(2);
+    notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
+    notes[1] = {480, -1, 0, {}, {}, 64};
+    CVocaloidFileWriter writer(source, notes, 0, 0, singerName, voiceNumber, 0, kVocaloidMode, 480);
+    TestSyllableMessages messages;
+    if (!writer.valid() || writer.tracks().size() < 2) return messages;
+    for (const MusicEvent& e : writer.tracks()[1].events()) {
+        if (e.kind != kControlChange) continue;
+        if (messages.note.empty() && !(e.type == kNrpnMsb && e.value == 0x50))
+            messages.setup.push_back(e);
+        else
+            messages.note.push_back(e);
+    }
+    return messages;
+}
+
 bool writeSungPart(const CXfData& song, const std::vector<SyllableRecord>& syllables, int delayMs,
                    const VoiceList* voices, bool cantrix, const std::string& path, int pauseMs) {
     if (!voices || !voices->hasList()) {

@@ -79,6 +79,15 @@ class CVocaloidFileWriter {
 // The largest note duration the control stream can carry (14 bits, ms).
 inline constexpr int kMaxNoteDurationMs = 0x3FFF;
 
+// The control messages of the delay measurement's test syllable: "あ" on
+// middle C for 500 ms. A bare vowel, so that its first sound is where a
+// vowel lands, whatever the plug-in does before a consonant. Split into the
+// set-up (the singer's choice) and the note itself.
+struct TestSyllableMessages {
+    std::vector<MusicEvent> setup, note;
+};
+TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber);
+
 // The pipeline's whole step: the XF song's track, its syllables, the delay
 // correction, the first singer of the list and the plug-in kind (a Cantrix
 // plug-in takes syllable programs). Without a singer list nothing is written.

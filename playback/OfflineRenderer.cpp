@@ -1,5 +1,6 @@
 #include "playback/OfflineRenderer.h"
 
+#include "midi/VocaloidWriter.h"
 #include "playback/MidiSchedule.h"
 #include "playback/VstHost.h"
 
@@ -374,13 +375,17 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::s
     auto host = openHost(pluginPath, voiceChannel, error);
     if (!host) return std::nullopt;
 
-    // Set-up (singer choice) first, then half a second of quiet, then the
-    // note's messages alone, as one sung syllable.
+    // The song's set-up (singer choice) first, then half a second of quiet,
+    // then the test syllable: a bare vowel, timed from its messages to its
+    // first sound, which is where the plug-in puts every vowel.
     constexpr std::int64_t kNoteAt = kRenderRate / 2;
     for (const TimedEvent& t : schedule.events) {
-        if (t.sample > *noteSample) break;
-        if (!isVoice(t, voiceChannel) || !forPlugin(t.event)) continue;
-        queueForPlugin(*host, t.sample < *noteSample ? 0 : kNoteAt, t.event);
+        if (t.sample >= *noteSample) break;
+        if (isVoice(t, voiceChannel) && forPlugin(t.event)) queueForPlugin(*host, 0, t.event);
+    }
+    for (MusicEvent e : testSyllableMessages("", 0).note) {
+        e.channel = voiceChannel;
+        queueForPlugin(*host, kNoteAt, e);
     }
     constexpr float kThreshold = 0.001f; // -60 dB: any sound at all
     std::vector<float> block(kBlock);

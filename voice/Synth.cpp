@@ -238,8 +238,8 @@ SyllablePlan planSyllable(const Syllable& s, bool legato) {
             plan.add(-5, dip);
             plan.add(15, vowel);
         } else {
-            plan.add(-15, silent);
-            plan.add(8, vowel);
+            plan.add(-6, silent);
+            plan.add(12, vowel);
         }
         return plan;
     }
@@ -564,10 +564,11 @@ void Synth::startSyllable(const Scheduled& s) {
         // vowel starts, with a brief overshoot on a leap.
         fromLogF0_ = baseLogF0_;
         glideStartMs_ = -std::clamp(leadMs, 20.0f, 45.0f);
-        glideEndMs_ = 30.0f;
+        glideEndMs_ = 20.0f;
         const float cents = (target - fromLogF0_) * 1200.0f;
-        overshootCents_ =
-            std::fabs(cents) < 150.0f ? 0.0f : std::copysign(std::min(0.1f * std::fabs(cents), 18.0f), cents);
+        overshootCents_ = std::fabs(cents) < 150.0f
+                              ? 0.0f
+                              : std::copysign(std::min(0.08f * std::fabs(cents), 14.0f), cents);
     } else {
         // From rest: a small scoop up into the note, finished as the vowel starts.
         fromLogF0_ = target - 25.0f / 1200.0f;
