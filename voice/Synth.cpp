@@ -447,6 +447,7 @@ void Synth::reset() {
     fricBand_.clear();
     limiterEnv_ = 0;
     tractPower_ = 0;
+    tractGain_ = 1;
     controlCountdown_ = 0;
 }
 
@@ -684,22 +685,33 @@ void Synth::controlUpdate() {
     formants_[0].set(f1, kBandwidths[0] * bw, rate_);
     formants_[1].set(current_.f2, kBandwidths[1] * bw, rate_);
     formants_[2].set(current_.f3, kBandwidths[2] * bw, rate_);
-    // The upper formants: a cluster near 3.5 kHz gives the voice its ring;
-    // the poles above keep the top octaves alive at this sample rate.
-    formants_[3].set(3500, 200, rate_);
-    formants_[4].set(4300, 260, rate_);
-    formants_[5].set(5300, 450, rate_);
-    formants_[6].set(6400, 650, rate_);
-    formants_[7].set(std::min(7600.0f, 0.45f * rate_), 900, rate_);
-    if (upperPolesRate_ != rate_) {
+    if (fixedFiltersRate_ != rate_) {
+        // The upper formants: a cluster near 3.5 kHz gives the voice its
+        // ring; the poles above keep the top octaves alive at this rate.
+        formants_[3].set(3500, 200, rate_);
+        formants_[4].set(4300, 260, rate_);
+        formants_[5].set(5300, 450, rate_);
+        formants_[6].set(6400, 650, rate_);
+        formants_[7].set(std::min(7600.0f, 0.45f * rate_), 900, rate_);
         for (std::size_t i = 0; i < upperPoles_.size(); ++i)
             upperPoles_[i].highShelf(kUpperShelves[i][0], kUpperShelves[i][1], rate_);
-        upperPolesRate_ = rate_;
+        nasalPole_.set(kNasalPole, 100, rate_);
+        fixedFiltersRate_ = rate_;
     }
-    // Nasal pole and zero cancel when the tract is oral.
-    nasalPole_.set(kNasalPole, 100, rate_);
-    nasalZero_.set(lerp(kNasalPole, current_.nasalZero, current_.nasal), 100, rate_);
-    fricBand_.set(current_.fricFreq, current_.fricBandwidth, rate_);
+    // Nasal pole and zero cancel when the tract is oral: they are left out
+    // then, and start from rest (where they cancel exactly) when needed.
+    const bool nasal = current_.nasal > 1e-3f;
+    if (nasal && !nasalActive_) {
+        nasalPole_.clear();
+        nasalZero_.clear();
+    }
+    nasalActive_ = nasal;
+    if (nasal) nasalZero_.set(lerp(kNasalPole, current_.nasalZero, current_.nasal), 100, rate_);
+    if (fricationTarget_ > 1e-6f || frication_ > 1e-6f)
+        fricBand_.set(current_.fricFreq, current_.fricBandwidth, rate_);
+
+    tractGain_ =
+        tractPower_ > 0 ? std::clamp(std::pow(kTractReference / tractPower_, 0.4f), 0.25f, 4.0f) : 1.0f;
 
     // The in-breath: a soft rise and fall of noise through open-tract resonances.
     breathTarget_ = 0;
@@ -738,7 +750,7 @@ void Synth::renderSpan(float* out, int frames) {
             // Turbulence is strongest while the folds are apart.
             const float turbulence = voicing_ * kBreathiness * (glottis_.open() ? 1.0f : 0.3f);
             const float source = pulse * voicing_ + aspirationHp_ * (aspiration_ * 0.35f + turbulence);
-            float x = nasalZero_.process(nasalPole_.process(source));
+            float x = nasalActive_ ? nasalZero_.process(nasalPole_.process(source)) : source;
             for (auto& r : formants_)
                 x = r.process(x);
             for (auto& b : upperPoles_)
@@ -750,8 +762,7 @@ void Synth::renderSpan(float* out, int frames) {
                 const float p = x * x / (voicing_ * voicing_);
                 tractPower_ += (p - tractPower_) * powerFollow;
             }
-            x *= tractPower_ > 0 ? std::clamp(std::pow(kTractReference / tractPower_, 0.4f), 0.25f, 4.0f)
-                                 : 1.0f;
+            x *= tractGain_;
             float fric = 0;
             if (frication_ > 1e-6f) fric = fricBand_.process(fricNoise_.next()) * frication_ * 12.0f;
             y = (x + fric) * kOutputGain;

@@ -146,12 +146,14 @@ class Synth {
     float aspirationHp_ = 0, lastNoise_ = 0;
     std::array<dsp::Resonator, 8> formants_{};
     std::array<dsp::Biquad, 3> upperPoles_{};
-    float upperPolesRate_ = 0;
+    float fixedFiltersRate_ = 0; // rate the fixed filters were designed for
+    bool nasalActive_ = false;
     dsp::Resonator nasalPole_{};
     dsp::AntiResonator nasalZero_{};
     dsp::BandPass fricBand_{};
     std::array<dsp::BandPass, 3> breathBands_{};
     float tractPower_ = 0; // smoothed power of the tract's output per unit of voicing
+    float tractGain_ = 1;  // the level follower's correction, per control period
     float limiterEnv_ = 0;
 };
 
