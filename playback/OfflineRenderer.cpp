@@ -143,6 +143,39 @@ bool writeWav(const std::string& path, std::int64_t frames,
     return true;
 }
 
+// Styles differ in how loud their accompaniment plays: the voice is brought
+// to sit this far above it (RMS over the moments it sings), within limits.
+constexpr double kVoiceOverAccompanimentDb = 3.0;
+
+// The factor that puts the sung voice kVoiceOverAccompanimentDb over the
+// accompaniment, measured in 100 ms frames where the voice sounds; 1 when
+// nothing plays beside it.
+double balanceVoice(const std::vector<float>& voice, const std::vector<float>& left,
+                    const std::vector<float>& right) {
+    constexpr std::size_t kFrame = kRenderRate / 10;
+    std::vector<double> voicePower, accPower;
+    for (std::size_t at = 0; at + kFrame <= voice.size(); at += kFrame) {
+        double v = 0, a = 0;
+        for (std::size_t i = at; i < at + kFrame; ++i) {
+            v += double(voice[i]) * voice[i];
+            a += 0.5 * (double(left[i]) * left[i] + double(right[i]) * right[i]);
+        }
+        voicePower.push_back(v / kFrame);
+        accPower.push_back(a / kFrame);
+    }
+    if (voicePower.empty()) return 1.0;
+    const double loudest = *std::max_element(voicePower.begin(), voicePower.end());
+    double v = 0, a = 0;
+    for (std::size_t f = 0; f < voicePower.size(); ++f) {
+        if (voicePower[f] < loudest * 1e-3) continue; // the voice rests here
+        v += voicePower[f];
+        a += accPower[f];
+    }
+    if (v <= 0 || a <= 1e-12) return 1.0;
+    const double wanted = std::pow(10.0, kVoiceOverAccompanimentDb / 10.0);
+    return std::clamp(std::sqrt(wanted * a / v), 0.1, 10.0);
+}
+
 bool isVoice(const TimedEvent& t, int channel) {
     return t.event.isChannelEvent() && (t.event.channel & 0x0F) == channel && t.event.channel != kNoChannel;
 }
@@ -306,7 +339,8 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
         runTo(end);
     }
 
-    const float voiceGain = static_cast<float>(sung ? options.voiceGain : 1.0);
+    const float voiceGain =
+        static_cast<float>(sung ? options.voiceGain * balanceVoice(voice, accLeft, accRight) : 1.0);
     double peak = 0.0, voicePeak = 0.0, accPeak = 0.0;
     for (std::size_t i = 0; i < voice.size(); ++i) {
         const double v = voice[i] * voiceGain;
