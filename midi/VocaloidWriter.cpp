@@ -84,6 +84,13 @@ CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source,
     for (int i = 0; i < source_.count(); ++i)
         if (source_.event(i).isMeta(kMetaTempo))
             tempoMap_[sourceTimes[static_cast<std::size_t>(i)]] = playedTempo(source_.event(i).value);
+    // The melody's own velocities, so that the singer can accent the notes
+    // the song accents.
+    for (int i = 0; i < source_.count(); ++i) {
+        const MusicEvent& e = source_.event(i);
+        if ((e.kind == kConnectedNote || e.isNoteOn()) && e.channel == voiceIndex_ && e.velocity > 0)
+            velocities_.emplace(sourceTimes[static_cast<std::size_t>(i)], std::clamp(e.velocity, 1, 127));
+    }
 
     tracks_.reserve(32);
     writeMaster();
@@ -297,8 +304,9 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
         cc(kDataLsb, 0x50);
         cc(kNrpnLsb, 0x02);
         cc(kDataMsb, note);
+        const auto velocity = velocities_.find(entry.start);
         cc(kNrpnLsb, 0x03);
-        cc(kDataMsb, 0x40);
+        cc(kDataMsb, velocity == velocities_.end() ? 0x40 : velocity->second);
         const int duration = durationMs(entry);
         cc(kNrpnLsb, 0x04);
         cc(kDataMsb, duration / 128);

@@ -68,7 +68,8 @@ class CVocaloidFileWriter {
     std::string singer_;
     int voiceNumber_;
     int octaveShift_;
-    std::map<int, int> tempoMap_; // tick -> tempo as the written file plays it
+    std::map<int, int> tempoMap_;   // tick -> tempo as the written file plays it
+    std::map<int, int> velocities_; // tick -> velocity of the melody's notes
     int mode_;
     int division_;
     int textCounter_ = 0;

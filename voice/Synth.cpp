@@ -428,6 +428,7 @@ void Synth::reset() {
     active_ = released_ = false;
     activeId_ = 0;
     phraseIndex_ = 0;
+    averageVelocity_ = 64;
     current_ = VoiceParams{};
     voicing_ = aspiration_ = frication_ = 0;
     voicingTarget_ = aspirationTarget_ = fricationTarget_ = 0;
@@ -505,7 +506,7 @@ void Synth::schedule(const VoiceCommand& command, int offsetFrames) {
         const float restMs = framesToMs(s.time - lastEnd_);
         const std::int64_t end = s.time - msToFrames(15.0f);
         const std::int64_t start =
-            std::max({now, lastEnd_ + msToFrames(100.0f), end - msToFrames(kBreathMaxMs)});
+            std::max({now, lastEnd_ + msToFrames(160.0f), end - msToFrames(kBreathMaxMs)});
         if (restMs >= kPhraseGapMs && restMs < 8000.0f && framesToMs(end - start) >= kBreathMinMs) {
             Scheduled breath{};
             breath.time = start;
@@ -598,7 +599,10 @@ void Synth::startSyllable(const Scheduled& s) {
     const float restMs = !active_ ? 1e9f : (released_ ? framesToMs(s.vowelAt - releaseStart_) : 0.0f);
     phraseIndex_ = restMs >= kPhraseGapMs ? 0 : phraseIndex_ + 1;
     noteMs_ = command.durationMs > 0 ? static_cast<float>(command.durationMs) : 0.0f;
-    const float accentDb = 4.0f * (static_cast<float>(command.velocity) - 64.0f) / 63.0f;
+    // Accents: a note louder than the melody's recent ones stands out.
+    const float velocity = static_cast<float>(command.velocity);
+    const float accentDb = std::clamp(0.1f * (velocity - averageVelocity_), -4.0f, 4.0f);
+    averageVelocity_ += (velocity - averageVelocity_) * 0.2f;
     const float pitchDb = std::clamp((static_cast<float>(command.note) - 65.0f) * 0.3f, -3.0f, 3.0f);
     const float phraseDb = std::min(0.5f * static_cast<float>(phraseIndex_), 2.0f) - 1.0f;
     level_ = std::pow(10.0f, (accentDb + pitchDb + phraseDb) / 20.0f);

@@ -112,6 +112,7 @@ class Synth {
     float targetLogF0_ = 0;
     float level_ = 1;
     int phraseIndex_ = 0;
+    float averageVelocity_ = 64;
 
     // Pitch movement into the note: from fromLogF0_ over glideStart..glideEnd
     // (ms from the vowel onset), then a brief overshoot.

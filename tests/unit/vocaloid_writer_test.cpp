@@ -199,6 +199,15 @@ std::vector<int> sentDurations(const MidiTrackData& voice) {
     return durations;
 }
 
+// Velocity field of every note message.
+std::vector<int> sentVelocities(const MidiTrackData& voice) {
+    const auto pairs = controlChanges(voice);
+    std::vector<int> velocities;
+    for (std::size_t i = 0; i + 10 < pairs.size(); ++i)
+        if (pairs[i].controller == 0x63 && pairs[i].value == 0x50) velocities.push_back(pairs[i + 10].value);
+    return velocities;
+}
+
 TEST_F(VocaloidWriterTest, EachNoteSendsItsOwnLengthThroughTheTempoMap) {
     // 120 BPM, then 60 BPM from tick 960 and 240 BPM from tick 2400: a note
     // across a change is timed piece by piece; lengths end at the next start.
@@ -215,6 +224,9 @@ TEST_F(VocaloidWriterTest, EachNoteSendsItsOwnLengthThroughTheTempoMap) {
     ASSERT_TRUE(write(source, notes, kVocaloidMode, path("durations.mid")));
     ASSERT_TRUE(load(path("durations.mid")));
     EXPECT_EQ(sentDurations(song.track(1)), (std::vector<int>{250, 1500, 2500, 1, kMaxNoteDurationMs}));
+    // The melody's velocity where it has a note at the syllable's start
+    // (100 at ticks 0 and 480), the neutral 64 elsewhere.
+    EXPECT_EQ(sentVelocities(song.track(1)), (std::vector<int>{100, 100, 64, 64, 64}));
     // The text part keeps the lengths in ticks, cut to the next start.
     EXPECT_NE(sequenceText().find("[ID#0002]\nLength=960\n"), std::string::npos);
 }
