@@ -16,7 +16,7 @@ constexpr float kPhraseGapMs = 300.0f; // a rest this long ends a phrase (and le
 constexpr float kBreathMaxMs = 240.0f, kBreathMinMs = 90.0f, kBreathLevel = 0.05f;
 constexpr float kDriftCents = 3.0f;
 constexpr float kJitter = 0.004f, kShimmer = 0.03f;
-constexpr float kBreathiness = 0.028f; // turbulence riding on the voiced source
+constexpr float kBreathiness = 0.022f; // turbulence riding on the voiced source
 constexpr float kOutputGain = 0.05f;
 constexpr float kTractReference = 4.0f; // tract power the level follower aims at
 constexpr float kCeiling = 0.89f;       // the limiter keeps every sample below this
@@ -24,7 +24,7 @@ constexpr float kNasalPole = 270.0f;
 // The resonances above the eighth, and the digital resonators' extra fall
 // towards the Nyquist frequency: together a steep rise of the top octaves,
 // given as high shelves (corner Hz, gain dB).
-constexpr float kUpperShelves[3][2] = {{4000, 18}, {6500, 30}, {8500, 36}};
+constexpr float kUpperShelves[3][2] = {{4000, 18}, {6500, 32}, {8500, 40}};
 
 float lerp(float a, float b, float t) {
     return a + (b - a) * t;
@@ -679,7 +679,7 @@ void Synth::controlUpdate() {
 
     // The folds close harder on loud and low notes (brighter), softer high up.
     const float loudDb = 20.0f * std::log10(std::max(level, 1e-3f));
-    rd_ = std::clamp(0.95f + 0.5f * std::clamp((f0_ - 250.0f) / 500.0f, 0.0f, 1.0f) - 0.05f * loudDb, 0.6f,
+    rd_ = std::clamp(0.85f + 0.25f * std::clamp((f0_ - 250.0f) / 500.0f, 0.0f, 1.0f) - 0.05f * loudDb, 0.6f,
                      2.0f);
 
     // Sopranos open the jaw on high notes: F1 stays above the pitch.

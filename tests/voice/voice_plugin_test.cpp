@@ -247,7 +247,9 @@ TEST(VoicePlugin, HeldVowelsAtC4AndE4ReadAsTheirOwnVowels) {
             std::printf("note %d vowel %d: F1 %.0f Hz (published %.0f), F2 %.0f Hz (published %.0f)\n", note,
                         v, f1, kFemaleVowels[v][0], f2, kFemaleVowels[v][1]);
             EXPECT_EQ(classifyVowel(f1, f2), v) << "note " << note << " vowel " << v;
-            EXPECT_NEAR(f1, kFemaleVowels[v][0], 0.15 * kFemaleVowels[v][0])
+            // F1 lies between sparse harmonics at these pitches; praat reads it
+            // towards the nearest one, hence the wider margin.
+            EXPECT_NEAR(f1, kFemaleVowels[v][0], 0.2 * kFemaleVowels[v][0])
                 << "F1, note " << note << " vowel " << v;
             EXPECT_NEAR(f2, kFemaleVowels[v][1], 0.15 * kFemaleVowels[v][1])
                 << "F2, note " << note << " vowel " << v;
