@@ -12,6 +12,7 @@
 #include <ctime>
 #include <memory>
 #include <vector>
+#include <xmmintrin.h>
 
 int main() {
     constexpr float kRate = 44100.0f;
@@ -47,6 +48,8 @@ int main() {
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
         return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
     };
+    // Tiny values flushed to zero, as the plug-in runs the voice.
+    _mm_setcsr(_mm_getcsr() | 0x8040);
     const double cpuStart = cpuNow();
     const auto start = std::chrono::steady_clock::now();
     for (long long pos = 0; pos < total; pos += kBlock) {

@@ -730,73 +730,116 @@ void Synth::controlUpdate() {
 }
 
 void Synth::renderSpan(float* out, int frames) {
-    const float a = smoothing(kAmpSmoothMs, rate_, 1);
-    // One-pole high-pass near 1.5 kHz for the glottal turbulence.
-    const float hp = 1.0f / (1.0f + 2.0f * dsp::kPi * 1500.0f / rate_);
-    const float powerFollow = smoothing(80.0f, rate_, 1);
-    for (int i = 0; i < frames; ++i) {
+    int done = 0;
+    while (done < frames) {
         if (controlCountdown_ <= 0) {
             controlUpdate();
             controlCountdown_ = kControlPeriod;
         }
-        --controlCountdown_;
-        voicing_ += (voicingTarget_ - voicing_) * a;
-        aspiration_ += (aspirationTarget_ - aspiration_) * a;
-        frication_ += (fricationTarget_ - frication_) * a;
-        breath_ += (breathTarget_ - breath_) * a;
+        const int n = std::min(controlCountdown_, frames - done);
+        renderChunk(out + done, n);
+        controlCountdown_ -= n;
+        done += n;
+    }
+}
+
+void Synth::renderChunk(float* out, int frames) {
+    const float a = smoothing(kAmpSmoothMs, rate_, 1);
+    // One-pole high-pass near 1.5 kHz for the glottal turbulence.
+    const float hp = 1.0f / (1.0f + 2.0f * dsp::kPi * 1500.0f / rate_);
+    const float powerFollow = smoothing(80.0f, rate_, 1);
+    // The state lives in locals for the chunk, so that it stays in registers
+    // instead of going through memory on every sample.
+    float voicing = voicing_, aspiration = aspiration_, frication = frication_, breath = breath_;
+    float aspirationHp = aspirationHp_, lastNoise = lastNoise_, tractPower = tractPower_,
+          limiterEnv = limiterEnv_;
+    dsp::Noise noise = noise_, fricNoise = fricNoise_, breathNoise = breathNoise_;
+    dsp::LfSource glottis = glottis_;
+    std::array<dsp::Resonator, 8> formants = formants_;
+    std::array<dsp::Biquad, 3> shelves = upperPoles_;
+    dsp::Resonator nasalPole = nasalPole_;
+    dsp::AntiResonator nasalZero = nasalZero_;
+    dsp::BandPass fricBand = fricBand_;
+    std::array<dsp::BandPass, 3> breathBands = breathBands_;
+    const bool nasal = nasalActive_;
+    const float gain = tractGain_;
+    for (int i = 0; i < frames; ++i) {
+        voicing += (voicingTarget_ - voicing) * a;
+        aspiration += (aspirationTarget_ - aspiration) * a;
+        frication += (fricationTarget_ - frication) * a;
+        breath += (breathTarget_ - breath) * a;
 
         float y = 0;
-        if (active_ || voicing_ > 1e-5f || aspiration_ > 1e-5f || frication_ > 1e-5f) {
-            const float pulse = glottis_.next(f0_, rd_, rate_, noise_, kJitter, kShimmer);
-            const float n = noise_.next();
-            aspirationHp_ = hp * (aspirationHp_ + n - lastNoise_);
-            lastNoise_ = n;
+        if (active_ || voicing > 1e-5f || aspiration > 1e-5f || frication > 1e-5f) {
+            const float pulse = glottis.next(f0_, rd_, rate_, noise, kJitter, kShimmer);
+            const float n = noise.next();
+            aspirationHp = hp * (aspirationHp + n - lastNoise);
+            lastNoise = n;
             // Turbulence is strongest while the folds are apart.
-            const float turbulence = voicing_ * kBreathiness * (glottis_.open() ? 1.0f : 0.3f);
-            const float source = pulse * voicing_ + aspirationHp_ * (aspiration_ * 0.35f + turbulence);
-            float x = nasalActive_ ? nasalZero_.process(nasalPole_.process(source)) : source;
-            for (auto& r : formants_)
+            const float turbulence = voicing * kBreathiness * (glottis.open() ? 1.0f : 0.3f);
+            const float source = pulse * voicing + aspirationHp * (aspiration * 0.35f + turbulence);
+            float x = nasal ? nasalZero.process(nasalPole.process(source)) : source;
+            for (auto& r : formants)
                 x = r.process(x);
-            for (auto& b : upperPoles_)
+            for (auto& b : shelves)
                 x = b.process(x);
             // A harmonic on a formant makes some notes far louder than others
             // (an A4 "a" 13 dB over a C4 one); a slow level follower evens
             // most of that out, as a singer would.
-            if (voicing_ > 0.3f) {
-                const float p = x * x / (voicing_ * voicing_);
-                tractPower_ += (p - tractPower_) * powerFollow;
+            if (voicing > 0.3f) {
+                const float p = x * x / (voicing * voicing);
+                tractPower += (p - tractPower) * powerFollow;
             }
-            x *= tractGain_;
+            x *= gain;
             float fric = 0;
-            if (frication_ > 1e-6f) fric = fricBand_.process(fricNoise_.next()) * frication_ * 12.0f;
+            if (frication > 1e-6f) fric = fricBand.process(fricNoise.next()) * frication * 12.0f;
             y = (x + fric) * kOutputGain;
         }
-        if (breath_ > 1e-6f) {
-            const float n = breathNoise_.next();
-            y += breath_ * (breathBands_[0].process(n) + 0.6f * breathBands_[1].process(n) +
-                            0.35f * breathBands_[2].process(n));
+        if (breath > 1e-6f) {
+            const float n = breathNoise.next();
+            y += breath * (breathBands[0].process(n) + 0.6f * breathBands[1].process(n) +
+                           0.35f * breathBands[2].process(n));
         }
         if (!std::isfinite(y)) {
             // Never pass on a broken value; start the filters afresh.
-            for (auto& r : formants_)
+            for (auto& r : formants)
                 r.clear();
-            for (auto& b : upperPoles_)
+            for (auto& b : shelves)
                 b.clear();
-            nasalPole_.clear();
-            nasalZero_.clear();
-            fricBand_.clear();
-            for (auto& b : breathBands_)
+            nasalPole.clear();
+            nasalZero.clear();
+            fricBand.clear();
+            for (auto& b : breathBands)
                 b.clear();
-            glottis_.reset();
+            glottis.reset();
+            tractPower = 0;
             y = 0;
         }
         // Peak limiter with instant attack: no sample reaches the ceiling.
         const float magnitude = std::fabs(y);
-        limiterEnv_ = magnitude > limiterEnv_ ? magnitude : limiterEnv_ * 0.9995f + magnitude * 0.0005f;
-        if (limiterEnv_ > kCeiling) y *= kCeiling / limiterEnv_;
+        limiterEnv = magnitude > limiterEnv ? magnitude : limiterEnv * 0.9995f + magnitude * 0.0005f;
+        if (limiterEnv > kCeiling) y *= kCeiling / limiterEnv;
         out[i] = y;
-        ++clock_;
     }
+    clock_ += frames;
+    voicing_ = voicing;
+    aspiration_ = aspiration;
+    frication_ = frication;
+    breath_ = breath;
+    aspirationHp_ = aspirationHp;
+    lastNoise_ = lastNoise;
+    tractPower_ = std::isfinite(tractPower) ? tractPower : 0.0f;
+    limiterEnv_ = limiterEnv;
+    noise_ = noise;
+    fricNoise_ = fricNoise;
+    breathNoise_ = breathNoise;
+    glottis_ = glottis;
+    formants_ = formants;
+    upperPoles_ = shelves;
+    nasalPole_ = nasalPole;
+    nasalZero_ = nasalZero;
+    fricBand_ = fricBand;
+    breathBands_ = breathBands;
 }
 
 void Synth::render(float* out, int frames) {

@@ -84,6 +84,7 @@ class Synth {
     void apply(const Scheduled& s);
     void startSyllable(const Scheduled& s);
     void renderSpan(float* out, int frames);
+    void renderChunk(float* out, int frames); // within one control period
     void controlUpdate();
     float pitchAt(float msFromVowel) const;
     float framesToMs(std::int64_t frames) const { return static_cast<float>(frames) * 1000.0f / rate_; }
