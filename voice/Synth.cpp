@@ -14,6 +14,7 @@ constexpr float kFormantSmoothMs = 12.0f;
 constexpr float kLeadShare = 0.4f;     // a consonant takes at most this share of the note before
 constexpr float kPhraseGapMs = 300.0f; // a rest this long ends a phrase (and leaves time to breathe)
 constexpr float kBreathMaxMs = 240.0f, kBreathMinMs = 90.0f, kBreathLevel = 0.05f;
+constexpr float kBreathRestMaxMs = 3000.0f; // a longer silence is not a rest inside a song
 constexpr float kDriftCents = 3.0f;
 constexpr float kJitter = 0.004f, kShimmer = 0.03f;
 constexpr float kBreathiness = 0.022f; // turbulence riding on the voiced source
@@ -481,7 +482,8 @@ void Synth::schedule(const VoiceCommand& command, int offsetFrames) {
         return;
     case VoiceCommand::Kind::Silence:
         push(s);
-        lastEnd_ = std::min(lastEnd_, at);
+        // Everything stops: what comes next starts afresh, without a breath.
+        lastEnd_ = lastVowelAt_ = INT64_MIN;
         return;
     case VoiceCommand::Kind::Release:
         s.id = lastId_;
@@ -507,7 +509,7 @@ void Synth::schedule(const VoiceCommand& command, int offsetFrames) {
         const std::int64_t end = s.time - msToFrames(15.0f);
         const std::int64_t start =
             std::max({now, lastEnd_ + msToFrames(160.0f), end - msToFrames(kBreathMaxMs)});
-        if (restMs >= kPhraseGapMs && restMs < 8000.0f && framesToMs(end - start) >= kBreathMinMs) {
+        if (restMs >= kPhraseGapMs && restMs < kBreathRestMaxMs && framesToMs(end - start) >= kBreathMinMs) {
             Scheduled breath{};
             breath.time = start;
             breath.vowelAt = end;
