@@ -22,6 +22,10 @@ import numpy as np
 
 HARMOLIN = sys.argv[1] if len(sys.argv) > 1 else "build/bin/harmolin"
 PITCH_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pitch_frames.praat")
+FORMANT_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "voice", "formants.praat")
+# Published Japanese vowel formants (F1, F2 Hz), raised about 17 % for a
+# woman's voice.
+VOWELS = {"あ": (880, 1630), "い": (370, 2560), "う": (430, 1570), "え": (585, 2300), "お": (610, 1180)}
 CLICK = 37  # side stick
 
 
@@ -185,6 +189,22 @@ class VoiceTiming(unittest.TestCase):
             onset = voiced[0, 0] - at
             print(f"{syllable}: voiced from {onset * 1000:+.0f} ms")
             self.assertLessEqual(abs(onset), 0.030, f"{syllable}: the vowel starts {onset * 1000:+.0f} ms off the beat")
+
+    def test_held_vowels_read_as_their_own(self):
+        # The five vowels held 1.5 s at C4 and at E4, each after a rest.
+        kana = list(VOWELS) * 2
+        notes = []
+        for i in range(len(kana)):
+            notes += [(60 if i < 5 else 64, 3), (None, 1)]
+        song = Rendered(self.folder, notes, 120, kana)
+        for (start, length, note), vowel in zip(song.notes, kana):
+            at = start + song.offset
+            out = subprocess.run(["praat", "--run", FORMANT_SCRIPT, song.voice_path, str(at + 0.3),
+                                  str(at + length - 0.2)], check=True, capture_output=True, text=True).stdout
+            f1, f2 = (float(v) for v in out.split())
+            nearest = min(VOWELS, key=lambda v: np.log(f1 / VOWELS[v][0]) ** 2 + np.log(f2 / VOWELS[v][1]) ** 2)
+            print(f"{vowel} at {note}: F1 {f1:.0f} Hz, F2 {f2:.0f} Hz, reads as {nearest}")
+            self.assertEqual(nearest, vowel, f"{vowel} at note {note}")
 
     def test_pitch_arrives_soon_after_leaps(self):
         # Eighths and quarters at 120 BPM, joined, leaping 3 to 12 semitones.
