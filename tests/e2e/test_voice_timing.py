@@ -155,6 +155,13 @@ class VoiceTiming(unittest.TestCase):
             self.assertGreater(held.min(), loud - 30, f"note at {start:.2f} s ({length:.1f} s) stops early")
             after = levels[int((at + length + 0.15) / step):int((at + length + 0.3) / step)]
             self.assertLess(after.max(), loud - 60, f"note at {start:.2f} s sounds on after its end")
+        # Before each phrase after the first, a breath fills the end of the rest:
+        # heard, but well below the singing.
+        for start, _, _ in song.notes[1:]:
+            at = start + song.offset
+            breath = levels[int((at - 0.23) / step):int((at - 0.11) / step)].max()
+            self.assertGreater(breath, loud - 60, f"no breath before {start:.2f} s")
+            self.assertLess(breath, loud - 15, f"the breath before {start:.2f} s is as loud as singing")
 
         # The held "a" (four beats) is open: bright above 6 kHz, and the
         # 2-4 kHz band close to the 0.5-1 kHz band.
@@ -206,6 +213,24 @@ class VoiceTiming(unittest.TestCase):
             print(f"{vowel} at {note}: F1 {f1:.0f} Hz, F2 {f2:.0f} Hz, reads as {nearest}")
             self.assertEqual(nearest, vowel, f"{vowel} at note {note}")
 
+        # Vibrato on the held notes: a singer's rate and depth, never twice
+        # exactly the same.
+        frames = praat_pitch(song.voice_path)
+        shapes = []
+        for start, length, note in song.notes:
+            at = start + song.offset
+            held = frames[(frames[:, 0] > at + length * 0.5) & (frames[:, 0] < at + length - 0.1) & (frames[:, 1] > 0)]
+            cents = 1200 * np.log2(held[:, 1] / (440 * 2 ** ((note - 69) / 12)))
+            cents -= cents.mean()
+            crossings = np.count_nonzero(np.diff(np.sign(cents)) != 0)
+            rate = crossings / 2 / (held[-1, 0] - held[0, 0])
+            depth = np.percentile(np.abs(cents), 95)
+            shapes.append((round(rate, 1), round(depth)))
+            self.assertTrue(4.5 <= rate <= 7.5, f"vibrato rate {rate:.1f} Hz")
+            self.assertTrue(8 <= depth <= 80, f"vibrato depth {depth:.0f} cents")
+        print("vibrato (Hz, cents):", shapes)
+        self.assertGreater(len(set(shapes)), len(shapes) // 2)
+
     def test_pitch_arrives_soon_after_leaps(self):
         # Eighths and quarters at 120 BPM, joined, leaping 3 to 12 semitones.
         pitches = [60, 64, 57, 65, 72, 62, 69, 60, 67, 71, 64, 76, 67, 62, 70, 63, 72, 65]
@@ -225,6 +250,15 @@ class VoiceTiming(unittest.TestCase):
             arrived += worst <= 20
         self.assertGreaterEqual(leaps, 12)
         self.assertGreaterEqual(arrived, 0.9 * leaps)
+
+        # One phrase of joined notes: its loudness moves by 3 dB or more
+        # (vowels only: from 60 ms after each start to 40 ms before its end).
+        levels, step = frame_db(song.voice, song.rate, step=0.01, width=0.05)
+        vowels = np.concatenate([levels[int((start + song.offset + 0.06) / step):
+                                        int((start + song.offset + length - 0.09) / step)]
+                                 for start, length, _ in song.notes])
+        print(f"phrase loudness: {vowels.max() - vowels.min():.1f} dB between softest and loudest")
+        self.assertGreaterEqual(vowels.max() - vowels.min(), 3.0)
 
 
 if __name__ == "__main__":
