@@ -303,7 +303,7 @@ SyllablePlan planSyllable(const Syllable& s, bool legato) {
         burst.frication = c.voiced ? 0.6f : 2.0f;
         VoiceParams fric = burst;
         noiseBand(c.place, true, vowel, fric.fricFreq, fric.fricBandwidth);
-        fric.frication = c.voiced ? 0.35f : 0.7f;
+        fric.frication = c.voiced ? 0.2f : 0.38f;
         fric.voicing = c.voiced ? 0.3f : 0.0f;
         const float noise = c.voiced ? 40.0f : 55.0f;
         const float closure = legato ? 35.0f : (c.voiced ? 10.0f : 4.0f);
@@ -328,7 +328,7 @@ SyllablePlan planSyllable(const Syllable& s, bool legato) {
         } else {
             const bool sibilant = c.symbol == "s" || c.symbol == "S";
             noiseBand(c.place, sibilant, vowel, fric.fricFreq, fric.fricBandwidth);
-            fric.frication = sibilant ? 0.8f : (c.place == Place::Labial ? 0.3f : 0.55f);
+            fric.frication = sibilant ? 0.38f : (c.place == Place::Labial ? 0.3f : 0.55f);
             fric.aspiration = sibilant ? 0.0f : 0.15f;
             if (c.symbol == "C") {
                 fric.fricFreq = 4300;
