@@ -175,23 +175,9 @@ std::optional<int> measureLiveDelay(CVstHostMain& host, const std::string& plugi
     voices.loadVoiceList(pluginPath, dataFolder);
     const std::string singer = voices.hasList() ? voices.first().name : std::string();
     const int program = voices.hasList() ? voices.first().program : 0;
-    MidiTrackData source(0x10000, TrackState::Connected);
-    source.addTempo(500000);
-    source.addNote(0, 0, 60, 100, 480);
-    source.ensureEndOfTrack();
-    std::vector<SyllableRecord> notes(2);
-    notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
-    notes[1] = {480, -1, 0, {}, {}, 64};
-    CVocaloidFileWriter writer(source, notes, 0, 0, singer, program, 0, 500, kVocaloidMode, 480);
-    if (!writer.valid() || writer.tracks().size() < 2) return std::nullopt;
-    std::vector<MusicEvent> setup, note;
-    for (const MusicEvent& e : writer.tracks()[1].events()) {
-        if (e.kind != kControlChange) continue;
-        if (note.empty() && !(e.type == 99 && e.value == 0x50))
-            setup.push_back(e);
-        else
-            note.push_back(e);
-    }
+    const TestSyllableMessages test = testSyllableMessages(singer, program);
+    const std::vector<MusicEvent>& setup = test.setup;
+    const std::vector<MusicEvent>& note = test.note;
     if (note.empty()) return std::nullopt;
 
     struct Heard {

@@ -1,5 +1,7 @@
 // How much faster than real time the voice sings on one core: a minute of
-// syllables of every kind, rendered in the host's 882-sample blocks.
+// syllables of every kind, rendered in the host's 882-sample blocks. Timed
+// by the thread's own processor time, so that other work on the machine
+// does not count against it (the wall clock is printed beside it).
 #include "voice/ControlStream.h"
 #include "voice/Phonemes.h"
 #include "voice/Synth.h"
@@ -7,8 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <vector>
+#include <xmmintrin.h>
 
 int main() {
     constexpr float kRate = 44100.0f;
@@ -36,6 +40,14 @@ int main() {
     const long long total = static_cast<long long>(kSeconds * kRate);
     std::size_t next = 0;
     double checksum = 0;
+    auto cpuNow = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+    };
+    // Tiny values flushed to zero, as the plug-in runs the voice.
+    _mm_setcsr(_mm_getcsr() | 0x8040);
+    const double cpuStart = cpuNow();
     const auto start = std::chrono::steady_clock::now();
     for (long long pos = 0; pos < total; pos += kBlock) {
         const int n = static_cast<int>(std::min<long long>(kBlock, total - pos));
@@ -46,8 +58,10 @@ int main() {
         synth->render(block.data(), n);
         checksum += block[0];
     }
+    const double cpu = cpuNow() - cpuStart;
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("voice: %.1f s of singing in %.3f s: %.0fx real time (checksum %.3f)\n", kSeconds, elapsed,
-                kSeconds / elapsed, checksum);
+    std::printf("voice: %.1f s of singing in %.3f s of one core: %.0fx real time (wall clock %.3f s; "
+                "checksum %.3f)\n",
+                kSeconds, cpu, kSeconds / cpu, elapsed, checksum);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -53,16 +54,12 @@ int playedTempo(int tempo) { return tempo > 0 ? tempo : kDefaultTempo; }
 
 } // namespace
 
-int vocaloidNoteDuration(const MidiTrackData& songTrack) {
-    return std::clamp(songTrack.firstTempo() / 1000, 100, 2000);
-}
-
 CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source, const std::vector<SyllableRecord>& notes,
                                          int pauseMs, int voiceIndex, std::string_view singerName,
-                                         int voiceNumber, int octaveShift, int noteDuration, int mode, int division)
+                                         int voiceNumber, int octaveShift, int mode, int division)
     : source_(source), notes_(notes), pauseMs_(std::max(0, pauseMs)), voiceIndex_(voiceIndex),
       singer_(singerName), voiceNumber_(std::clamp(voiceNumber, 0, 127)), octaveShift_(octaveShift),
-      noteDuration_(std::clamp(noteDuration, 0, 0x3FFF)), mode_(mode), division_(division) {
+      mode_(mode), division_(division) {
     setParsePause(pauseMs_);
     // Refused whole: a voice channel that does not exist, a source that is
     // not connected, or a list that is too long or out of time order.
@@ -78,6 +75,19 @@ CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source, const std:
     }
     for (std::size_t i = 0; i + 1 < notes_.size(); ++i)
         notes_[i].length = std::max(0, std::min(notes_[i].length, notes_[i + 1].start - notes_[i].start));
+    // Tempo map of the source as the master track plays it.
+    tempoMap_[0] = playedTempo(source_.tempoAt(0));
+    const std::vector<int> sourceTimes = source_.absoluteTimes();
+    for (int i = 0; i < source_.count(); ++i)
+        if (source_.event(i).isMeta(kMetaTempo))
+            tempoMap_[sourceTimes[static_cast<std::size_t>(i)]] = playedTempo(source_.event(i).value);
+    // The melody's own velocities, so that the singer can accent the notes
+    // the song accents.
+    for (int i = 0; i < source_.count(); ++i) {
+        const MusicEvent& e = source_.event(i);
+        if ((e.kind == kConnectedNote || e.isNoteOn()) && e.channel == voiceIndex_ && e.velocity > 0)
+            velocities_.emplace(sourceTimes[static_cast<std::size_t>(i)], std::clamp(e.velocity, 1, 127));
+    }
 
     tracks_.reserve(32);
     writeMaster();
@@ -136,6 +146,21 @@ int CVocaloidFileWriter::sungNote(int note) const {
         n += 12;
     // A large octave shift could still leave the range; a data byte cannot.
     return std::clamp(n, 0, 127);
+}
+
+// A note's written length in milliseconds through the tempo map: a singer
+// holds each note as long as the score says, whatever the first tempo was.
+int CVocaloidFileWriter::durationMs(const SyllableRecord& entry) const {
+    const long long from = entry.start, to = static_cast<long long>(entry.start) + std::max(0, entry.length);
+    double micros = 0;
+    for (auto it = tempoMap_.begin(); it != tempoMap_.end(); ++it) {
+        const auto next = std::next(it);
+        const long long segmentEnd = next == tempoMap_.end() ? to : std::min<long long>(to, next->first);
+        const long long segmentStart = std::max<long long>(from, it->first);
+        if (segmentEnd > segmentStart)
+            micros += static_cast<double>(segmentEnd - segmentStart) * it->second / division_;
+    }
+    return static_cast<int>(std::clamp<long long>(std::llround(micros / 1000.0), 1, kMaxNoteDurationMs));
 }
 
 void CVocaloidFileWriter::pause(int index) const {
@@ -260,8 +285,10 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
         cc(kNrpnMsb, 0x50); cc(kNrpnLsb, 0x00); cc(kDataMsb, 0x00); cc(kDataLsb, 0x00);
         cc(kNrpnLsb, 0x01); cc(kDataMsb, 0x0F); cc(kDataLsb, 0x50);
         cc(kNrpnLsb, 0x02); cc(kDataMsb, note);
-        cc(kNrpnLsb, 0x03); cc(kDataMsb, 0x40);
-        cc(kNrpnLsb, 0x04); cc(kDataMsb, noteDuration_ / 128); cc(kDataLsb, noteDuration_ % 128);
+        const auto velocity = velocities_.find(entry.start);
+        cc(kNrpnLsb, 0x03); cc(kDataMsb, velocity == velocities_.end() ? 0x40 : velocity->second);
+        const int duration = durationMs(entry);
+        cc(kNrpnLsb, 0x04); cc(kDataMsb, duration / 128); cc(kDataLsb, duration % 128);
         cc(kNrpnLsb, 0x05); cc(kDataMsb, 0x03);
         cc(kNrpnLsb, 0x0C); cc(kDataMsb, 0x00); cc(kDataLsb, 0x00);
         cc(kNrpnLsb, 0x0D); cc(kDataMsb, 0x01); cc(kDataLsb, 0x55);
@@ -289,13 +316,8 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
 
 void CVocaloidFileWriter::addAccompaniment(int voiceChannel, int delayMs, int division) {
     if (!valid_) return;
-    // Tempo map of the source as the master track plays it.
-    std::map<int, int> tempoMap{{0, playedTempo(source_.tempoAt(0))}};
+    const std::map<int, int>& tempoMap = tempoMap_;
     const std::vector<int> sourceTimes = source_.absoluteTimes();
-    for (int i = 0; i < source_.count(); ++i)
-        if (source_.event(i).isMeta(kMetaTempo))
-            tempoMap[sourceTimes[static_cast<std::size_t>(i)]] = playedTempo(source_.event(i).value);
-
     for (int channel = 0; channel < 16; ++channel) {
         if (channel == voiceChannel) continue;
         if (tracks_.size() >= 64) break;
@@ -373,6 +395,27 @@ bool CVocaloidFileWriter::save(const std::string& path) {
     return file.saveFile(path);
 }
 
+TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber) {
+    MidiTrackData source(0x10000, TrackState::Connected);
+    source.addTempo(500000);
+    source.addNote(0, 0, 60, 100, 480);
+    source.ensureEndOfTrack();
+    std::vector<SyllableRecord> notes(2);
+    notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
+    notes[1] = {480, -1, 0, {}, {}, 64};
+    CVocaloidFileWriter writer(source, notes, 0, 0, singerName, voiceNumber, 0, kVocaloidMode, 480);
+    TestSyllableMessages messages;
+    if (!writer.valid() || writer.tracks().size() < 2) return messages;
+    for (const MusicEvent& e : writer.tracks()[1].events()) {
+        if (e.kind != kControlChange) continue;
+        if (messages.note.empty() && !(e.type == kNrpnMsb && e.value == 0x50))
+            messages.setup.push_back(e);
+        else
+            messages.note.push_back(e);
+    }
+    return messages;
+}
+
 bool writeSungPart(const CXfData& song, const std::vector<SyllableRecord>& syllables, int delayMs,
                    const VoiceList* voices, bool cantrix, const std::string& path, int pauseMs) {
     if (!voices || !voices->hasList()) {
@@ -383,8 +426,8 @@ bool writeSungPart(const CXfData& song, const std::vector<SyllableRecord>& sylla
     if (source.state() == TrackState::NoteOnOff) source.connectNotes();
     constexpr int kVoiceIndex = 0; // the melody sings on channel 1
     CVocaloidFileWriter writer(source, syllables, pauseMs, kVoiceIndex, voices->first().name,
-                               voices->first().program, 0, vocaloidNoteDuration(source),
-                               cantrix ? kSyllableProgramMode : kVocaloidMode, song.division());
+                               voices->first().program, 0, cantrix ? kSyllableProgramMode : kVocaloidMode,
+                               song.division());
     if (!writer.valid()) return false;
     writer.addAccompaniment(kVoiceIndex, delayMs, song.division());
     return writer.save(path);

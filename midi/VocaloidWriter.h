@@ -10,6 +10,7 @@
 #include "lyrics/Syllable.h"
 #include "midi/MidiTrackData.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,7 +34,7 @@ public:
     // the output keeps it so that every track stays in time.
     CVocaloidFileWriter(const MidiTrackData& source, const std::vector<SyllableRecord>& notes, int pauseMs,
                         int voiceIndex, std::string_view singerName, int voiceNumber, int octaveShift,
-                        int noteDuration, int mode, int division = 480);
+                        int mode, int division = 480);
     virtual ~CVocaloidFileWriter();
     CVocaloidFileWriter(const CVocaloidFileWriter&) = delete;
     CVocaloidFileWriter& operator=(const CVocaloidFileWriter&) = delete;
@@ -57,6 +58,7 @@ private:
     void writeNrpn(MidiTrackData& voice);
     void writeTextGroup(MidiTrackData& voice, const std::vector<std::string>& lines);
     int sungNote(int note) const;
+    int durationMs(const SyllableRecord& entry) const;
     void pause(int index) const;
 
     const MidiTrackData& source_;
@@ -66,7 +68,8 @@ private:
     std::string singer_;
     int voiceNumber_;
     int octaveShift_;
-    int noteDuration_;
+    std::map<int, int> tempoMap_;   // tick -> tempo as the written file plays it
+    std::map<int, int> velocities_; // tick -> velocity of the melody's notes
     int mode_;
     int division_;
     int textCounter_ = 0;
@@ -74,9 +77,17 @@ private:
     std::vector<MidiTrackData> tracks_;
 };
 
-// The note duration the pipeline passes: the song's first tempo in
-// milliseconds per quarter note, kept within 100..2000.
-int vocaloidNoteDuration(const MidiTrackData& songTrack);
+// The largest note duration the control stream can carry (14 bits, ms).
+inline constexpr int kMaxNoteDurationMs = 0x3FFF;
+
+// The control messages of the delay measurement's test syllable: "あ" on
+// middle C for 500 ms. A bare vowel, so that its first sound is where a
+// vowel lands, whatever the plug-in does before a consonant. Split into the
+// set-up (the singer's choice) and the note itself.
+struct TestSyllableMessages {
+    std::vector<MusicEvent> setup, note;
+};
+TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber);
 
 // The pipeline's whole step: the XF song's track, its syllables, the delay
 // correction, the first singer of the list and the plug-in kind (a Cantrix

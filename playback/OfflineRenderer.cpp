@@ -1,5 +1,6 @@
 #include "playback/OfflineRenderer.h"
 
+#include "midi/VocaloidWriter.h"
 #include "playback/MidiSchedule.h"
 #include "playback/VstHost.h"
 
@@ -175,6 +176,39 @@ bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames
         return false;
     }
     return true;
+}
+
+// Styles differ in how loud their accompaniment plays: the voice is brought
+// to sit this far above it (RMS over the moments it sings), within limits.
+constexpr double kVoiceOverAccompanimentDb = 3.0;
+
+// The factor that puts the sung voice kVoiceOverAccompanimentDb over the
+// accompaniment, measured in 100 ms frames where the voice sounds; 1 when
+// nothing plays beside it.
+double balanceVoice(const std::vector<float>& voice, const std::vector<float>& left,
+                    const std::vector<float>& right) {
+    constexpr std::size_t kFrame = kRenderRate / 10;
+    std::vector<double> voicePower, accPower;
+    for (std::size_t at = 0; at + kFrame <= voice.size(); at += kFrame) {
+        double v = 0, a = 0;
+        for (std::size_t i = at; i < at + kFrame; ++i) {
+            v += double(voice[i]) * voice[i];
+            a += 0.5 * (double(left[i]) * left[i] + double(right[i]) * right[i]);
+        }
+        voicePower.push_back(v / kFrame);
+        accPower.push_back(a / kFrame);
+    }
+    if (voicePower.empty()) return 1.0;
+    const double loudest = *std::max_element(voicePower.begin(), voicePower.end());
+    double v = 0, a = 0;
+    for (std::size_t f = 0; f < voicePower.size(); ++f) {
+        if (voicePower[f] < loudest * 1e-3) continue; // the voice rests here
+        v += voicePower[f];
+        a += accPower[f];
+    }
+    if (v <= 0 || a <= 1e-12) return 1.0;
+    const double wanted = std::pow(10.0, kVoiceOverAccompanimentDb / 10.0);
+    return std::clamp(std::sqrt(wanted * a / v), 0.1, 10.0);
 }
 
 bool isVoice(const TimedEvent& t, int channel) {
@@ -388,7 +422,8 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
         }
     }
 
-    const float voiceGain = static_cast<float>(sung ? options.voiceGain : 1.0);
+    const float voiceGain =
+        static_cast<float>(sung ? options.voiceGain * balanceVoice(voice, accLeft, accRight) : 1.0);
     double peak = 0.0, voicePeak = 0.0, accPeak = 0.0;
     for (std::size_t i = 0; i < voice.size(); ++i) {
         const double v = voice[i] * voiceGain;
@@ -469,13 +504,17 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::s
     auto host = openHost(pluginPath, voiceChannel, error);
     if (!host) return std::nullopt;
 
-    // Set-up (singer choice) first, then half a second of quiet, then the
-    // note's messages alone, as one sung syllable.
+    // The song's set-up (singer choice) first, then half a second of quiet,
+    // then the test syllable: a bare vowel, timed from its messages to its
+    // first sound, which is where the plug-in puts every vowel.
     constexpr std::int64_t kNoteAt = kRenderRate / 2;
     for (const TimedEvent& t : schedule.events) {
-        if (t.sample > *noteSample) break;
-        if (!isVoice(t, voiceChannel) || !forPlugin(t.event)) continue;
-        queueForPlugin(*host, t.sample < *noteSample ? 0 : kNoteAt, t.event);
+        if (t.sample >= *noteSample) break;
+        if (isVoice(t, voiceChannel) && forPlugin(t.event)) queueForPlugin(*host, 0, t.event);
+    }
+    for (MusicEvent e : testSyllableMessages("", 0).note) {
+        e.channel = voiceChannel;
+        queueForPlugin(*host, kNoteAt, e);
     }
     constexpr float kThreshold = 0.001f; // -60 dB: any sound at all
     std::vector<float> block(kBlock);

@@ -16,7 +16,7 @@ struct RenderOptions {
     std::string pluginPath;
     int voiceChannel = 0;
     int melodyProgram = 64;
-    double voiceGain = 0.5;
+    double voiceGain = 1.0; // the sung voice's level over its balance with the accompaniment
     std::string soundFont; // empty: the system's GM SoundFont
     std::string stemsFolder; // empty: no stems
     double tailSeconds = 2.0;

@@ -63,6 +63,9 @@ std::intptr_t dispatch(vst::Effect* effect, std::int32_t opcode, std::int32_t in
         return 1;
     case vst::effSetSampleRate:
         p->synth.setSampleRate(opt);
+        // The voice sings a fixed look-ahead behind its input (its consonants
+        // start before the beat); hosts hold the rest of the music back by it.
+        effect->initialDelay = p->synth.lookAheadFrames();
         return 0;
     case vst::effSetBlockSize:
         if (value > 0) p->blockSize = static_cast<int>(std::min<std::intptr_t>(value, 1 << 20));
@@ -151,7 +154,7 @@ vst::Effect* create(vst::HostCallback host) {
     e.numInputs = 0;
     e.numOutputs = 1;
     e.flags = vst::kFlagCanReplacing | vst::kFlagIsSynth;
-    e.initialDelay = 0;
+    e.initialDelay = p->synth.lookAheadFrames();
     e.ioRatio = 1.0f;
     e.object = p;
     e.uniqueId = kUniqueId;

@@ -82,39 +82,33 @@ struct BandPass {
     void clear() { x1 = x2 = y1 = y2 = 0; }
 };
 
-// Rosenberg-style glottal flow, differentiated (the lips radiate its slope).
-// Each period draws its own length and strength (jitter and shimmer).
-struct Glottis {
-    float phase = 0;       // 0..1 within the period
-    float lastFlow = 0;
-    float periodScale = 1; // jitter of this period
-    float periodGain = 1;  // shimmer of this period
-    // A long, gently closing pulse: the first harmonic stays strong against
-    // the second, as in a light sung voice, so F1 still reads between sparse
-    // harmonics at high pitches instead of jumping to the one above it.
-    float openPhase = 0.50f;
-    float closingPhase = 0.22f;
-    float flow() const {
-        if (phase < openPhase) return 0.5f - 0.5f * std::cos(kPi * phase / openPhase);
-        const float t = phase - openPhase;
-        if (t < closingPhase) return std::cos(0.5f * kPi * t / closingPhase);
-        return 0.0f;
+// A general biquad; here the high shelf that stands in for the vocal tract's
+// resonances above the last one modelled: without it the cascade loses the
+// top octaves (each resonator falls 12 dB per octave above its pole).
+struct Biquad {
+    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    void highShelf(float freq, float gainDb, float sampleRate) {
+        const float A = std::pow(10.0f, gainDb / 40.0f);
+        const float w = 2.0f * kPi * std::fmin(freq, 0.45f * sampleRate) / sampleRate;
+        const float cw = std::cos(w);
+        const float alpha = std::sin(w) / 2.0f * std::sqrt(2.0f);
+        const float root = 2.0f * std::sqrt(A) * alpha;
+        const float a0 = (A + 1) - (A - 1) * cw + root;
+        b0 = A * ((A + 1) + (A - 1) * cw + root) / a0;
+        b1 = -2 * A * ((A - 1) + (A + 1) * cw) / a0;
+        b2 = A * ((A + 1) + (A - 1) * cw - root) / a0;
+        a1 = 2 * ((A - 1) - (A + 1) * cw) / a0;
+        a2 = ((A + 1) - (A - 1) * cw - root) / a0;
     }
-    bool open() const { return phase < openPhase + closingPhase; }
-    // One sample at frequency f0 (Hz); the slope is scaled by the period so
-    // the level does not rise with the pitch.
-    float next(float f0, float sampleRate, Noise& noise, float jitter, float shimmer) {
-        phase += f0 / sampleRate * periodScale;
-        if (phase >= 1.0f) {
-            phase -= std::floor(phase);
-            periodScale = 1.0f + jitter * noise.next();
-            periodGain = 1.0f + shimmer * noise.next();
-        }
-        const float f = flow();
-        const float slope = (f - lastFlow) * (sampleRate / std::fmax(f0, 20.0f)) * 0.1f;
-        lastFlow = f;
-        return slope * periodGain;
+    float process(float x) {
+        const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
     }
+    void clear() { x1 = x2 = y1 = y2 = 0; }
 };
 
 } // namespace hvoice::dsp

@@ -76,7 +76,7 @@ protected:
 
     bool write(const MidiTrackData& source, const std::vector<SyllableRecord>& notes, int mode,
                const std::string& file, int delay = 100) {
-        CVocaloidFileWriter writer(source, notes, 0, 0, "Alto", 3, 0, 500, mode);
+        CVocaloidFileWriter writer(source, notes, 0, 0, "Alto", 3, 0, mode);
         writer.addAccompaniment(0, delay, 480);
         return writer.save(file);
     }
@@ -178,6 +178,48 @@ TEST_F(VocaloidWriterTest, NrpnStreamPerNote) {
         EXPECT_EQ(pairs[starts[0] + 26 + j].controller, symbols[j].first) << j;
         EXPECT_EQ(pairs[starts[0] + 26 + j].value, symbols[j].second) << j;
     }
+}
+
+// Duration field of every note message, in milliseconds.
+std::vector<int> sentDurations(const MidiTrackData& voice) {
+    const auto pairs = controlChanges(voice);
+    std::vector<int> durations;
+    for (std::size_t i = 0; i + 13 < pairs.size(); ++i)
+        if (pairs[i].controller == 0x63 && pairs[i].value == 0x50)
+            durations.push_back(pairs[i + 12].value * 128 + pairs[i + 13].value);
+    return durations;
+}
+
+// Velocity field of every note message.
+std::vector<int> sentVelocities(const MidiTrackData& voice) {
+    const auto pairs = controlChanges(voice);
+    std::vector<int> velocities;
+    for (std::size_t i = 0; i + 10 < pairs.size(); ++i)
+        if (pairs[i].controller == 0x63 && pairs[i].value == 0x50) velocities.push_back(pairs[i + 10].value);
+    return velocities;
+}
+
+TEST_F(VocaloidWriterTest, EachNoteSendsItsOwnLengthThroughTheTempoMap) {
+    // 120 BPM, then 60 BPM from tick 960 and 240 BPM from tick 2400: a note
+    // across a change is timed piece by piece; lengths end at the next start.
+    MidiTrackData source = songTrack();
+    source.insertAtTime(960, makeTempo(0, 1000000));
+    source.insertAtTime(2400, makeTempo(0, 250000));
+    const std::vector<SyllableRecord> notes = {
+        syllable(0, 60, 240, "か", "k a", 64),       // an eighth at 120: 250 ms
+        syllable(480, 62, 960, "あ", "a", 0),        // 480 ticks at 120, 480 at 60: 1500 ms
+        syllable(960 + 480, 64, 1920, "あ", "a", 0), // 960 at 60, 960 at 240: 2500 ms
+        syllable(4320, 65, 1, "あ", "a", 0),         // one tick: the shortest sendable note
+        syllable(4321, 67, 480 * 100, "あ", "a", 0), // 100 beats at 240: 25 s, beyond the field
+        syllable(4321 + 480 * 100, -1, 0, "あ", "a", 64)};
+    ASSERT_TRUE(write(source, notes, kVocaloidMode, path("durations.mid")));
+    ASSERT_TRUE(load(path("durations.mid")));
+    EXPECT_EQ(sentDurations(song.track(1)), (std::vector<int>{250, 1500, 2500, 1, kMaxNoteDurationMs}));
+    // The melody's velocity where it has a note at the syllable's start
+    // (100 at ticks 0 and 480), the neutral 64 elsewhere.
+    EXPECT_EQ(sentVelocities(song.track(1)), (std::vector<int>{100, 100, 64, 64, 64}));
+    // The text part keeps the lengths in ticks, cut to the next start.
+    EXPECT_NE(sequenceText().find("[ID#0002]\nLength=960\n"), std::string::npos);
 }
 
 TEST_F(VocaloidWriterTest, ReadableByMido) {
@@ -315,9 +357,6 @@ TEST_F(VocaloidWriterTest, PipelineStepUsesTheFirstSinger) {
     ASSERT_TRUE(writeSungPart(xf, threeSyllables(), 100, &voices, false, path("sung.mid")));
     ASSERT_TRUE(load(path("sung.mid")));
     EXPECT_NE(sequenceText().find("IDS=Soprano\n"), std::string::npos);
-    EXPECT_EQ(vocaloidNoteDuration(songTrack()), 500);
-    EXPECT_EQ(vocaloidNoteDuration(songTrack(50000)), 100);
-    EXPECT_EQ(vocaloidNoteDuration(songTrack(3000000)), 2000);
 
     ASSERT_TRUE(writeSungPart(xf, threeSyllables(), 100, &voices, true, path("sung-programs.mid")));
     ASSERT_TRUE(load(path("sung-programs.mid")));
