@@ -1,6 +1,7 @@
 // The word-list loader and the shipped word lists.
 #include "lyrics/KanaConversion.h"
 #include "lyrics/ListFiles.h"
+#include "lyrics/Reading.h"
 #include "lyrics/PhonemeTable.h"
 #include "midi/TextCodec.h"
 #include "test_support.h"
@@ -96,7 +97,7 @@ TEST(KanaShippedLists, KanjiListIsWithinLimitsGroupedAndReadable) {
     const ListFile l = loadListFile(path);
     ASSERT_TRUE(l.complete);
     EXPECT_TRUE(collect.lines.empty());
-    EXPECT_GT(l.rows.size(), 20000u);
+    EXPECT_GE(l.rows.size(), 10u);
     EXPECT_LE(l.rows.size(), static_cast<std::size_t>(kListMaxRows));
     std::set<std::string> closedGroups;
     std::string group;
@@ -116,15 +117,12 @@ TEST(KanaShippedLists, KanjiListIsWithinLimitsGroupedAndReadable) {
             ASSERT_TRUE(kanaToPhonemes(c).found) << cp932ToUtf8(row[1]);
         }
     }
-    // Words songs are made of.
-    const std::pair<const char*, const char*> words[] = {{"愛", "あい"},     {"涙", "なみだ"}, {"心臓", "しんぞう"},
-                                                         {"未来", "みらい"}, {"君", "きみ"},   {"走っ", "はしっ"},
-                                                         {"愛し", "あいし"}, {"優しい", "やさしい"}};
-    for (const auto& [w, r] : words) {
-        bool found = false;
-        for (const auto& row : l.rows) found |= row[0] == sj(w) && row[1] == sj(r);
-        EXPECT_TRUE(found) << w;
-    }
+    // The list only holds what the reader gets wrong: MeCab alone would read
+    // every row otherwise.
+    MecabReading mecab;
+    if (!mecab.available()) GTEST_SKIP() << "MeCab's dictionary is not installed";
+    for (const auto& row : l.rows)
+        EXPECT_NE(mecab.reading(row[0]).value_or(""), row[1]) << cp932ToUtf8(row[0]) << " needs no row";
 }
 
 TEST(KanaShippedLists, EnglishListReadsInSingableKana) {
