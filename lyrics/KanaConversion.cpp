@@ -16,9 +16,13 @@
 namespace harmolin {
 namespace {
 
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value_or(std::string()); }
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value_or(std::string());
+}
 
-bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // A CP932 text cut into characters (one or two bytes each).
 std::vector<std::string> chars(const std::string& text) {
@@ -31,9 +35,13 @@ std::vector<std::string> chars(const std::string& text) {
     return out;
 }
 
-bool isKanji(const std::string& c) { return c.size() == 2 && static_cast<unsigned char>(c[0]) >= 0x88; }
+bool isKanji(const std::string& c) {
+    return c.size() == 2 && static_cast<unsigned char>(c[0]) >= 0x88;
+}
 
-bool isAsciiLetter(const std::string& c) { return c.size() == 1 && std::isalpha(static_cast<unsigned char>(c[0])); }
+bool isAsciiLetter(const std::string& c) {
+    return c.size() == 1 && std::isalpha(static_cast<unsigned char>(c[0]));
+}
 
 struct Tables {
     std::string space = sj("　"), longMark = sj("ー"), smallTsu = sj("っ"), smallTsuKata = sj("ッ");
@@ -43,17 +51,23 @@ struct Tables {
     std::map<int, std::string> halfWidth;
     std::map<std::string, std::string> voiced, semiVoiced;
     std::string vu = sj("ヴ");
-    std::map<std::string, std::string> vuWith{{sj("ァ"), sj("バ")}, {sj("ィ"), sj("ビ")}, {sj("ェ"), sj("ベ")},
-                                              {sj("ォ"), sj("ボ")}, {sj("ュ"), sj("ビュ")}};
+    std::map<std::string, std::string> vuWith{{sj("ァ"), sj("バ")},
+                                              {sj("ィ"), sj("ビ")},
+                                              {sj("ェ"), sj("ベ")},
+                                              {sj("ォ"), sj("ボ")},
+                                              {sj("ュ"), sj("ビュ")}};
     std::string digits[10];
     std::string wideDigits[10];
     Tables() {
-        const char* kata = "アイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワヰヱヲン"
-                           "ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポァィゥェォャュョッ";
-        const char* hira = "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわゐゑをん"
-                           "がぎぐげござじずぜぞだぢづでどばびぶべぼぱぴぷぺぽぁぃぅぇぉゃゅょっ";
+        const char* kata =
+            "アイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワヰヱヲン"
+            "ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポァィゥェォャュョッ";
+        const char* hira =
+            "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわゐゑをん"
+            "がぎぐげござじずぜぞだぢづでどばびぶべぼぱぴぷぺぽぁぃぅぇぉゃゅょっ";
         const auto k = chars(sj(kata)), h = chars(sj(hira));
-        for (std::size_t i = 0; i < k.size() && i < h.size(); ++i) kataToHira[k[i]] = h[i];
+        for (std::size_t i = 0; i < k.size() && i < h.size(); ++i)
+            kataToHira[k[i]] = h[i];
         // Kana with no hiragana of their own in code page 932 sing the sound
         // they stand for.
         kataToHira[sj("ヴ")] = sj("ぶ");
@@ -63,21 +77,26 @@ struct Tables {
         kataToHira[sj("ゎ")] = sj("わ");
         // Half-width katakana 0xA1 to 0xDD and their full-width forms; the
         // sound marks 0xDE and 0xDF join the kana before them.
-        const auto full = chars(sj("。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホ"
-                                   "マミムメモヤユヨラリルレロワン"));
-        for (std::size_t i = 0; i < full.size(); ++i) halfWidth[0xA1 + i] = full[i];
+        const auto full = chars(
+            sj("。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホ"
+               "マミムメモヤユヨラリルレロワン"));
+        for (std::size_t i = 0; i < full.size(); ++i)
+            halfWidth[0xA1 + i] = full[i];
         const auto plain = chars(sj("カキクケコサシスセソタチツテトハヒフヘホウ"));
         const auto voicedForms = chars(sj("ガギグゲゴザジズゼゾダヂヅデドバビブベボヴ"));
-        for (std::size_t i = 0; i < plain.size(); ++i) voiced[plain[i]] = voicedForms[i];
+        for (std::size_t i = 0; i < plain.size(); ++i)
+            voiced[plain[i]] = voicedForms[i];
         const auto half = chars(sj("ハヒフヘホ"));
         const auto halfForms = chars(sj("パピプペポ"));
-        for (std::size_t i = 0; i < half.size(); ++i) semiVoiced[half[i]] = halfForms[i];
+        for (std::size_t i = 0; i < half.size(); ++i)
+            semiVoiced[half[i]] = halfForms[i];
         const char* rows[5] = {"あかさたなはまやらわがざだばぱぁゃ", "いきしちにひみりゐぎじぢびぴぃ",
                                "うくすつぬふむゆるぐずづぶぷぅゅっ", "えけせてねへめれゑげぜでべぺぇ",
                                "おこそとのほもよろをごぞどぼぽぉょ"};
         const char* vowels[5] = {"あ", "い", "う", "え", "お"};
         for (int v = 0; v < 5; ++v)
-            for (const auto& c : chars(sj(rows[v]))) vowel[c] = sj(vowels[v]);
+            for (const auto& c : chars(sj(rows[v])))
+                vowel[c] = sj(vowels[v]);
         const char* readings[10] = {"ぜろ", "いち", "に", "さん", "し", "ご", "ろく", "なな", "はち", "く"};
         const auto wide = chars(sj("０１２３４５６７８９"));
         for (int d = 0; d < 10; ++d) {
@@ -105,7 +124,7 @@ struct Note {
 
 // The lyric events of a song, in track order, with their absolute times.
 class LyricList {
-public:
+  public:
     std::vector<Lyric> items;
 
     // Indices of the events at exactly time t, in order.
@@ -139,13 +158,14 @@ using ListRow = std::array<std::string, 2>;
 using ListIndex = std::unordered_map<std::string, std::vector<const ListRow*>>;
 
 class Converter {
-public:
-    Converter(CXfData& song, int channel, const SingingOptions& options) : song_(song), channel_(channel), options_(options) {}
+  public:
+    Converter(CXfData& song, int channel, const SingingOptions& options)
+        : song_(song), channel_(channel), options_(options) {}
 
     std::vector<SyllableRecord> run(const std::string& ownKanjiPath, const std::string& kanjiPath,
                                     const std::string& englishPath);
 
-private:
+  private:
     void readLyrics();
     void writeLyrics();
     void readNotes();
@@ -155,14 +175,16 @@ private:
     LyricRef lyricAt(int t, bool beepOnMark);
     std::string lyricTextAt(int t, bool beepOnMark);
     void forEachText(const std::function<std::string(const std::string&)>& f) {
-        for (auto& l : lyrics_.items) l.text = f(l.text);
+        for (auto& l : lyrics_.items)
+            l.text = f(l.text);
     }
     void widenHalfWidthKana();
     void removeBrackets();
     void removeSpaces();
     void readDigits();
     void applyKanjiList(const ListFile& list);
-    void spellKanji(const ListFile& list, const std::unordered_map<std::string, int>& lastRow, const LyricRef& ref);
+    void spellKanji(const ListFile& list, const std::unordered_map<std::string, int>& lastRow,
+                    const LyricRef& ref);
     void splitOverNotes();
     void smallTsu();
     void readInContext(const std::vector<const ListIndex*>& lists);
@@ -186,7 +208,8 @@ void Converter::readLyrics() {
     const MidiTrackData& k = song_.karaokeTrack();
     const std::vector<int> times = k.absoluteTimes();
     for (int i = 0; i < k.count(); ++i)
-        if (k.event(i).isMeta(kMetaLyric)) lyrics_.items.push_back({times[static_cast<std::size_t>(i)], k.event(i).text()});
+        if (k.event(i).isMeta(kMetaLyric))
+            lyrics_.items.push_back({times[static_cast<std::size_t>(i)], k.event(i).text()});
     std::stable_sort(lyrics_.items.begin(), lyrics_.items.end(),
                      [](const Lyric& a, const Lyric& b) { return a.time < b.time; });
 }
@@ -217,10 +240,12 @@ void Converter::writeLyrics() {
     std::vector<Timed> merged;
     std::size_t o = 0;
     for (const Lyric& l : lyrics_.items) {
-        while (o < others.size() && others[o].time <= l.time) merged.push_back(others[o++]);
+        while (o < others.size() && others[o].time <= l.time)
+            merged.push_back(others[o++]);
         merged.push_back({l.time, makeTextMeta(0, kMetaLyric, l.text)});
     }
-    while (o < others.size()) merged.push_back(others[o++]);
+    while (o < others.size())
+        merged.push_back(others[o++]);
     k.clear();
     int last = 0;
     for (auto& m : merged) {
@@ -262,7 +287,8 @@ void Converter::readNotes() {
     }
     if (!sawEnd) {
         endOfTrack_ = lastTime;
-        for (const Note& n : notes_) endOfTrack_ = std::max(endOfTrack_, n.time + n.length);
+        for (const Note& n : notes_)
+            endOfTrack_ = std::max(endOfTrack_, n.time + n.length);
     }
 }
 
@@ -311,7 +337,8 @@ void Converter::removeBrackets() {
             }
         }
         std::string s;
-        for (const auto& c : out) s += c;
+        for (const auto& c : out)
+            s += c;
         return s;
     });
 }
@@ -385,7 +412,7 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
     // The leading double-byte characters of this event and the next ones.
     struct Part {
         int index;
-        std::size_t offset;        // where its characters start in the text
+        std::size_t offset; // where its characters start in the text
         std::vector<std::string> cs;
     };
     std::vector<Part> parts;
@@ -417,15 +444,18 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
         }
         // Kana the written form and its reading share at either end stay put.
         std::size_t pre = 0;
-        while (pre < w.size() && pre < reading.size() && w[pre] == reading[pre]) ++pre;
+        while (pre < w.size() && pre < reading.size() && w[pre] == reading[pre])
+            ++pre;
         std::size_t suf = 0;
         while (suf + pre < w.size() && suf + pre < reading.size() &&
                w[w.size() - 1 - suf] == reading[reading.size() - 1 - suf])
             ++suf;
         if (pre == w.size() && pre == reading.size()) return; // nothing to read
         if (pre + suf == w.size()) { // the reading has more in the middle than the writing
-            if (suf > 0) --suf;
-            else if (pre > 0) --pre;
+            if (suf > 0)
+                --suf;
+            else if (pre > 0)
+                --pre;
         }
         const int wMid = static_cast<int>(w.size() - pre - suf);
         const int rMid = static_cast<int>(reading.size() - pre - suf);
@@ -446,7 +476,8 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
         }
         std::vector<int> give = held;
         std::size_t firstMid = 0;
-        while (firstMid < held.size() && held[firstMid] == 0) ++firstMid;
+        while (firstMid < held.size() && held[firstMid] == 0)
+            ++firstMid;
         if (firstMid == held.size()) {
             reportNotice("KanjiToKanaFunc 2");
             return;
@@ -476,7 +507,8 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
                     front += w[wi];
                 } else if (wi < pre + static_cast<std::size_t>(wMid)) {
                     if (!midDone) {
-                        for (int g = 0; g < give[p] && ri < pre + static_cast<std::size_t>(rMid); ++g) middle += reading[ri++];
+                        for (int g = 0; g < give[p] && ri < pre + static_cast<std::size_t>(rMid); ++g)
+                            middle += reading[ri++];
                         midDone = true;
                     }
                 } else {
@@ -485,12 +517,14 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
             }
             Lyric& l = lyrics_.items[static_cast<std::size_t>(parts[p].index)];
             std::size_t usedBytes = 0;
-            for (int c = 0; c < used[p]; ++c) usedBytes += parts[p].cs[static_cast<std::size_t>(c)].size();
+            for (int c = 0; c < used[p]; ++c)
+                usedBytes += parts[p].cs[static_cast<std::size_t>(c)].size();
             if (parts[p].offset + usedBytes > l.text.size()) {
                 reportNotice("KanjiToKanaFunc 3");
                 return;
             }
-            l.text = l.text.substr(0, parts[p].offset) + front + middle + back + l.text.substr(parts[p].offset + usedBytes);
+            l.text = l.text.substr(0, parts[p].offset) + front + middle + back +
+                     l.text.substr(parts[p].offset + usedBytes);
         }
         if (ri != pre + static_cast<std::size_t>(rMid)) { // characters left over go to the last middle note
             reportNotice("KanjiToKanaFunc 3");
@@ -604,8 +638,9 @@ std::vector<std::string> morae(const std::vector<std::string>& cs) {
 // takes the shortest reading that lets the rest match; a run spread over
 // several pieces is cut where the kanji's own readings fit best.
 class ReadingAligner {
-public:
-    ReadingAligner(const std::vector<std::vector<std::string>>& pieces, const std::vector<std::string>& reading,
+  public:
+    ReadingAligner(const std::vector<std::vector<std::string>>& pieces,
+                   const std::vector<std::string>& reading,
                    const std::function<std::string(const std::string&)>& isolated)
         : reading_(reading), isolated_(isolated) {
         for (std::size_t p = 0; p < pieces.size(); ++p)
@@ -626,7 +661,8 @@ public:
                 continue;
             }
             std::size_t end = w + 1;
-            while (end < written_.size() && take_[end] == 0) ++end;
+            while (end < written_.size() && take_[end] == 0)
+                ++end;
             const std::vector<std::string> part(reading_.begin() + static_cast<std::ptrdiff_t>(r),
                                                 reading_.begin() + static_cast<std::ptrdiff_t>(r + take_[w]));
             shareRun(w, end, part);
@@ -636,7 +672,7 @@ public:
         return out_;
     }
 
-private:
+  private:
     bool isKana(const std::string& c) const {
         const Tables& tb = tables();
         return tb.vowel.count(c) || tb.kataToHira.count(c) || c == sj("ん") || c == sj("ー");
@@ -657,10 +693,12 @@ private:
             return match(w + 1, r + 1);
         }
         std::size_t end = w + 1;
-        while (end < written_.size() && !isKana(written_[end])) ++end;
+        while (end < written_.size() && !isKana(written_[end]))
+            ++end;
         for (std::size_t n = 1; r + n <= reading_.size(); ++n) {
             take_[w] = n;
-            for (std::size_t k = w + 1; k < end; ++k) take_[k] = 0;
+            for (std::size_t k = w + 1; k < end; ++k)
+                take_[k] = 0;
             if (match(end, r + n)) return true;
         }
         return false;
@@ -673,7 +711,8 @@ private:
         for (std::size_t k = w + 1; k < end; ++k)
             if (pieceOf_[k] != pieceOf_[k - 1]) cuts.push_back(k);
         if (cuts.empty()) {
-            for (const auto& c : part) out_[pieceOf_[w]] += c;
+            for (const auto& c : part)
+                out_[pieceOf_[w]] += c;
             return;
         }
         // Groups of kanji by piece, and the best cut of the syllables.
@@ -695,7 +734,8 @@ private:
                 for (std::size_t j = 0; j < g; ++j) {
                     const std::size_t stop = j + 1 < g ? at[j + 1] : syl.size();
                     std::string text;
-                    for (std::size_t q = at[j]; q < stop; ++q) text += syl[q];
+                    for (std::size_t q = at[j]; q < stop; ++q)
+                        text += syl[q];
                     score += fit(groups[j], text);
                     lo = std::min(lo, stop - at[j]);
                     hi = std::max(hi, stop - at[j]);
@@ -713,7 +753,8 @@ private:
             }
         };
         if (syl.size() < g) {
-            for (const auto& c : part) out_[pieceOf_[w]] += c;
+            for (const auto& c : part)
+                out_[pieceOf_[w]] += c;
             return;
         }
         at[0] = 0;
@@ -721,7 +762,8 @@ private:
         std::size_t piece = pieceOf_[w];
         for (std::size_t j = 0; j < g; ++j) {
             const std::size_t stop = j + 1 < g ? best[j + 1] : syl.size();
-            for (std::size_t q = best[j]; q < stop; ++q) out_[piece] += syl[q];
+            for (std::size_t q = best[j]; q < stop; ++q)
+                out_[piece] += syl[q];
             if (j + 1 < g) piece = pieceOf_[cuts[j]];
         }
     }
@@ -756,7 +798,8 @@ private:
         std::size_t q = 0;
         for (std::size_t p = 0; p < n; ++p) {
             const std::size_t share = syl.size() / n + (p < syl.size() % n ? 1 : 0);
-            for (std::size_t k = 0; k < share && q < syl.size(); ++k) out_[p] += syl[q++];
+            for (std::size_t k = 0; k < share && q < syl.size(); ++k)
+                out_[p] += syl[q++];
         }
         return out_;
     }
@@ -843,13 +886,15 @@ void Converter::readLine(const std::vector<LyricRef>& line, const std::vector<co
     std::vector<Morpheme> words;
     if (service_) words = service_->analyse(text);
     std::vector<std::size_t> bounds{0};
-    for (const auto& w : words) bounds.push_back(bounds.back() + w.surface.size());
+    for (const auto& w : words)
+        bounds.push_back(bounds.back() + w.surface.size());
     if (words.empty() || bounds.back() != text.size()) {
         // Without a reader that cuts words each lyric is read on its own.
         for (const auto& r : line) {
             Lyric& l = lyrics_.items[static_cast<std::size_t>(r.index)];
             if (!service_ || !hasKanji(l.text)) continue;
-            if (auto got = service_->reading(l.text.substr(r.offset))) l.text = l.text.substr(0, r.offset) + *got;
+            if (auto got = service_->reading(l.text.substr(r.offset)))
+                l.text = l.text.substr(0, r.offset) + *got;
         }
         return;
     }
@@ -868,7 +913,8 @@ void Converter::readLine(const std::vector<LyricRef>& line, const std::vector<co
         if (row) {
             const std::size_t to = at + (*row)[0].size();
             spans.push_back({at, to, (*row)[1]});
-            while (k < words.size() && bounds[k] < to) ++k;
+            while (k < words.size() && bounds[k] < to)
+                ++k;
             continue;
         }
         const Morpheme& w = words[k];
@@ -900,7 +946,8 @@ void Converter::readLine(const std::vector<LyricRef>& line, const std::vector<co
         }
         ReadingAligner aligner(pieces, chars(span.reading), isolated);
         const auto shares = aligner.align();
-        for (std::size_t p = 0; p < owners.size(); ++p) rewritten[owners[p]] += shares[p];
+        for (std::size_t p = 0; p < owners.size(); ++p)
+            rewritten[owners[p]] += shares[p];
     }
     for (std::size_t j = 0; j < line.size(); ++j) {
         Lyric& l = lyrics_.items[static_cast<std::size_t>(line[j].index)];
@@ -910,7 +957,8 @@ void Converter::readLine(const std::vector<LyricRef>& line, const std::vector<co
 
 void Converter::applyEnglish(const ListFile& list) {
     std::unordered_map<std::string, std::string> words;
-    for (const auto& row : list.rows) words[row[0]] = row[1];
+    for (const auto& row : list.rows)
+        words[row[0]] = row[1];
     forEachText([&](const std::string& text) {
         std::string s;
         for (const auto& unit : singingUnits(text)) {
@@ -919,7 +967,8 @@ void Converter::applyEnglish(const ListFile& list) {
                 continue;
             }
             std::string lower = unit;
-            for (auto& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            for (auto& ch : lower)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
             auto it = words.find(lower);
             s += it != words.end() ? it->second : lower;
         }
@@ -956,8 +1005,8 @@ std::vector<SyllableRecord> Converter::syllables() {
             }
             const int part = n.length / k;
             const PhonemeLookup p = kanaToPhonemes(sung[static_cast<std::size_t>(i)]);
-            out.push_back({n.time + i * part, n.note, std::max(0, part - 1), sung[static_cast<std::size_t>(i)],
-                           p.symbols, p.consonant});
+            out.push_back({n.time + i * part, n.note, std::max(0, part - 1),
+                           sung[static_cast<std::size_t>(i)], p.symbols, p.consonant});
         }
         if (full) break;
     }
@@ -982,9 +1031,10 @@ std::vector<SyllableRecord> Converter::run(const std::string& ownKanjiPath, cons
     // within the reader's words, or note by note when there is no reader.
     const ListFile own = ownKanjiPath.empty() ? ListFile{} : loadListFile(ownKanjiPath);
     applyKanjiList(own);
-    const ListFile shipped = loadListFile(kanjiPath);
+    const ListFile shipped = kanjiPath.empty() ? ListFile{} : loadListFile(kanjiPath);
     bool kanji = false;
-    for (const auto& l : lyrics_.items) kanji = kanji || hasKanji(l.text);
+    for (const auto& l : lyrics_.items)
+        kanji = kanji || hasKanji(l.text);
     if (kanji) {
         service_ = options_.reading;
         if (!service_) {
@@ -1025,7 +1075,8 @@ std::string katakanaToHiragana(const std::string& cp932) {
     return out;
 }
 
-std::string listFilePath(const std::string& name, const std::string& workingFolder, const std::string& dataFolder) {
+std::string listFilePath(const std::string& name, const std::string& workingFolder,
+                         const std::string& dataFolder) {
     const std::string own = joinPath(workingFolder, name);
     if (!workingFolder.empty() && fileExists(own)) return own;
     return joinPath(dataFolder.empty() ? workingFolder : dataFolder, name);
@@ -1037,8 +1088,9 @@ std::vector<SyllableRecord> prepareSinging(CXfData& song, int melodyChannel, con
     // The user's "kanji.csv" in the working folder overrides the program's.
     const std::string own = joinPath(workingFolder, "kanji.csv");
     const std::string shipped = joinPath(dataFolder.empty() ? workingFolder : dataFolder, "kanji.csv");
-    const bool hasOwn = !workingFolder.empty() && own != shipped && fileExists(own);
-    return c.run(hasOwn ? own : std::string(), shipped, listFilePath("english.csv", workingFolder, dataFolder));
+    const bool hasOwn = !workingFolder.empty() && fileExists(own);
+    return c.run(hasOwn ? own : std::string(), hasOwn && own == shipped ? std::string() : shipped,
+                 listFilePath("english.csv", workingFolder, dataFolder));
 }
 
 std::vector<SyllableRecord> prepareSinging(CXfData& song, int melodyChannel, const std::string& workingFolder,

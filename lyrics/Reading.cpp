@@ -83,13 +83,16 @@ std::string sungReading(const std::string& reading, const std::string& pronuncia
             if (r[i] == "ヘ" && p[i] == "エ") r[i] = "エ";
         }
     std::string out;
-    for (const auto& c : r) out += c;
+    for (const auto& c : r)
+        out += c;
     return katakanaToHiraganaUtf8(out);
 }
 
 } // namespace
 
-MecabReading::MecabReading(const std::string& arguments) { tagger_ = mecab_new2(arguments.c_str()); }
+MecabReading::MecabReading(const std::string& arguments) {
+    tagger_ = mecab_new2(arguments.c_str());
+}
 
 MecabReading::~MecabReading() {
     if (tagger_) mecab_destroy(static_cast<mecab_t*>(tagger_));
@@ -131,7 +134,8 @@ std::optional<std::string> MecabReading::reading(std::string_view cp932) {
     const auto words = analyse(cp932);
     if (words.empty()) return std::nullopt;
     std::string out;
-    for (const auto& w : words) out += w.reading.empty() ? w.surface : w.reading;
+    for (const auto& w : words)
+        out += w.reading.empty() ? w.surface : w.reading;
     return out;
 }
 
@@ -139,8 +143,12 @@ std::optional<std::string> MecabReading::reading(std::string_view cp932) {
 
 MecabReading::MecabReading(const std::string&) {}
 MecabReading::~MecabReading() = default;
-std::optional<std::string> MecabReading::reading(std::string_view) { return std::nullopt; }
-std::vector<Morpheme> MecabReading::analyse(std::string_view) { return {}; }
+std::optional<std::string> MecabReading::reading(std::string_view) {
+    return std::nullopt;
+}
+std::vector<Morpheme> MecabReading::analyse(std::string_view) {
+    return {};
+}
 
 #endif
 

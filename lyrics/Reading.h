@@ -20,7 +20,7 @@ struct Morpheme {
 };
 
 class ReadingService {
-public:
+  public:
     virtual ~ReadingService() = default;
     virtual bool available() const { return true; }
     // The reading of a CP932 text as CP932 hiragana; nothing when the
@@ -33,7 +33,7 @@ public:
 };
 
 class MecabReading : public ReadingService {
-public:
+  public:
     // `arguments` are MeCab's own options; empty takes the dictionary that
     // /etc/mecabrc names.
     explicit MecabReading(const std::string& arguments = "");
@@ -45,7 +45,7 @@ public:
     std::optional<std::string> reading(std::string_view cp932) override;
     std::vector<Morpheme> analyse(std::string_view cp932) override;
 
-private:
+  private:
     void* tagger_ = nullptr;
 };
 

@@ -1,8 +1,8 @@
 // The word-list loader and the shipped word lists.
 #include "lyrics/KanaConversion.h"
 #include "lyrics/ListFiles.h"
-#include "lyrics/Reading.h"
 #include "lyrics/PhonemeTable.h"
+#include "lyrics/Reading.h"
 #include "midi/TextCodec.h"
 #include "test_support.h"
 
@@ -17,8 +17,12 @@ using namespace harmolin::test;
 
 namespace {
 
-std::string repoData() { return std::string(HARMOLIN_TEST_DATA) + "/../../data"; }
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value(); }
+std::string repoData() {
+    return std::string(HARMOLIN_TEST_DATA) + "/../../data";
+}
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value();
+}
 
 TEST(KanaListLoader, RowsQuotesEscapesAndLineEnds) {
     CollectReports collect;
@@ -64,7 +68,8 @@ TEST(KanaListLoader, DamagedFilesKeepTheRowsBeforeTheError) {
 
 TEST(KanaListLoader, RowAndSizeLimits) {
     std::string rows;
-    for (int i = 0; i < kListMaxRows; ++i) rows += "a,b\n";
+    for (int i = 0; i < kListMaxRows; ++i)
+        rows += "a,b\n";
     {
         CollectReports collect;
         EXPECT_EQ(parseListFile(rows, "x").rows.size(), static_cast<std::size_t>(kListMaxRows));
@@ -133,12 +138,15 @@ TEST(KanaShippedLists, EnglishListReadsInSingableKana) {
     EXPECT_GT(l.rows.size(), 100u);
     std::set<std::string> words;
     for (const auto& row : l.rows) {
-        for (char c : row[0]) EXPECT_TRUE((c >= 'a' && c <= 'z') || c == '\'') << row[0];
+        for (char c : row[0])
+            EXPECT_TRUE((c >= 'a' && c <= 'z') || c == '\'') << row[0];
         EXPECT_TRUE(words.insert(row[0]).second) << row[0];
         const std::string hira = katakanaToHiragana(row[1]);
-        for (std::size_t i = 0; i < hira.size(); i += 2) EXPECT_TRUE(kanaToPhonemes(hira.substr(i, 2)).found) << row[0];
+        for (std::size_t i = 0; i < hira.size(); i += 2)
+            EXPECT_TRUE(kanaToPhonemes(hira.substr(i, 2)).found) << row[0];
     }
-    for (const char* w : {"love", "baby", "dance", "night", "dream", "yeah", "oh", "shake"}) EXPECT_TRUE(words.count(w)) << w;
+    for (const char* w : {"love", "baby", "dance", "night", "dream", "yeah", "oh", "shake"})
+        EXPECT_TRUE(words.count(w)) << w;
 }
 
 } // namespace
