@@ -757,6 +757,17 @@ class ReadingAligner {
                 out_[pieceOf_[w]] += c;
             return;
         }
+        // Long runs over many notes are shared evenly rather than searched.
+        if (g > 6 || syl.size() > 16) {
+            std::size_t q = 0, piece = pieceOf_[w];
+            for (std::size_t j = 0; j < g; ++j) {
+                const std::size_t share = syl.size() / g + (j < syl.size() % g ? 1 : 0);
+                for (std::size_t k = 0; k < share; ++k)
+                    out_[piece] += syl[q++];
+                if (j + 1 < g) piece = pieceOf_[cuts[j]];
+            }
+            return;
+        }
         at[0] = 0;
         walk(1, 1);
         std::size_t piece = pieceOf_[w];
@@ -942,6 +953,12 @@ void Converter::readLine(const std::vector<LyricRef>& line, const std::vector<co
         }
         if (pieces.size() == 1) {
             rewritten[owners[0]] += span.reading;
+            continue;
+        }
+        if (span.reading == text.substr(span.from, span.to - span.from)) { // kept as written
+            for (std::size_t p = 0; p < owners.size(); ++p)
+                for (const auto& c : pieces[p])
+                    rewritten[owners[p]] += c;
             continue;
         }
         ReadingAligner aligner(pieces, chars(span.reading), isolated);
