@@ -46,6 +46,7 @@ bool isAsciiLetter(const std::string& c) {
 struct Tables {
     std::string space = sj("　"), longMark = sj("ー"), smallTsu = sj("っ"), smallTsuKata = sj("ッ");
     std::string intro = sj("イントロ"), ending = sj("エンディング"), a = sj("あ"), u = sj("う");
+    std::string i = sj("い"), e = sj("え"), o = sj("お");
     std::map<std::string, std::string> kataToHira;
     std::map<std::string, std::string> vowel;
     std::map<int, std::string> halfWidth;
@@ -620,12 +621,25 @@ void Converter::widenHalfWidthKana() {
     });
 }
 
-// Syllables of a reading: a small kana belongs to the one before it.
-std::vector<std::string> morae(const std::vector<std::string>& cs) {
-    static const std::string smalls = sj("ゃゅょぁぃぅぇぉ");
+// The units a reading is shared out in: a small kana, "ん", "っ" and "ー"
+// belong to the sound before them, as no syllable starts with them. When
+// `vowels` is set, so does the "う" or "い" that lengthens or closes the
+// vowel before it (とう, せい, たい), which hardly ever starts the reading
+// of a kanji.
+std::vector<std::string> morae(const std::vector<std::string>& cs, bool vowels = true) {
+    static const std::string trailing = sj("ゃゅょぁぃぅぇぉんっー");
+    const Tables& tb = tables();
     std::vector<std::string> out;
     for (const auto& c : cs) {
-        if (!out.empty() && c.size() == 2 && smalls.find(c) != std::string::npos && smalls.find(c) % 2 == 0)
+        const std::size_t at = c.size() == 2 ? trailing.find(c) : std::string::npos;
+        bool joins = at != std::string::npos && at % 2 == 0;
+        if (vowels && !joins && !out.empty() && (c == tb.u || c == tb.i)) {
+            const std::string& last = out.back();
+            auto v = tb.vowel.find(last.substr(last.size() - std::min<std::size_t>(2, last.size())));
+            joins = v != tb.vowel.end() &&
+                    (c == tb.u ? v->second == tb.o || v->second == tb.u : v->second != tb.i);
+        }
+        if (!out.empty() && joins)
             out.back() += c;
         else
             out.push_back(c);
@@ -721,8 +735,11 @@ class ReadingAligner {
             if (k > w && pieceOf_[k] != pieceOf_[k - 1]) groups.emplace_back();
             groups.back() += written_[k];
         }
-        const std::vector<std::string> syl = morae(part);
         const std::size_t g = groups.size();
+        // Every piece gets a unit at least: finer units for short readings.
+        std::vector<std::string> syl = morae(part);
+        if (syl.size() < g) syl = morae(part, false);
+        if (syl.size() < g) syl = part;
         std::vector<std::size_t> best, at(g, 0);
         int bestScore = -1;
         std::size_t bestSpread = 0;

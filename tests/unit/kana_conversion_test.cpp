@@ -427,6 +427,18 @@ TEST(KanaMecab, WordsReadInContextAndSharedOverTheirNotes) {
     EXPECT_EQ(r.syllables[1].note, 60); // とう on the note of 東
     EXPECT_EQ(r.syllables[2].note, 62);
 
+    // Each note of a word keeps a share, cut where syllables begin.
+    CXfData effort = makeSong(
+        {{0, 480, 60}, {480, 480, 61}, {960, 480, 62}, {1440, 480, 63}, {1920, 480, 64}, {2400, 480, 65}},
+        {{0, "一"}, {480, "生"}, {960, "懸"}, {1440, "命"}, {1920, "今"}, {2400, "日"}});
+    Sung e = singIn(effort);
+    std::map<int, std::string> perNote;
+    for (const auto& s : e.syllables)
+        if (s.note >= 0) perNote[s.note] += cp932ToUtf8(s.lyric);
+    EXPECT_EQ(perNote,
+              (std::map<int, std::string>{
+                  {60, "いい"}, {61, "しょう"}, {62, "けん"}, {63, "めい"}, {64, "きょ"}, {65, "う"}}));
+
     CXfData line = makeSong({{0, 960, 60}, {960, 960, 62}}, {{0, "今日は一人で"}, {960, "一人前を"}});
     Sung l = singIn(line);
     std::string joined;
