@@ -252,6 +252,30 @@ TEST_F(KanaPasses, LineMarkAloneSilencesTheNoteAndBeeps) {
     EXPECT_EQ(r.beeps, 1);
 }
 
+TEST_F(KanaPasses, HalfWidthKanaVuAndALoneLongMarkSingTheirSounds) {
+    // A note starting on "ー" with nothing sung before stays silent.
+    CXfData song = makeSong({{0, 480, 60},
+                             {480, 480, 61},
+                             {960, 480, 62},
+                             {1440, 480, 63},
+                             {1920, 480, 64},
+                             {2400, 480, 65},
+                             {2880, 480, 66}},
+                            {{0, "ー"},
+                             {480, "ｶﾞｯｺｳ"},
+                             {960, "ﾊﾟﾝ"},
+                             {1440, "ヴァ"},
+                             {1920, "ヴ"},
+                             {2400, "ラー"},
+                             {2880, "ー"}});
+    Sung r = sing(song, folder, nullptr);
+    EXPECT_EQ(r.sung(), (Strings{"が", "あ", "こ", "う", "ぱ", "ん", "ば", "ぶ", "ら", "あ"}));
+    EXPECT_EQ(r.syllables.back().note, -1);
+    EXPECT_EQ(r.syllables[r.syllables.size() - 2].note, 66); // the lone ー holds ら's vowel
+    for (const auto& s : r.syllables)
+        EXPECT_TRUE(kanaToPhonemes(s.lyric).found) << cp932ToUtf8(s.lyric);
+}
+
 TEST_F(KanaPasses, SmallTsuTakesTheVowelBefore) {
     // The sound before may be on the note before; with no sound before at
     // all it is "う".
