@@ -354,17 +354,58 @@ void Converter::removeSpaces() {
     });
 }
 
+// A number written with kanji numerals (1 to 99999999): 2 → 二, 10 → 十,
+// 2026 → 二千二十六.
+std::string kanjiNumber(long long value) {
+    static const char* const ones[] = {"", "一", "二", "三", "四", "五", "六", "七", "八", "九"};
+    auto below = [](long long v) { // 1 to 9999
+        static const char* const units[] = {"千", "百", "十", ""};
+        std::string out;
+        long long scale = 1000;
+        for (const char* unit : units) {
+            const long long d = v / scale % 10;
+            if (d > 1 || (d == 1 && unit[0] == '\0')) out += ones[d];
+            if (d > 0) out += unit;
+            scale /= 10;
+        }
+        return out;
+    };
+    std::string out;
+    if (value >= 10000) out = below(value / 10000) + "万";
+    if (value % 10000) out += below(value % 10000);
+    return sj(out.c_str());
+}
+
 void Converter::readDigits() {
     const Tables& tb = tables();
+    static const std::string tsu = sj("つ");
     forEachText([&](const std::string& text) {
+        const auto cs = chars(text);
         std::string s;
-        for (const auto& c : chars(text)) {
-            if (c.size() == 1 && c[0] >= '0' && c[0] <= '9') {
-                s += tb.digits[c[0] - '0'];
+        for (std::size_t i = 0; i < cs.size();) {
+            // A run of digits; its value and where it ends.
+            std::size_t end = i;
+            long long value = 0;
+            std::string spelt;
+            for (; end < cs.size(); ++end) {
+                int d = -1;
+                if (cs[end].size() == 1 && cs[end][0] >= '0' && cs[end][0] <= '9') d = cs[end][0] - '0';
+                const auto* w = std::find(std::begin(tb.wideDigits), std::end(tb.wideDigits), cs[end]);
+                if (w != std::end(tb.wideDigits)) d = static_cast<int>(w - std::begin(tb.wideDigits));
+                if (d < 0) break;
+                value = std::min(value * 10 + d, 1000000000LL);
+                spelt += tb.digits[d];
+            }
+            if (end == i) {
+                s += cs[i++];
                 continue;
             }
-            const auto* w = std::find(std::begin(tb.wideDigits), std::end(tb.wideDigits), c);
-            s += w != std::end(tb.wideDigits) ? tb.digits[w - std::begin(tb.wideDigits)] : c;
+            // A number before a counter (2人, 10年, 1つ) is read as a number
+            // in kanji, which the reader reads with its counter: ふたり,
+            // じゅうねん. Digits on their own are read one by one.
+            const bool counter = end < cs.size() && (isKanji(cs[end]) || cs[end] == tsu);
+            s += counter && value > 0 && value < 100000000 ? kanjiNumber(value) : spelt;
+            i = end;
         }
         return s;
     });

@@ -463,6 +463,16 @@ TEST(KanaMecab, WordsReadInContextAndSharedOverTheirNotes) {
               (std::map<int, std::string>{
                   {60, "いい"}, {61, "しょう"}, {62, "けん"}, {63, "めい"}, {64, "きょ"}, {65, "う"}}));
 
+    // A number before a counter is read with it; digits alone one by one.
+    CXfData numbers =
+        makeSong({{0, 480, 60}, {480, 480, 61}, {960, 480, 62}, {1440, 480, 63}, {1920, 480, 64}},
+                 {{0, "2人で"}, {480, "10年/"}, {960, "２０２６年/"}, {1440, "1つ/"}, {1920, "10"}});
+    Sung n = singIn(numbers);
+    std::string read;
+    for (const auto& s : n.sung())
+        read += s;
+    EXPECT_EQ(read, "ふたりでじゅうねんにせんにじゅうろくねんひとついちぜろ");
+
     CXfData line = makeSong({{0, 960, 60}, {960, 960, 62}}, {{0, "今日は一人で"}, {960, "一人前を"}});
     Sung l = singIn(line);
     std::string joined;
