@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -46,7 +47,8 @@ bool isAsciiLetter(const std::string& c) {
 struct Tables {
     std::string space = sj("　"), longMark = sj("ー"), smallTsu = sj("っ"), smallTsuKata = sj("ッ");
     std::string intro = sj("イントロ"), ending = sj("エンディング"), a = sj("あ"), u = sj("う");
-    std::string i = sj("い"), e = sj("え"), o = sj("お");
+    std::string i = sj("い"), e = sj("え"), o = sj("お"), n = sj("ん"), waveDash = sj("～");
+    std::set<std::string> punctuation;
     std::map<std::string, std::string> kataToHira;
     std::map<std::string, std::string> vowel;
     std::map<int, std::string> halfWidth;
@@ -71,6 +73,10 @@ struct Tables {
             kataToHira[k[i]] = h[i];
         // Kana with no hiragana of their own in code page 932 sing the sound
         // they stand for.
+        for (const auto& c : chars(sj("、。，．・：；！？「」『』（）【】…‥♪☆★")))
+            punctuation.insert(c);
+        for (const char* c : {",", ".", "!", "?", "\"", "'", "(", ")", "-", ":", ";"})
+            punctuation.insert(c);
         kataToHira[sj("ヴ")] = sj("ぶ");
         kataToHira[sj("ヵ")] = sj("か");
         kataToHira[sj("ヶ")] = sj("け");
@@ -575,11 +581,22 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
     }
 }
 
+// Letters, and apostrophes inside them: an English word so far.
+bool isWordUnit(const std::string& unit) {
+    return !unit.empty() && std::isalpha(static_cast<unsigned char>(unit[0])) &&
+           std::all_of(unit.begin(), unit.end(),
+                       [](char ch) { return std::isalpha(static_cast<unsigned char>(ch)) || ch == '\''; });
+}
+
 // A run of ASCII letters stays together: it is one English word, read later.
+// Punctuation, which is not sung, stays with the character before it.
 std::vector<std::string> singingUnits(const std::string& text) {
     std::vector<std::string> out;
     for (const auto& c : chars(text)) {
-        if (isAsciiLetter(c) && !out.empty() && isAsciiLetter(out.back().substr(out.back().size() - 1)))
+        if (!out.empty() && isWordUnit(out.back()) &&
+            (isAsciiLetter(c) || (c == "'" && std::isalpha(static_cast<unsigned char>(out.back().back())))))
+            out.back() += c;
+        else if (!out.empty() && tables().punctuation.count(c))
             out.back() += c;
         else
             out.push_back(c);
@@ -1041,11 +1058,16 @@ void Converter::applyEnglish(const ListFile& list) {
                 s += unit;
                 continue;
             }
-            std::string lower = unit;
+            // The letters of the unit; punctuation kept with it follows.
+            std::size_t letters = 0;
+            while (letters < unit.size() &&
+                   (std::isalpha(static_cast<unsigned char>(unit[letters])) || unit[letters] == '\''))
+                ++letters;
+            std::string lower = unit.substr(0, letters);
             for (auto& ch : lower)
                 ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
             auto it = words.find(lower);
-            s += it != words.end() ? it->second : lower;
+            s += (it != words.end() ? it->second : lower) + unit.substr(letters);
         }
         return s;
     });
@@ -1057,18 +1079,26 @@ std::vector<SyllableRecord> Converter::syllables() {
     bool full = false;
     for (const Note& n : notes_) {
         std::vector<std::string> sung;
-        bool first = true;
-        for (const auto& c : chars(lyricTextAt(n.time, true))) {
-            // A note that starts on "ー" holds the vowel of the syllable
-            // before it; a "ー" after a syllable on the same note adds nothing.
-            if (c == tb.longMark && first && !out.empty()) {
-                auto v = tb.vowel.find(out.back().lyric);
-                if (v != tb.vowel.end()) sung.push_back(v->second);
-                first = false;
-                continue;
-            }
-            first = false;
-            if (c == tb.longMark || c == "^" || c == "/") continue;
+        const auto text = chars(lyricTextAt(n.time, true));
+        const auto holds = [&](const std::string& c) { return c == tb.longMark || c == tb.waveDash; };
+        const auto unsung = [&](const std::string& c) {
+            return c == "^" || c == "/" || tb.punctuation.count(c);
+        };
+        // A note that holds only "ー" (or "～") sings the sound of the
+        // syllable before it again; "ー" after a syllable adds nothing.
+        const bool lone =
+            std::any_of(text.begin(), text.end(), holds) &&
+            std::all_of(text.begin(), text.end(), [&](const auto& c) { return holds(c) || unsung(c); });
+        if (lone && !out.empty()) {
+            auto v = tb.vowel.find(out.back().lyric);
+            if (v != tb.vowel.end())
+                sung.push_back(v->second);
+            else if (out.back().lyric == tb.n)
+                sung.push_back(tb.n);
+        }
+        for (const auto& c : text) {
+            // Punctuation is not sung.
+            if (holds(c) || unsung(c)) continue;
             auto h = tb.kataToHira.find(c);
             sung.push_back(h != tb.kataToHira.end() ? h->second : c);
         }
@@ -1122,8 +1152,9 @@ std::vector<SyllableRecord> Converter::run(const std::string& ownKanjiPath, cons
     const ListIndex ownIndex = indexByFirstCharacter(own), shippedIndex = indexByFirstCharacter(shipped);
     readInContext({&ownIndex, &shippedIndex});
     splitOverNotes();
-    smallTsu();
+    // English readings may hold a small "っ" (let's れっつ), sung like any other.
     applyEnglish(loadListFile(englishPath));
+    smallTsu();
     writeLyrics();
     return syllables();
 }

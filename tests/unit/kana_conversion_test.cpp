@@ -116,8 +116,8 @@ using Strings = std::vector<std::string>;
 
 class KanaPasses : public ::testing::Test {
   protected:
-    std::string folder =
-        listFolder("kana-lists", "心,こころ\r\n心臓,しんぞう\r\n夢,ゆめ\r\n", "love,らぶ\r\nyeah,いえい\r\n");
+    std::string folder = listFolder("kana-lists", "心,こころ\r\n心臓,しんぞう\r\n夢,ゆめ\r\n",
+                                    "love,らぶ\r\nyeah,いえい\r\nlet's,れっつ\r\n");
 };
 
 TEST_F(KanaPasses, OneSyllablePerCharacterWithTableTimingAndPhonemes) {
@@ -186,11 +186,16 @@ TEST_F(KanaPasses, EnglishWordsFromTheListAndUnknownLettersSungOnVowel) {
         makeSong({{0, 480, 60}, {480, 480, 60}, {960, 480, 60}}, {{0, "LOVE"}, {480, "Yeah!"}, {960, "zq"}});
     Sung r = sing(song, folder, nullptr);
     const Strings s = r.sung();
-    ASSERT_EQ(s.size(), 8u);
-    EXPECT_EQ(Strings(s.begin(), s.begin() + 6), (Strings{"ら", "ぶ", "い", "え", "い", "!"}));
+    // The "!" is not sung.
+    ASSERT_EQ(s.size(), 7u);
+    EXPECT_EQ(Strings(s.begin(), s.begin() + 5), (Strings{"ら", "ぶ", "い", "え", "い"}));
     // Letters without a reading keep their place and sing "a".
-    EXPECT_EQ(r.syllables[6].phoneme, "a");
-    EXPECT_EQ(r.syllables[6].consonant, 64);
+    EXPECT_EQ(r.syllables[5].phoneme, "a");
+    EXPECT_EQ(r.syllables[5].consonant, 64);
+
+    // An apostrophe belongs to its word; the reading's small っ is sung.
+    CXfData lets = makeSong({{0, 480, 60}}, {{0, "Let's!"}});
+    EXPECT_EQ(sing(lets, folder, nullptr).sung(), (Strings{"れ", "え", "つ"}));
 }
 
 TEST_F(KanaPasses, AnEnglishWordSpreadOverNotesStaysOneWord) {
@@ -274,6 +279,14 @@ TEST_F(KanaPasses, HalfWidthKanaVuAndALoneLongMarkSingTheirSounds) {
     EXPECT_EQ(r.syllables[r.syllables.size() - 2].note, 66); // the lone ー holds ら's vowel
     for (const auto& s : r.syllables)
         EXPECT_TRUE(kanaToPhonemes(s.lyric).found) << cp932ToUtf8(s.lyric);
+
+    // Punctuation is not sung and does not take a note of its own; "～"
+    // holds a sound like "ー", "ん" included.
+    CXfData marks = makeSong({{0, 480, 60}, {480, 480, 61}, {960, 480, 62}, {1440, 480, 63}, {1920, 480, 64}},
+                             {{0, "さ、よ！"}, {960, "～"}, {1440, "ん"}, {1920, "ー"}});
+    Sung m = sing(marks, folder, nullptr);
+    EXPECT_EQ(m.sung(), (Strings{"さ", "よ", "お", "ん", "ん"}));
+    EXPECT_EQ(m.syllables[1].note, 61);
 }
 
 TEST_F(KanaPasses, SmallTsuTakesTheVowelBefore) {
