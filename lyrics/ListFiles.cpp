@@ -11,22 +11,14 @@ namespace {
 
 const char* listMessage(std::uint32_t code) {
     switch (code) {
-    case kListCannotOpen:
-        return "Can not open list file. Do not drag & drop for copy. Do it for sohrt cut.";
-    case kListBadValue:
-        return "List file data contains error value.";
-    case kListTooManyRows:
-        return "Too many items in list!";
-    case kListInvalidSpace:
-        return "List file contains invalid space!";
-    case kListNoDirectory:
-        return "Can not get directory!";
-    case kListFieldTooLong:
-        return "Song title is too long!";
-    case kListTooLarge:
-        return "List file is larger than 1 MiB!";
-    default:
-        return nullptr;
+    case kListCannotOpen: return "Can not open list file. Do not drag & drop for copy. Do it for sohrt cut.";
+    case kListBadValue: return "List file data contains error value.";
+    case kListTooManyRows: return "Too many items in list!";
+    case kListInvalidSpace: return "List file contains invalid space!";
+    case kListNoDirectory: return "Can not get directory!";
+    case kListFieldTooLong: return "Song title is too long!";
+    case kListTooLarge: return "List file is larger than 1 MiB!";
+    default: return nullptr;
     }
 }
 
@@ -44,9 +36,7 @@ void fail(std::uint32_t code, const std::string& where) {
     reportNotice(where);
 }
 
-bool isLead(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
+bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Two backslashes stand for a comma; a backslash that is the second byte of
 // a double-byte character is left alone.

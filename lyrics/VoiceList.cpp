@@ -24,9 +24,7 @@ std::string inFolder(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-bool isLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
+bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Cuts CP932 text to at most max bytes without splitting a double-byte
 // character.
@@ -40,9 +38,7 @@ std::string cutText(const std::string& text, std::size_t max) {
     return text.substr(0, std::min(i, text.size()));
 }
 
-std::string cp932(const char* utf8) {
-    return utf8ToCp932(utf8).value_or(std::string());
-}
+std::string cp932(const char* utf8) { return utf8ToCp932(utf8).value_or(std::string()); }
 
 // Reads a regular file of at most max bytes whole; false otherwise.
 bool readWhole(const std::string& path, std::uintmax_t max, std::string& out) {
@@ -61,8 +57,7 @@ bool readWhole(const std::string& path, std::uintmax_t max, std::string& out) {
 PluginKind pluginKindOf(std::string_view pluginPath) {
     std::string_view base = pluginPath;
     if (const auto slash = base.rfind('/'); slash != std::string_view::npos) base.remove_prefix(slash + 1);
-    if (const auto dot = base.rfind('.'); dot != std::string_view::npos && dot > 0)
-        base = base.substr(0, dot);
+    if (const auto dot = base.rfind('.'); dot != std::string_view::npos && dot > 0) base = base.substr(0, dot);
     if (base.find("Cantrix") != std::string_view::npos) return PluginKind::Cantrix;
     if (base.find("VOCALOID2") != std::string_view::npos) return PluginKind::Vocaloid2;
     if (base.find("harmolin-voice") != std::string_view::npos) return PluginKind::HarmolinVoice;
@@ -99,8 +94,7 @@ bool VoiceCsvReader::getVoiceList(std::vector<VoiceCsvEntry>& out) const {
 }
 
 VoiceList::VoiceList() {
-    for (int i = 0; i < 256; ++i)
-        vvdTable_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i) vvdTable_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
     reset();
 }
 
@@ -153,8 +147,7 @@ void VoiceList::readVoiceCsv(const std::string& csvPath) {
     hasList_ = true;
     std::vector<VoiceCsvEntry> rows;
     VoiceCsvReader(csvPath).getVoiceList(rows);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        append(static_cast<std::int32_t>(i), rows[i].name);
+    for (std::size_t i = 0; i < rows.size(); ++i) append(static_cast<std::int32_t>(i), rows[i].name);
 }
 
 void VoiceList::readVoiceDatabases(const std::string& folder) {
@@ -178,8 +171,7 @@ void VoiceList::readVoiceDatabases(const std::string& folder) {
             reportNotice(message);
             continue;
         }
-        for (char& c : text)
-            c = static_cast<char>(vvdTable_[static_cast<unsigned char>(c)]);
+        for (char& c : text) c = static_cast<char>(vvdTable_[static_cast<unsigned char>(c)]);
         const auto found = text.find(key);
         if (found == std::string::npos) continue;
         const auto from = found + key.size();

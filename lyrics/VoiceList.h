@@ -27,7 +27,7 @@ struct VoiceCsvEntry {
 };
 
 class VoiceCsvReader {
-  public:
+public:
     static constexpr int kMaxEntries = 24;
     static constexpr int kMaxFileBytes = 65536;
     explicit VoiceCsvReader(std::string path) : path_(std::move(path)) {}
@@ -38,12 +38,12 @@ class VoiceCsvReader {
     // and is reported. False in that case.
     bool getVoiceList(std::vector<VoiceCsvEntry>& out) const;
 
-  private:
+private:
     std::string path_;
 };
 
 class VoiceList {
-  public:
+public:
     static constexpr int kMaxEntries = 128;
     static constexpr std::size_t kMaxNameBytes = 63;
 
@@ -73,7 +73,7 @@ class VoiceList {
     const Entry& entry(int i) const { return entries_[static_cast<std::size_t>(i)]; }
     const Entry& first() const { return entries_[0]; }
 
-  private:
+private:
     void reset();
     void append(std::int32_t program, std::string name);
 
