@@ -935,6 +935,17 @@ const ListRow* listRowAt(const ListIndex& list, const std::string& text, std::si
     return best;
 }
 
+// Whether a reading is the kana word as written but for は and へ read
+// わ and え.
+bool onlyParticleSounds(const std::string& surface, const std::string& reading) {
+    const auto w = chars(katakanaToHiragana(surface)), r = chars(reading);
+    if (w.size() != r.size() || w == r) return false;
+    static const std::string ha = sj("は"), wa = sj("わ"), he = sj("へ"), e = sj("え");
+    for (std::size_t i = 0; i < w.size(); ++i)
+        if (w[i] != r[i] && !(w[i] == ha && r[i] == wa) && !(w[i] == he && r[i] == e)) return false;
+    return true;
+}
+
 // Lyrics written with kanji are read a line at a time, so that a word
 // spread over several notes is read as one word.
 void Converter::readInContext(const std::vector<const ListIndex*>& lists) {
@@ -1004,10 +1015,9 @@ void Converter::readLine(const std::vector<LyricRef>& line, const std::vector<co
             continue;
         }
         const Morpheme& w = words[k];
-        // Words without kanji keep their spelling, but for the particles
-        // は and へ, which are sung わ and え.
-        const bool keep = !hasKanji(w.surface) && !(w.reading == sj("わ") && w.surface == sj("は")) &&
-                          !(w.reading == sj("え") && w.surface == sj("へ"));
+        // Words without kanji keep their spelling, but for は and へ sung
+        // わ and え (the particles, こんにちは).
+        const bool keep = !hasKanji(w.surface) && !onlyParticleSounds(w.surface, w.reading);
         spans.push_back({at, bounds[k + 1], keep || w.reading.empty() ? w.surface : w.reading});
         ++k;
     }

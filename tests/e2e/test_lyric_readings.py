@@ -189,8 +189,8 @@ class Readings(unittest.TestCase):
         # vowel before it.
         cases = [(["今日は雨"], "きょうわあめ"), (["東京へ行こう"], "とうきょうえいこう"),
                  (["花は咲く"], "はなわさく"), (["母は", "家へ"], "ははわいええ"),
-                 (["ｶﾞｯｺｳ"], "がっこう"), (["ヴァイオリン"], "ばいおりん"), (["ヴ"], "ぶ"),
-                 (["ラ", "ー", "メ", "ン"], "らあめん")]
+                 (["先生こんにちは"], "せんせいこんにちわ"), (["ｶﾞｯｺｳ"], "がっこう"),
+                 (["ヴァイオリン"], "ばいおりん"), (["ヴ"], "ぶ"), (["ラ", "ー", "メ", "ン"], "らあめん")]
         got = self.sing([(texts, singable(reading)) for texts, reading in cases])
         for (texts, reading), g in zip(cases, got):
             self.assertEqual("".join(g), "".join(singable(reading)), texts)
