@@ -8,6 +8,8 @@
 #include "midi/MidiF0Data.h"
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,22 +38,42 @@ LyricText pickWord(int category, int styleClass, int variantMask, EngineRandom& 
 // Template draws that may fail before a phrase is sung on "あ".
 inline constexpr int kPhraseDrawLimit = 600;
 
-// The words of a phrase of the given number of notes (at least 1).
+// Words whose reading has exactly `notes` syllables, after at most
+// kPhraseDrawLimit template draws; nothing when every draw missed.
+std::optional<LyricText> drawPhrase(int notes, int styleClass, int variantMask, EngineRandom& random);
+
+// The words of a phrase of the given number of notes (at least 1), or as
+// many "あ" when none were found.
 LyricText writePhrase(int notes, int styleClass, int variantMask, EngineRandom& random);
+
+// Where a phrase is cut in two when no words fit it whole: the index of the
+// first note of the second part, at the widest rest (nearest the middle).
+int splitPoint(std::span<const int> starts, std::span<const int> lengths);
+
+// The words of a phrase whose notes start and last as given: drawn whole,
+// else cut at splitPoint and each part filled the same way, so that only a
+// part of one note sings "あ". The parts' words form one line.
+LyricText fillPhrase(std::span<const int> starts, std::span<const int> lengths, int styleClass,
+                     int variantMask, EngineRandom& random);
 
 inline constexpr int kMaxPhraseNotes = 20;
 
 // The melody's phrases: their note counts and start ticks, and the start tick
-// of every note that takes a syllable, phrase after phrase.
+// and length of every note, phrase after phrase.
 struct MelodyPhrases {
     std::vector<int> noteCounts;
     std::vector<int> startTimes;
     std::vector<int> noteStarts;
+    std::vector<int> noteLengths;
 };
 
 // Reads the phrases of the notes on melodyChannel (0 to 15) of a connected
 // track with the given ticks per quarter note.
 MelodyPhrases findPhrases(const MidiTrackData& track, int melodyChannel, int division);
+
+// A phrase of a single note has no words to sing but "あ": it joins the
+// neighbouring phrase across the shorter rest, as long as that one has room.
+void joinLoneNotes(MelodyPhrases& phrases);
 
 // Lengthens each melody note up to the start of the next one, but never past
 // two beats.

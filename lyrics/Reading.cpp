@@ -35,51 +35,120 @@ std::string katakanaToHiraganaUtf8(std::string_view utf8) {
     return out;
 }
 
+std::vector<Morpheme> ReadingService::analyse(std::string_view cp932) {
+    if (cp932.empty()) return {};
+    auto r = reading(cp932);
+    if (!r) return {};
+    return {Morpheme{std::string(cp932), *r}};
+}
+
 #ifdef HARMOLIN_HAVE_MECAB
 
-MecabReading::MecabReading(const std::string& arguments) { tagger_ = mecab_new2(arguments.c_str()); }
+namespace {
+
+std::vector<std::string> splitFeature(const char* feature) {
+    std::vector<std::string> fields;
+    const std::string f = feature ? feature : "";
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = f.find(',', start);
+        fields.push_back(f.substr(start, comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return fields;
+}
+
+// UTF-8 text cut into characters.
+std::vector<std::string> utf8Chars(const std::string& s) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        const std::size_t w = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        out.push_back(s.substr(i, w));
+        i += w;
+    }
+    return out;
+}
+
+// A word's reading as it is sung: the dictionary's reading in hiragana, but
+// where its pronunciation says ワ or エ for a written ハ or ヘ (the particles
+// は and へ, こんにちは) the pronounced sound.
+std::string sungReading(const std::string& reading, const std::string& pronunciation) {
+    auto r = utf8Chars(reading);
+    const auto p = utf8Chars(pronunciation);
+    if (r.size() == p.size())
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            if (r[i] == "ハ" && p[i] == "ワ") r[i] = "ワ";
+            if (r[i] == "ヘ" && p[i] == "エ") r[i] = "エ";
+        }
+    std::string out;
+    for (const auto& c : r)
+        out += c;
+    return katakanaToHiraganaUtf8(out);
+}
+
+} // namespace
+
+MecabReading::MecabReading(const std::string& arguments) {
+    tagger_ = mecab_new2(arguments.c_str());
+}
 
 MecabReading::~MecabReading() {
     if (tagger_) mecab_destroy(static_cast<mecab_t*>(tagger_));
 }
 
-std::optional<std::string> MecabReading::reading(std::string_view cp932) {
-    if (!tagger_ || cp932.empty()) return std::nullopt;
+std::vector<Morpheme> MecabReading::analyse(std::string_view cp932) {
+    if (!tagger_ || cp932.empty()) return {};
     // Bytes that are not code page 932 would not survive the round trip.
     const std::string utf8 = cp932ToUtf8(cp932);
-    if (utf8ToCp932(utf8) != std::string(cp932)) return std::nullopt;
+    if (utf8ToCp932(utf8) != std::string(cp932)) return {};
     const mecab_node_t* node = mecab_sparse_tonode2(static_cast<mecab_t*>(tagger_), utf8.data(), utf8.size());
-    if (!node) return std::nullopt;
-    std::string out;
+    if (!node) return {};
+    std::vector<Morpheme> out;
+    std::size_t covered = 0;
     for (; node; node = node->next) {
         if (node->stat == MECAB_BOS_NODE || node->stat == MECAB_EOS_NODE) continue;
-        const std::string surface(node->surface, node->length);
-        // The reading is the eighth feature; unknown words have none and
-        // keep their written form.
-        std::vector<std::string> fields;
-        std::string feature = node->feature ? node->feature : "";
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = feature.find(',', start);
-            fields.push_back(feature.substr(start, comma - start));
-            if (comma == std::string::npos) break;
-            start = comma + 1;
+        // MeCab skips white space between words; the surfaces must still
+        // cover the text so that words can be put back on their notes.
+        const std::size_t at = static_cast<std::size_t>(node->surface - utf8.data());
+        if (at != covered) return {};
+        covered += node->length;
+        const auto surface = utf8ToCp932(std::string(node->surface, node->length));
+        if (!surface) return {};
+        Morpheme m{*surface, {}};
+        // The reading is the eighth feature, the pronunciation the ninth;
+        // unknown words have neither.
+        const auto fields = splitFeature(node->feature);
+        if (fields.size() > 7 && !fields[7].empty() && fields[7] != "*") {
+            const auto r = utf8ToCp932(sungReading(fields[7], fields.size() > 8 ? fields[8] : std::string()));
+            if (r) m.reading = *r;
         }
-        if (fields.size() > 7 && !fields[7].empty() && fields[7] != "*")
-            out += katakanaToHiraganaUtf8(fields[7]);
-        else
-            out += surface;
+        out.push_back(std::move(m));
     }
-    auto back = utf8ToCp932(out);
-    if (!back || back->empty()) return std::nullopt;
-    return back;
+    if (covered != utf8.size()) return {};
+    return out;
+}
+
+std::optional<std::string> MecabReading::reading(std::string_view cp932) {
+    const auto words = analyse(cp932);
+    if (words.empty()) return std::nullopt;
+    std::string out;
+    for (const auto& w : words)
+        out += w.reading.empty() ? w.surface : w.reading;
+    return out;
 }
 
 #else
 
 MecabReading::MecabReading(const std::string&) {}
 MecabReading::~MecabReading() = default;
-std::optional<std::string> MecabReading::reading(std::string_view) { return std::nullopt; }
+std::optional<std::string> MecabReading::reading(std::string_view) {
+    return std::nullopt;
+}
+std::vector<Morpheme> MecabReading::analyse(std::string_view) {
+    return {};
+}
 
 #endif
 

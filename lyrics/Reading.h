@@ -7,19 +7,33 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace harmolin {
 
+// One word of a text as the service cut it: its written form and its
+// reading (CP932 hiragana; empty when the service has none). The particles
+// は and へ read わ and え.
+struct Morpheme {
+    std::string surface;
+    std::string reading;
+};
+
 class ReadingService {
-public:
+  public:
     virtual ~ReadingService() = default;
+    virtual bool available() const { return true; }
     // The reading of a CP932 text as CP932 hiragana; nothing when the
     // service cannot read it.
     virtual std::optional<std::string> reading(std::string_view cp932) = 0;
+    // The text cut into words with their readings, surfaces in order and
+    // adding up to the text; empty when the service cannot cut it. A service
+    // that only reads whole texts gives the text as one word.
+    virtual std::vector<Morpheme> analyse(std::string_view cp932);
 };
 
 class MecabReading : public ReadingService {
-public:
+  public:
     // `arguments` are MeCab's own options; empty takes the dictionary that
     // /etc/mecabrc names.
     explicit MecabReading(const std::string& arguments = "");
@@ -27,10 +41,11 @@ public:
     MecabReading(const MecabReading&) = delete;
     MecabReading& operator=(const MecabReading&) = delete;
 
-    bool available() const { return tagger_ != nullptr; }
+    bool available() const override { return tagger_ != nullptr; }
     std::optional<std::string> reading(std::string_view cp932) override;
+    std::vector<Morpheme> analyse(std::string_view cp932) override;
 
-private:
+  private:
     void* tagger_ = nullptr;
 };
 

@@ -1,205 +1,125 @@
 #!/usr/bin/env python3
-"""Builds data/kanji.csv (written form, hiragana reading; CP932) from the
-source CSV files of the IPA dictionary (Debian's mecab-ipadic package).
+"""Writes data/kanji.csv: the program's own readings of written words
+(written form, hiragana reading; code page 932, CR LF).
 
-The lyric converter looks a lyric's first character up, walks that
-character's rows from the last one backwards and takes the first written
-form that begins the joined lyric, so:
-  * rows are grouped by first character;
-  * inside a group shorter forms come first, so the longest match is met
-    first;
-  * each written form appears once, with its most common reading (lowest
-    dictionary cost).
+Lyrics written with kanji are read by MeCab (IPA dictionary) a line at a
+time, so that compounds and words are read as a Japanese reader reads them.
+This list holds only the words of ordinary songs that MeCab reads wrongly or
+does not know; each row says why. The converter uses a row where it begins
+and ends on MeCab's word boundaries, before MeCab's own reading; without
+MeCab it is looked up note by note. A user's own "kanji.csv" in the working
+folder is used before this one.
 
-Only words a song is likely to sing are kept: common nouns, adjectival and
-verbal nouns, adverbs, and the conjugated forms of verbs and adjectives that
-lyrics use (plain, continuative, past-stem, negative-stem, conditional),
-ranked by dictionary cost until the row and size limits are reached.
+Why a row is here:
+  counter  MeCab reads a number and counter by their Sino-Japanese sounds
+           (一人 いち+にん) where the counter has its own word (ひとり)
+  split    MeCab cuts the compound in two and reads each half alone
+           (雨音 あめ+おん)
+  song     MeCab gives the formal or technical reading of a word that songs
+           and everyday speech read natively (紅葉 こうよう, sung もみじ)
+  place    MeCab takes the word for a place name (港町 みなとちょう)
+  missing  MeCab has no reading for the word
 
-Usage: tools/make_kanji_csv.py [--dic DIR] [-o data/kanji.csv]
+Rows were found by reading song vocabulary through MeCab (mecab-ipadic-utf8)
+and keeping the words whose reading differed from a Japanese reader's.
+
+Run: python3 tools/make_kanji_csv.py [-o data/kanji.csv] [--check]
 """
 
 import argparse
 import os
 import sys
 
-MAX_ROWS = 40000
-MAX_BYTES = 0x100000
-# Room left under the loader's limits so a user may append a few rows.
-ROW_BUDGET = 39000
-BYTE_BUDGET = 1000000
+ROWS = """
+一人 ひとり counter
+二人 ふたり counter
+四人 よにん counter
+一匹 いっぴき counter
+一粒 ひとつぶ counter
+三日 みっか counter
+四日 よっか counter
+二十歳 はたち counter
+雨音 あまおと split
+波音 なみおと split
+一番星 いちばんぼし split
+桜色 さくらいろ song
+春色 はるいろ song
+日本 にほん song
+故郷 ふるさと song
+春風 はるかぜ song
+紅葉 もみじ song
+貴女 あなた song
+明後日 あさって song
+港町 みなとまち place
+蒲公英 たんぽぽ missing
+"""
 
-# Dictionary files and the bonus (subtracted from the cost) that favours the
-# word kinds lyrics are made of.
-SOURCES = {
-    "Noun.csv": 0,
-    "Noun.demonst.csv": -3000,
-    "Noun.adjv.csv": -300,
-    "Noun.verbal.csv": 0,
-    "Noun.adverbal.csv": 0,
-    "Adverb.csv": 0,
-    "Adnominal.csv": 0,
-    "Verb.csv": -800,
-    "Adj.csv": -800,
-}
-
-VERB_FORMS = {"基本形", "連用形", "連用タ接続", "未然形", "仮定形"}
-ADJ_FORMS = {"基本形", "連用テ接続", "連用タ接続", "体言接続"}
-
-# Rows kept of each kind before the rest is filled by rank: conjugated verbs
-# would otherwise lose to the many cheap compound nouns.
-KIND = {"Verb.csv": "verb", "Adj.csv": "adj"}
-QUOTA = {"verb": 14000, "adj": 3000}
-
-MAX_WRITTEN_CHARS = 6
-LENGTH_PENALTY = 1000
-MAX_READING_CHARS = 12
+REASONS = {"counter", "split", "song", "place", "missing"}
+OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "kanji.csv")
 
 
 def is_kanji(ch):
-    return 0x4E00 <= ord(ch) <= 0x9FFF
+    return 0x4E00 <= ord(ch) <= 0x9FFF or ch == "々"
 
 
 def is_hiragana(ch):
     return 0x3041 <= ord(ch) <= 0x3093
 
 
-def to_hiragana(katakana):
-    out = []
-    for ch in katakana:
-        code = ord(ch)
-        if 0x30A1 <= code <= 0x30F3:
-            out.append(chr(code - 0x60))
-        elif ch == "ー":
-            out.append(ch)
-        else:
-            return None  # ヴ, ヵ and other marks have no singable hiragana
-    return "".join(out)
-
-
-def cp932(text):
-    try:
-        return text.encode("cp932")
-    except UnicodeEncodeError:
-        return None
-
-
-def candidates(dic_dir):
-    """Yields (is_verb, score, written, reading) for every usable entry."""
-    for name, bonus in SOURCES.items():
-        path = os.path.join(dic_dir, name)
-        if not os.path.exists(path):
-            print(f"make_kanji_csv: {path} missing, skipped", file=sys.stderr)
+def parse(text):
+    rows, seen = [], set()
+    for number, line in enumerate(text.splitlines(), 1):
+        if not line.strip():
             continue
-        with open(path, encoding="euc_jp", errors="replace") as f:
-            for line in f:
-                cols = line.rstrip("\n").split(",")
-                if len(cols) < 12:
-                    continue
-                written, cost, pos, pos1, form, reading = cols[0], cols[3], cols[4], cols[5], cols[9], cols[11]
-                if name == "Verb.csv" and (pos1 != "自立" or form not in VERB_FORMS):
-                    continue
-                if name == "Adj.csv" and (pos1 != "自立" or form not in ADJ_FORMS):
-                    continue
-                if not written or not is_kanji(written[0]):
-                    continue
-                if len(written) > MAX_WRITTEN_CHARS:
-                    continue
-                if not all(is_kanji(c) or is_hiragana(c) or c == "々" for c in written):
-                    continue
-                hira = to_hiragana(reading)
-                if not hira or len(hira) > MAX_READING_CHARS:
-                    continue
-                # The converter spreads a reading over the notes of its written
-                # characters; a reading shorter than its writing cannot be spread.
-                if len(hira) < len(written):
-                    continue
-                if written == hira or cp932(written) is None or cp932(hira) is None:
-                    continue
-                try:
-                    score = int(cost) + bonus
-                except ValueError:
-                    continue
-                # Dictionary costs favour long compounds; lyrics favour short
-                # words, so each extra written character costs more.
-                score += LENGTH_PENALTY * (len(written) - 1)
-                yield KIND.get(name, "noun"), score, written, hira
+        fields = line.split()
+        if len(fields) != 3:
+            raise ValueError(f"line {number}: want written form, reading and reason")
+        written, reading, reason = fields
+        if reason not in REASONS:
+            raise ValueError(f"{written}: reason {reason} is not one of {sorted(REASONS)}")
+        if not is_kanji(written[0]):
+            raise ValueError(f"{written}: a row must begin with a kanji")
+        if not all(is_hiragana(c) for c in reading):
+            raise ValueError(f"{written}: reading {reading} must be hiragana")
+        if written in seen:
+            raise ValueError(f"{written}: listed twice")
+        seen.add(written)
+        written.encode("cp932")
+        reading.encode("cp932")
+        rows.append((written, reading))
+    return rows
 
 
-def build(dic_dir):
-    best = {}
-    # A form that is also a verb form is read as the verb: lyrics conjugate
-    # verbs far more often than they use the rarer noun or adjective
-    # (愛し is あいし in 愛してる, not いとし).
-    kinds = {}
-    for kind, score, written, reading in candidates(dic_dir):
-        rank = (0 if kind == "verb" else 1, score)
-        old = best.get(written)
-        if old is None or rank < old[0]:
-            best[written] = (rank, reading)
-            kinds[written] = kind
-    # A longer form that only adds kana to a shorter inflected form must keep
-    # that form's reading unless it is itself inflected: this drops rare readings that would take over
-    # ordinary words (美しくも read いしくも instead of 美しく + も).
-    def consistent(written, reading):
-        if kinds[written] in ("verb", "adj"):
-            return True
-        for cut in range(len(written) - 1, 0, -1):
-            head = written[:cut]
-            if head in best and is_hiragana(head[-1]) and all(is_hiragana(c) for c in written[cut:]):
-                return reading.startswith(best[head][1])
-        return True
-
-    ranked = sorted(((w, v) for w, v in best.items() if consistent(w, v[1])), key=lambda kv: (kv[1][0][1], kv[0]))
-    chosen = []
-    taken = set()
-    size = 0
-
-    def take(written, reading):
-        nonlocal size
-        row = cp932(written) + b"," + cp932(reading) + b"\r\n"
-        if len(chosen) >= ROW_BUDGET or size + len(row) > BYTE_BUDGET:
-            return False
-        chosen.append((written, reading, row))
-        taken.add(written)
-        size += len(row)
-        return True
-
-    # Every single character first, then each kind's quota, then by rank.
-    for written, (_, reading) in ranked:
-        if len(written) == 1:
-            take(written, reading)
-    for kind, quota in QUOTA.items():
-        n = 0
-        for written, (_, reading) in ranked:
-            if n >= quota:
-                break
-            if kinds[written] == kind and written not in taken:
-                take(written, reading)
-                n += 1
-    for written, (_, reading) in ranked:
-        if written not in taken and not take(written, reading):
-            break
-    # Group by first character; shortest forms first inside a group.
-    chosen.sort(key=lambda r: (cp932(r[0][0]), len(r[0]), cp932(r[0])))
-    return [r[2] for r in chosen]
+def render(rows):
+    # Grouped by first character, shorter forms first: the note-by-note
+    # lookup walks a group from its last row, so the longest form is met first.
+    rows = sorted(rows, key=lambda r: (r[0][0].encode("cp932"), len(r[0]), r[0].encode("cp932")))
+    return b"".join(w.encode("cp932") + b"," + r.encode("cp932") + b"\r\n" for w, r in rows)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--dic", default="/usr/share/mecab/dic/ipadic")
-    parser.add_argument("-o", "--output", default=os.path.join(os.path.dirname(__file__), "..", "data", "kanji.csv"))
+    parser.add_argument("-o", "--output", default=OUT)
+    parser.add_argument("--check", action="store_true", help="only tell whether the file is up to date")
     args = parser.parse_args()
-    rows = build(args.dic)
-    if not rows:
-        sys.exit(f"make_kanji_csv: no dictionary rows found under {args.dic}")
-    data = b"".join(rows)
-    assert len(rows) <= MAX_ROWS and len(data) <= MAX_BYTES
+    try:
+        data = render(parse(ROWS))
+    except (ValueError, UnicodeEncodeError) as e:
+        sys.exit(f"make_kanji_csv: {e}")
+    if args.check:
+        try:
+            with open(args.output, "rb") as f:
+                current = f.read()
+        except OSError:
+            current = None
+        if current != data:
+            sys.exit(f"make_kanji_csv: {args.output} is out of date")
+        return
     tmp = args.output + ".tmp"
     with open(tmp, "wb") as f:
         f.write(data)
     os.replace(tmp, args.output)
-    print(f"make_kanji_csv: {len(rows)} rows, {len(data)} bytes -> {args.output}")
+    print(f"make_kanji_csv: {len(data.splitlines())} rows -> {args.output}")
 
 
 if __name__ == "__main__":

@@ -21,13 +21,17 @@ using namespace harmolin::test;
 
 namespace {
 
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value(); }
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value();
+}
 
-std::string repoData() { return std::string(HARMOLIN_TEST_DATA) + "/../../data"; }
+std::string repoData() {
+    return std::string(HARMOLIN_TEST_DATA) + "/../../data";
+}
 
 // A reading service with fixed answers, standing in for MeCab.
 class FixedReading : public ReadingService {
-public:
+  public:
     std::map<std::string, std::string> answers; // UTF-8
     int calls = 0;
     std::optional<std::string> reading(std::string_view cp932) override {
@@ -49,7 +53,8 @@ struct TestLyric {
 };
 
 // A folder with the given list files (UTF-8 rows, written as CP932).
-std::string listFolder(const std::string& name, const std::string& kanjiRows, const std::string& englishRows) {
+std::string listFolder(const std::string& name, const std::string& kanjiRows,
+                       const std::string& englishRows) {
     const std::string dir = tempPath(name);
     std::filesystem::create_directories(dir);
     std::ofstream(dir + "/kanji.csv", std::ios::binary) << utf8ToCp932(kanjiRows).value();
@@ -102,15 +107,17 @@ Sung sing(CXfData& song, const std::string& folder, ReadingService* reading) {
         ++r.beeps;
     };
     r.syllables = prepareSinging(song, 0, folder, folder, options);
-    for (const auto& l : collect.lines) r.reports.push_back(l.text);
+    for (const auto& l : collect.lines)
+        r.reports.push_back(l.text);
     return r;
 }
 
 using Strings = std::vector<std::string>;
 
 class KanaPasses : public ::testing::Test {
-protected:
-    std::string folder = listFolder("kana-lists", "心,こころ\r\n心臓,しんぞう\r\n夢,ゆめ\r\n", "love,らぶ\r\nyeah,いえい\r\n");
+  protected:
+    std::string folder = listFolder("kana-lists", "心,こころ\r\n心臓,しんぞう\r\n夢,ゆめ\r\n",
+                                    "love,らぶ\r\nyeah,いえい\r\nlet's,れっつ\r\n");
 };
 
 TEST_F(KanaPasses, OneSyllablePerCharacterWithTableTimingAndPhonemes) {
@@ -150,7 +157,8 @@ TEST_F(KanaPasses, WordsSpreadOverNotesWithoutLyric) {
     EXPECT_EQ(r.sung(), (Strings{"か", "ぜ", "そ", "よ"}));
     // The lyric track itself now holds one character per note.
     int lyricEvents = 0;
-    for (const auto& e : song.karaokeTrack().events()) lyricEvents += e.isMeta(kMetaLyric);
+    for (const auto& e : song.karaokeTrack().events())
+        lyricEvents += e.isMeta(kMetaLyric);
     EXPECT_EQ(lyricEvents, 4);
     EXPECT_TRUE(song.karaokeTrack().events().back().isEndOfTrack());
 }
@@ -174,14 +182,20 @@ TEST_F(KanaPasses, DigitsAreReadAsciiAndFullWidth) {
 }
 
 TEST_F(KanaPasses, EnglishWordsFromTheListAndUnknownLettersSungOnVowel) {
-    CXfData song = makeSong({{0, 480, 60}, {480, 480, 60}, {960, 480, 60}}, {{0, "LOVE"}, {480, "Yeah!"}, {960, "zq"}});
+    CXfData song =
+        makeSong({{0, 480, 60}, {480, 480, 60}, {960, 480, 60}}, {{0, "LOVE"}, {480, "Yeah!"}, {960, "zq"}});
     Sung r = sing(song, folder, nullptr);
     const Strings s = r.sung();
-    ASSERT_EQ(s.size(), 8u);
-    EXPECT_EQ(Strings(s.begin(), s.begin() + 6), (Strings{"ら", "ぶ", "い", "え", "い", "!"}));
+    // The "!" is not sung.
+    ASSERT_EQ(s.size(), 7u);
+    EXPECT_EQ(Strings(s.begin(), s.begin() + 5), (Strings{"ら", "ぶ", "い", "え", "い"}));
     // Letters without a reading keep their place and sing "a".
-    EXPECT_EQ(r.syllables[6].phoneme, "a");
-    EXPECT_EQ(r.syllables[6].consonant, 64);
+    EXPECT_EQ(r.syllables[5].phoneme, "a");
+    EXPECT_EQ(r.syllables[5].consonant, 64);
+
+    // An apostrophe belongs to its word; the reading's small っ is sung.
+    CXfData lets = makeSong({{0, 480, 60}}, {{0, "Let's!"}});
+    EXPECT_EQ(sing(lets, folder, nullptr).sung(), (Strings{"れ", "え", "つ"}));
 }
 
 TEST_F(KanaPasses, AnEnglishWordSpreadOverNotesStaysOneWord) {
@@ -192,7 +206,8 @@ TEST_F(KanaPasses, AnEnglishWordSpreadOverNotesStaysOneWord) {
 }
 
 TEST_F(KanaPasses, KanjiListSpreadsAReadingOverTheNotesOfItsWord) {
-    CXfData song = makeSong({{0, 480, 60}, {480, 480, 62}, {960, 480, 64}}, {{0, "心"}, {480, "臓"}, {960, "夢"}});
+    CXfData song =
+        makeSong({{0, 480, 60}, {480, 480, 62}, {960, 480, 64}}, {{0, "心"}, {480, "臓"}, {960, "夢"}});
     Sung r = sing(song, folder, nullptr);
     EXPECT_EQ(r.sung(), (Strings{"し", "ん", "ぞ", "う", "ゆ", "め"}));
     EXPECT_EQ(r.syllables[3].note, 62);
@@ -242,10 +257,45 @@ TEST_F(KanaPasses, LineMarkAloneSilencesTheNoteAndBeeps) {
     EXPECT_EQ(r.beeps, 1);
 }
 
-TEST_F(KanaPasses, SmallTsuTakesTheVowelBefore) {
-    CXfData song = makeSong({{0, 480, 60}, {480, 480, 60}}, {{0, "かっ"}, {480, "っと"}});
+TEST_F(KanaPasses, HalfWidthKanaVuAndALoneLongMarkSingTheirSounds) {
+    // A note starting on "ー" with nothing sung before stays silent.
+    CXfData song = makeSong({{0, 480, 60},
+                             {480, 480, 61},
+                             {960, 480, 62},
+                             {1440, 480, 63},
+                             {1920, 480, 64},
+                             {2400, 480, 65},
+                             {2880, 480, 66}},
+                            {{0, "ー"},
+                             {480, "ｶﾞｯｺｳ"},
+                             {960, "ﾊﾟﾝ"},
+                             {1440, "ヴァ"},
+                             {1920, "ヴ"},
+                             {2400, "ラー"},
+                             {2880, "ー"}});
     Sung r = sing(song, folder, nullptr);
-    EXPECT_EQ(r.sung(), (Strings{"か", "あ", "う", "と"}));
+    EXPECT_EQ(r.sung(), (Strings{"が", "あ", "こ", "う", "ぱ", "ん", "ば", "ぶ", "ら", "あ"}));
+    EXPECT_EQ(r.syllables.back().note, -1);
+    EXPECT_EQ(r.syllables[r.syllables.size() - 2].note, 66); // the lone ー holds ら's vowel
+    for (const auto& s : r.syllables)
+        EXPECT_TRUE(kanaToPhonemes(s.lyric).found) << cp932ToUtf8(s.lyric);
+
+    // Punctuation is not sung and does not take a note of its own; "～"
+    // holds a sound like "ー", "ん" included.
+    CXfData marks = makeSong({{0, 480, 60}, {480, 480, 61}, {960, 480, 62}, {1440, 480, 63}, {1920, 480, 64}},
+                             {{0, "さ、よ！"}, {960, "～"}, {1440, "ん"}, {1920, "ー"}});
+    Sung m = sing(marks, folder, nullptr);
+    EXPECT_EQ(m.sung(), (Strings{"さ", "よ", "お", "ん", "ん"}));
+    EXPECT_EQ(m.syllables[1].note, 61);
+}
+
+TEST_F(KanaPasses, SmallTsuTakesTheVowelBefore) {
+    // The sound before may be on the note before; with no sound before at
+    // all it is "う".
+    CXfData song =
+        makeSong({{0, 480, 60}, {480, 480, 60}, {960, 480, 60}}, {{0, "っと"}, {480, "かっ"}, {960, "っこ"}});
+    Sung r = sing(song, folder, nullptr);
+    EXPECT_EQ(r.sung(), (Strings{"う", "と", "か", "あ", "あ", "こ"}));
 }
 
 TEST_F(KanaPasses, EmptyLyricsAndEmptySongs) {
@@ -304,7 +354,8 @@ TEST_F(KanaPasses, MissingListsAreReportedAndConversionGoesOn) {
     Sung r = sing(song, empty, nullptr);
     EXPECT_EQ(r.sung(), (Strings{"ら"}));
     int gnll = 0;
-    for (const auto& line : r.reports) gnll += line.rfind("GNLL1E000001", 0) == 0;
+    for (const auto& line : r.reports)
+        gnll += line.rfind("GNLL1E000001", 0) == 0;
     EXPECT_EQ(gnll, 2);
 }
 
@@ -316,7 +367,9 @@ TEST(KanaMecab, ReadsKanjiWhenInstalledAndNothingWithoutDictionary) {
     MecabReading mecab;
     if (!mecab.available()) GTEST_SKIP() << "MeCab's dictionary is not installed";
     EXPECT_EQ(cp932ToUtf8(mecab.reading(sj("心臓")).value()), "しんぞう");
-    EXPECT_EQ(cp932ToUtf8(mecab.reading(sj("今日は晴れ")).value()), "きょうははれ");
+    // The particle は is sung わ, the は of a word stays.
+    EXPECT_EQ(cp932ToUtf8(mecab.reading(sj("今日は晴れ")).value()), "きょうわはれ");
+    EXPECT_EQ(cp932ToUtf8(mecab.reading(sj("花へ")).value()), "はなえ");
     // Words the dictionary lacks keep their letters.
     EXPECT_EQ(cp932ToUtf8(mecab.reading(sj("LOVEの歌")).value()), "LOVEのうた");
     // Bytes that are not CP932 are not guessed at.
@@ -385,3 +438,58 @@ TEST(KanaSong, WrittenLyricsSingOneSyllablePerNote) {
 }
 
 } // namespace
+
+// Kanji read a line at a time: a word spread over notes is read as one word
+// and its reading shared out where its kanji's own readings fit; the
+// program's list corrects MeCab only where a row begins and ends on MeCab's
+// word boundaries.
+TEST(KanaMecab, WordsReadInContextAndSharedOverTheirNotes) {
+    MecabReading mecab;
+    if (!mecab.available()) GTEST_SKIP() << "MeCab's dictionary is not installed";
+    const std::string work = tempPath("kana-context");
+    std::filesystem::create_directories(work);
+    std::filesystem::remove(work + "/kanji.csv");
+    auto singIn = [&](CXfData& song) {
+        CollectReports collect;
+        SingingOptions options;
+        options.reading = &mecab;
+        Sung r;
+        r.syllables = prepareSinging(song, 0, work, repoData(), options);
+        return r;
+    };
+    CXfData city =
+        makeSong({{0, 480, 60}, {480, 480, 62}, {960, 480, 64}}, {{0, "東"}, {480, "京"}, {960, "日本"}});
+    Sung r = singIn(city);
+    EXPECT_EQ(r.sung(), (Strings{"と", "う", "き", "ょ", "う", "に", "ほ", "ん"}));
+    EXPECT_EQ(r.syllables[1].note, 60); // とう on the note of 東
+    EXPECT_EQ(r.syllables[2].note, 62);
+
+    // Each note of a word keeps a share, cut where syllables begin.
+    CXfData effort = makeSong(
+        {{0, 480, 60}, {480, 480, 61}, {960, 480, 62}, {1440, 480, 63}, {1920, 480, 64}, {2400, 480, 65}},
+        {{0, "一"}, {480, "生"}, {960, "懸"}, {1440, "命"}, {1920, "今"}, {2400, "日"}});
+    Sung e = singIn(effort);
+    std::map<int, std::string> perNote;
+    for (const auto& s : e.syllables)
+        if (s.note >= 0) perNote[s.note] += cp932ToUtf8(s.lyric);
+    EXPECT_EQ(perNote,
+              (std::map<int, std::string>{
+                  {60, "いい"}, {61, "しょう"}, {62, "けん"}, {63, "めい"}, {64, "きょ"}, {65, "う"}}));
+
+    // A number before a counter is read with it; digits alone one by one.
+    CXfData numbers =
+        makeSong({{0, 480, 60}, {480, 480, 61}, {960, 480, 62}, {1440, 480, 63}, {1920, 480, 64}},
+                 {{0, "2人で"}, {480, "10年/"}, {960, "２０２６年/"}, {1440, "1つ/"}, {1920, "10"}});
+    Sung n = singIn(numbers);
+    std::string read;
+    for (const auto& s : n.sung())
+        read += s;
+    EXPECT_EQ(read, "ふたりでじゅうねんにせんにじゅうろくねんひとついちぜろ");
+
+    CXfData line = makeSong({{0, 960, 60}, {960, 960, 62}}, {{0, "今日は一人で"}, {960, "一人前を"}});
+    Sung l = singIn(line);
+    std::string joined;
+    for (const auto& s : l.sung())
+        joined += s;
+    EXPECT_EQ(joined, "きょうわひとりでいちにんまえを");
+}

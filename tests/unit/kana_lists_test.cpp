@@ -2,6 +2,7 @@
 #include "lyrics/KanaConversion.h"
 #include "lyrics/ListFiles.h"
 #include "lyrics/PhonemeTable.h"
+#include "lyrics/Reading.h"
 #include "midi/TextCodec.h"
 #include "test_support.h"
 
@@ -16,8 +17,12 @@ using namespace harmolin::test;
 
 namespace {
 
-std::string repoData() { return std::string(HARMOLIN_TEST_DATA) + "/../../data"; }
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value(); }
+std::string repoData() {
+    return std::string(HARMOLIN_TEST_DATA) + "/../../data";
+}
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value();
+}
 
 TEST(KanaListLoader, RowsQuotesEscapesAndLineEnds) {
     CollectReports collect;
@@ -63,7 +68,8 @@ TEST(KanaListLoader, DamagedFilesKeepTheRowsBeforeTheError) {
 
 TEST(KanaListLoader, RowAndSizeLimits) {
     std::string rows;
-    for (int i = 0; i < kListMaxRows; ++i) rows += "a,b\n";
+    for (int i = 0; i < kListMaxRows; ++i)
+        rows += "a,b\n";
     {
         CollectReports collect;
         EXPECT_EQ(parseListFile(rows, "x").rows.size(), static_cast<std::size_t>(kListMaxRows));
@@ -96,7 +102,7 @@ TEST(KanaShippedLists, KanjiListIsWithinLimitsGroupedAndReadable) {
     const ListFile l = loadListFile(path);
     ASSERT_TRUE(l.complete);
     EXPECT_TRUE(collect.lines.empty());
-    EXPECT_GT(l.rows.size(), 20000u);
+    EXPECT_GE(l.rows.size(), 10u);
     EXPECT_LE(l.rows.size(), static_cast<std::size_t>(kListMaxRows));
     std::set<std::string> closedGroups;
     std::string group;
@@ -116,15 +122,12 @@ TEST(KanaShippedLists, KanjiListIsWithinLimitsGroupedAndReadable) {
             ASSERT_TRUE(kanaToPhonemes(c).found) << cp932ToUtf8(row[1]);
         }
     }
-    // Words songs are made of.
-    const std::pair<const char*, const char*> words[] = {{"愛", "あい"},     {"涙", "なみだ"}, {"心臓", "しんぞう"},
-                                                         {"未来", "みらい"}, {"君", "きみ"},   {"走っ", "はしっ"},
-                                                         {"愛し", "あいし"}, {"優しい", "やさしい"}};
-    for (const auto& [w, r] : words) {
-        bool found = false;
-        for (const auto& row : l.rows) found |= row[0] == sj(w) && row[1] == sj(r);
-        EXPECT_TRUE(found) << w;
-    }
+    // The list only holds what the reader gets wrong: MeCab alone would read
+    // every row otherwise.
+    MecabReading mecab;
+    if (!mecab.available()) GTEST_SKIP() << "MeCab's dictionary is not installed";
+    for (const auto& row : l.rows)
+        EXPECT_NE(mecab.reading(row[0]).value_or(""), row[1]) << cp932ToUtf8(row[0]) << " needs no row";
 }
 
 TEST(KanaShippedLists, EnglishListReadsInSingableKana) {
@@ -135,12 +138,15 @@ TEST(KanaShippedLists, EnglishListReadsInSingableKana) {
     EXPECT_GT(l.rows.size(), 100u);
     std::set<std::string> words;
     for (const auto& row : l.rows) {
-        for (char c : row[0]) EXPECT_TRUE((c >= 'a' && c <= 'z') || c == '\'') << row[0];
+        for (char c : row[0])
+            EXPECT_TRUE((c >= 'a' && c <= 'z') || c == '\'') << row[0];
         EXPECT_TRUE(words.insert(row[0]).second) << row[0];
         const std::string hira = katakanaToHiragana(row[1]);
-        for (std::size_t i = 0; i < hira.size(); i += 2) EXPECT_TRUE(kanaToPhonemes(hira.substr(i, 2)).found) << row[0];
+        for (std::size_t i = 0; i < hira.size(); i += 2)
+            EXPECT_TRUE(kanaToPhonemes(hira.substr(i, 2)).found) << row[0];
     }
-    for (const char* w : {"love", "baby", "dance", "night", "dream", "yeah", "oh", "shake"}) EXPECT_TRUE(words.count(w)) << w;
+    for (const char* w : {"love", "baby", "dance", "night", "dream", "yeah", "oh", "shake"})
+        EXPECT_TRUE(words.count(w)) << w;
 }
 
 } // namespace

@@ -172,26 +172,120 @@ TEST(FindPhrases, RestsCutPhrases) {
     EXPECT_EQ(p.noteCounts, (std::vector<int>{4}));
 }
 
-TEST(FindPhrases, TwentyNotesCloseAPhraseAndTheNoteThatFindsItFullIsNotSung) {
+TEST(FindPhrases, ANoteThatFindsItsPhraseFullStartsTheNextOne) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
-    for (int i = 0; i < 25; ++i)
+    for (int i = 0; i < 45; ++i)
         t.addNote(0, i == 0 ? 0 : 240, 60, 100, 240);
     t.append(makeEndOfTrack(240));
     const MelodyPhrases p = findPhrases(t, 0, 480);
-    EXPECT_EQ(p.noteCounts, (std::vector<int>{20, 4}));
-    EXPECT_EQ(p.noteStarts.size(), 24u);
-    EXPECT_EQ(p.noteStarts[19], 19 * 240);
-    EXPECT_EQ(p.noteStarts[20], 21 * 240); // the 21st note got none
-    EXPECT_EQ(p.startTimes, (std::vector<int>{0, 21 * 240}));
+    EXPECT_EQ(p.noteCounts, (std::vector<int>{20, 20, 5}));
+    ASSERT_EQ(p.noteStarts.size(), 45u);
+    EXPECT_EQ(p.noteStarts[20], 20 * 240);
+    EXPECT_EQ(p.startTimes, (std::vector<int>{0, 20 * 240, 40 * 240}));
 
-    // A track that ends on a note leaves that note unsung.
+    // A track that ends on a note still sings it.
     MidiTrackData open(kSongCapacity, TrackState::Connected);
     open.addNote(0, 0, 60, 100, 240);
     open.addNote(0, 240, 62, 100, 240);
     open.addNote(0, 240, 64, 100, 240);
-    EXPECT_EQ(findPhrases(open, 0, 480).noteCounts, (std::vector<int>{2}));
+    EXPECT_EQ(findPhrases(open, 0, 480).noteCounts, (std::vector<int>{3}));
 
     EXPECT_TRUE(findPhrases(melody({}), 0, 480).noteCounts.empty());
+}
+
+TEST(JoinLoneNotes, ALoneNoteJoinsTheNeighbourAcrossTheShorterRest) {
+    // Notes 240 long: a phrase of three, a lone note 500 ticks after it and
+    // 1000 before the next phrase of two, then two lone notes far apart.
+    MelodyPhrases p = findPhrases(melody({{0, 0, 240},
+                                          {0, 240, 240},
+                                          {0, 480, 240},
+                                          {0, 1220, 240},
+                                          {0, 2460, 240},
+                                          {0, 2700, 240},
+                                          {0, 4000, 240},
+                                          {0, 6000, 240}},
+                                         240),
+                                  0, 480);
+    ASSERT_EQ(p.noteCounts, (std::vector<int>{3, 1, 2, 1, 1}));
+    joinLoneNotes(p);
+    EXPECT_EQ(p.noteCounts, (std::vector<int>{4, 4}));
+    EXPECT_EQ(p.startTimes, (std::vector<int>{0, 2460}));
+
+    // A lone note between full phrases keeps its own phrase; a lone note
+    // before the first phrase joins it and takes its start.
+    MelodyPhrases q;
+    q.noteCounts = {20, 1, 20};
+    q.startTimes = {0, 10000, 11000};
+    for (int i = 0; i < 41; ++i) {
+        q.noteStarts.push_back(i < 20 ? i * 240 : i == 20 ? 10000 : 11000 + (i - 21) * 240);
+        q.noteLengths.push_back(200);
+    }
+    joinLoneNotes(q);
+    EXPECT_EQ(q.noteCounts, (std::vector<int>{20, 1, 20}));
+    MelodyPhrases r;
+    r.noteCounts = {1, 3};
+    r.startTimes = {0, 1000};
+    r.noteStarts = {0, 1000, 1200, 1400};
+    r.noteLengths = {100, 100, 100, 100};
+    joinLoneNotes(r);
+    EXPECT_EQ(r.noteCounts, (std::vector<int>{4}));
+    EXPECT_EQ(r.startTimes, (std::vector<int>{0}));
+}
+
+TEST(SplitPoint, WidestRestNearestTheMiddleTwoNotesEachSide) {
+    const std::vector<int> lengths(8, 100);
+    // Rests of 20, 100 before the seventh note and 220 before the last: the
+    // cut keeps two notes after it, so the widest allowed rest is the 100.
+    std::vector<int> starts{0, 120, 240, 360, 480, 600, 800, 1120};
+    EXPECT_EQ(splitPoint(starts, lengths), 6);
+    starts = {0, 500, 600, 700, 800, 900, 1000, 1100};
+    EXPECT_EQ(splitPoint(starts, lengths), 4); // the rest after the first note is off limits
+    // No rests at all: the middle.
+    starts = {0, 100, 200, 300, 400, 500, 600, 700};
+    EXPECT_EQ(splitPoint(starts, lengths), 4);
+    EXPECT_EQ(splitPoint(std::vector<int>{0, 100, 200}, std::vector<int>{100, 100, 100}), 1);
+    EXPECT_EQ(splitPoint(std::vector<int>{0, 100}, std::vector<int>{100, 100}), 1);
+}
+
+TEST(FillPhrase, EveryNoteHasAWordButOneNoteParts) {
+    std::vector<int> starts, lengths;
+    for (int i = 0; i < 20; ++i) {
+        starts.push_back(i * 240);
+        lengths.push_back(200);
+    }
+    const std::string space = "\x81\x40";
+    for (int type = 0; type < 5; ++type) {
+        const LyricClass lc = lyricClassOf(type);
+        EngineRandom random;
+        random.seed(11);
+        for (int n = 1; n <= 20; ++n) {
+            for (int run = 0; run < 10; ++run) {
+                const LyricText p =
+                    fillPhrase(std::span<const int>(starts).first(static_cast<std::size_t>(n)),
+                               std::span<const int>(lengths).first(static_cast<std::size_t>(n)),
+                               lc.styleClass, lc.variantMask, random);
+                ASSERT_EQ(p.reading.size(), static_cast<std::size_t>(2 * n));
+                // Parts are separated by a wide space; "あ～" stands only as a
+                // part of its own.
+                std::size_t from = 0;
+                for (;;) {
+                    const std::size_t to = p.display.find(space, from);
+                    const std::string part = p.display.substr(from, to - from);
+                    EXPECT_TRUE(part == kShownA || part.find(kShownA) == std::string::npos)
+                        << cp932ToUtf8(p.display);
+                    if (to == std::string::npos) break;
+                    from = to + space.size();
+                }
+            }
+        }
+    }
+    // One note alone sings "あ".
+    EngineRandom random;
+    random.seed(3);
+    const LyricText one = fillPhrase(std::span<const int>(starts).first(1),
+                                     std::span<const int>(lengths).first(1), kPopsStyle, kYoungPops, random);
+    EXPECT_EQ(one.reading, kA);
+    EXPECT_EQ(one.display, kShownA);
 }
 
 TEST(Legato, NotesReachTheNextOneButNotPastTwoBeats) {
