@@ -1,12 +1,17 @@
 #include "app/AudioExport.h"
 
 #include "app/SingingPipeline.h"
+#include "app/VoiceDelayCache.h"
 #include "app/WorkingFolder.h"
 #include "midi/XfData.h"
 
 #include <algorithm>
 
 namespace harmolin {
+
+std::optional<int> knownVoiceDelay(const std::string& pluginPath, const std::string& workingFolder) {
+    return cachedVoiceDelay(workingFolder, offlineDelayKind(), pluginPath);
+}
 
 RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& settings,
                              const std::string& workingFolder, const std::string& dataFolder,
@@ -24,20 +29,25 @@ RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& set
         return result;
     }
     RenderOptions options;
+    options.stemsFolder = settings.stemsFolder;
     options.progress = std::move(progress);
     std::string played = saved;
     if (settings.sung) {
-        // Sequenced once to hear how late the plug-in starts a syllable, then
-        // again with the accompaniment held back by that, as render does.
+        // Sequenced with the accompaniment held back by how late the plug-in
+        // starts a syllable: kept from an earlier measurement, else heard now.
         const std::string sungPart = joinPath(workingFolder, kSungFile);
-        if (!writeSungFileFromSaved(saved, workingFolder, dataFolder, 0, false, sungPart)) {
-            result.error = "the song's lyrics could not be made singable";
-            return result;
+        std::optional<int> delay = settings.voiceDelayMs;
+        if (!delay) delay = knownVoiceDelay(settings.pluginPath, workingFolder);
+        if (!delay) {
+            if (!writeSungFileFromSaved(saved, workingFolder, dataFolder, 0, false, sungPart)) {
+                result.error = "the song's lyrics could not be made singable";
+                return result;
+            }
+            delay = measureVoiceDelay(settings.pluginPath, sungPart, 0, result.error);
+            if (!delay) return result;
+            storeVoiceDelay(workingFolder, offlineDelayKind(), settings.pluginPath, *delay);
         }
-        const auto delay = measureVoiceDelay(settings.pluginPath, sungPart, 0, result.error);
-        if (!delay) return result;
-        if (*delay > 0 &&
-            !writeSungFileFromSaved(saved, workingFolder, dataFolder, *delay, false, sungPart)) {
+        if (!writeSungFileFromSaved(saved, workingFolder, dataFolder, *delay, false, sungPart)) {
             result.error = "the song's lyrics could not be made singable";
             return result;
         }

@@ -7,6 +7,7 @@
 #include "playback/OfflineRenderer.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace harmolin {
@@ -17,7 +18,15 @@ struct AudioExportSettings {
     bool sung = true;       // false: the melody played on melodyProgram
     int melodyProgram = 64; // GM program, 0..127
     std::string pluginPath; // the singing plug-in when sung
+    // The plug-in's delay when already known; otherwise the one kept in the
+    // working folder for this plug-in, else measured (and then kept).
+    std::optional<int> voiceDelayMs;
+    std::string stemsFolder; // empty: no stems
 };
+
+// The offline delay kept in the working folder for this plug-in, while the
+// plug-in file is unchanged.
+std::optional<int> knownVoiceDelay(const std::string& pluginPath, const std::string& workingFolder);
 
 // Renders the song into outputPath, using the working folder's playback
 // files. progress (any thread) gets the share done and may return false to

@@ -13,7 +13,11 @@
 namespace harmolin::cli {
 namespace {
 
-const char* meterName(int meter) { return meter == 0 ? "4/4" : meter == 1 ? "3/4" : "7/8"; }
+const char* meterName(int meter) {
+    return meter == 0 ? "4/4" : meter == 1 ? "3/4" : "7/8";
+}
+
+} // namespace
 
 // The style a command names: --style NAME, --group G --slot S, or
 // --type T [--variant V]. Prints the error itself.
@@ -32,7 +36,8 @@ std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& 
         const auto slot = parseNumber("--slot", args.value("--slot"), 0, StyleTable::kSlots - 1);
         if (!slot) return std::nullopt;
         if (table.at(*group, *slot).nameText().empty()) {
-            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) + " holds no style");
+            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) +
+                       " holds no style");
             return std::nullopt;
         }
         return StyleChoice{*group, *slot};
@@ -71,6 +76,8 @@ bool parseSeed(const Arguments& args, std::optional<std::uint32_t>& seed) {
     return true;
 }
 
+namespace {
+
 // Where the lyric lines go: --lyrics FILE.txt in --encoding utf8 (default)
 // or cp932. False (after printing why) for a wrong encoding.
 bool lyricTarget(const Arguments& args, std::string& path, TextEncoding& encoding) {
@@ -99,7 +106,8 @@ int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& 
         return 1;
     }
     reports.flush();
-    for (const std::string& line : song.linesUtf8()) std::cout << line << '\n';
+    for (const std::string& line : song.linesUtf8())
+        std::cout << line << '\n';
     return 0;
 }
 

@@ -3,8 +3,10 @@
 // part is rendered to a WAV file instead of to the sound card.
 #include "cli/RenderCommand.h"
 
+#include "app/AudioExport.h"
 #include "app/DataFolder.h"
 #include "app/SingingPipeline.h"
+#include "app/VoiceDelayCache.h"
 #include "app/WorkingFolder.h"
 #include "cli/ComposeCommands.h"
 #include "midi/ErrorReport.h"
@@ -26,7 +28,8 @@ namespace fs = std::filesystem;
 
 // The sung part of the song Play saved, as `sequence` writes it; false
 // after reporting why.
-bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs, const std::string& workdir) {
+bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs,
+                       const std::string& workdir) {
     const auto data = requireDataFolder();
     if (!data) return false;
     ReportCollector reports;
@@ -112,21 +115,27 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     options.stemsFolder = args.value("--stems");
     std::string played = saved;
     if (sung) {
-        // Sequenced once without correction to hear how late the plug-in
-        // starts a syllable, then again with the accompaniment held back by that.
+        // The accompaniment is held back by how late the plug-in starts a
+        // syllable: kept in the working folder from an earlier render, else
+        // heard now on the song sequenced once without correction.
         const std::string sungPart = joinPath(workdir, kSungFile);
-        if (!writeSungPartFile(saved, sungPart, 0, workdir)) return 1;
-        std::string error;
-        ReportCollector reports;
-        const auto delay = measureVoiceDelay(plugin, sungPart, 0, error);
-        if (!delay) {
-            reports.failWith(error);
-            return 1;
+        std::optional<int> delay = knownVoiceDelay(plugin, workdir);
+        if (delay) {
+            std::cout << "voice delay: " << *delay << " ms (measured before)" << std::endl;
+        } else {
+            if (!writeSungPartFile(saved, sungPart, 0, workdir)) return 1;
+            std::string error;
+            ReportCollector reports;
+            delay = measureVoiceDelay(plugin, sungPart, 0, error);
+            if (!delay) {
+                reports.failWith(error);
+                return 1;
+            }
+            reports.flush();
+            storeVoiceDelay(workdir, offlineDelayKind(), plugin, *delay);
+            std::cout << "voice delay: " << *delay << " ms" << std::endl;
         }
-        reports.flush();
-        std::cout << "voice delay: " << *delay << " ms" << std::endl;
-        if (*delay > 0)
-            if (!writeSungPartFile(saved, sungPart, *delay, workdir)) return 1;
+        if (!writeSungPartFile(saved, sungPart, *delay, workdir)) return 1;
         options.pluginPath = plugin;
         played = sungPart;
     }
@@ -142,10 +151,11 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     const auto done = std::chrono::steady_clock::now();
     const double renderSeconds = std::chrono::duration<double>(done - rendering).count();
     const double totalSeconds = std::chrono::duration<double>(done - started).count();
-    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time; %.2f s in all), peak %.2f\n", result.seconds,
-                renderSeconds, renderSeconds > 0 ? result.seconds / renderSeconds : 0.0, totalSeconds, result.peak);
-    if (result.scaled < 1.0) std::printf("level lowered by %.1f dB to stay below full scale\n",
-                                         -20.0 * std::log10(result.scaled));
+    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time; %.2f s in all), peak %.2f\n",
+                result.seconds, renderSeconds, renderSeconds > 0 ? result.seconds / renderSeconds : 0.0,
+                totalSeconds, result.peak);
+    if (result.scaled < 1.0)
+        std::printf("level lowered by %.1f dB to stay below full scale\n", -20.0 * std::log10(result.scaled));
     std::fflush(stdout);
     return 0;
 }

@@ -1,5 +1,6 @@
 // harmolin: every job of the window from a terminal.
 #include "app/WorkingFolder.h"
+#include "cli/BatchCommand.h"
 #include "cli/CommandLine.h"
 #include "cli/ComposeCommands.h"
 #include "cli/ExportCommand.h"
@@ -21,7 +22,8 @@ const char* kUsage =
     "usage: harmolin COMMAND [options]\n"
     "\n"
     "commands:\n"
-    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, lyrics;\n"
+    "  inspect FILE.mid [--events]                  format, tracks, events, tempo, notes per channel, "
+    "lyrics;\n"
     "                                               --events lists every event: TICK KIND CHANNEL DATA...\n"
     "  prepare IN.mid --channel C [-o OUT.mid]      the song made ready for lyrics: 480 ticks per quarter\n"
     "          [--guide-volume N]                   note, melody from channel C to channel 1 and made\n"
@@ -49,6 +51,12 @@ const char* kUsage =
     "          [--sound voice|instrument]           as 44.1 kHz stereo audio: FILE.wav (16-bit), .flac\n"
     "          [--plugin PATH] [--stems DIR]        or .ogg (Vorbis) by its name; --stems also writes\n"
     "                                               voice and accompaniment files of that type into DIR\n"
+    "  batch (--type T [--variant V]                many songs at once: N songs (of each style with\n"
+    "          | --style NAME | --all-styles)       --all-styles) as XF files and lyric lines named\n"
+    "          --count N -o DIR [--jobs J]          STYLE-SEED, song i with seed S + i; J worker\n"
+    "          [--seed S] [--wav] [--stems]         processes (default: the cores); --wav renders each\n"
+    "          [--musicxml] [--plugin PATH]         sung, --stems adds STYLE-SEED-stems/, --musicxml the\n"
+    "                                               score; a failed song is named by its seed\n"
     "  export IN_XF.mid -o OUT.musicxml             the sung melody as a score: key, time, tempo, rests,\n"
     "          [--with-chords] [--lyrics FILE.txt]  ties, triplets, one lyric per note; OUT.mxl is the\n"
     "                                               compressed form; --with-chords adds chord symbols,\n"
@@ -84,19 +92,23 @@ int main(int argc, char** argv) {
     } else if (command == "compose") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
     } else if (command == "generate") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
-                               "--encoding"});
+        options.withValue.insert(
+            {"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics", "--encoding"});
     } else if (command == "load") {
         options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
     } else if (command == "sequence") {
         options.withValue.insert({"--delay", "--mode"});
     } else if (command == "render") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
-                               "--plugin", "--stems"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
+                                  "--sound", "--plugin", "--stems"});
     } else if (command == "play") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
-                               "--plugin", "--midi-port", "--audio-device", "--delay"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
+                                  "--sound", "--plugin", "--midi-port", "--audio-device", "--delay"});
         options.flags.insert("--list-devices");
+    } else if (command == "batch") {
+        options.withValue.insert(
+            {"--type", "--variant", "--style", "--count", "--jobs", "--seed", "--plugin"});
+        options.flags.insert({"--all-styles", "--wav", "--stems", "--musicxml"});
     } else if (command == "export") {
         options.withValue.insert("--lyrics");
         options.flags.insert("--with-chords");
@@ -118,7 +130,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) {
         workdir = currentWorkingFolder();
     } else {
-        struct stat st{};
+        struct stat st {};
         if (::stat(workdir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             printError("working folder '" + workdir + "' is not a folder");
             return 2;
@@ -134,6 +146,7 @@ int main(int argc, char** argv) {
     if (command == "play") return playCommand(*args, workdir);
     if (command == "styles") return stylesCommand(*args);
     if (command == "export") return exportCommand(*args);
+    if (command == "batch") return batchCommand(*args, workdir);
     if (command == "types") return typesCommand();
     return prepareCommand(*args, workdir);
 }

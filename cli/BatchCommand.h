@@ -1,0 +1,12 @@
+#pragma once
+
+#include "cli/CommandLine.h"
+
+#include <string>
+
+namespace harmolin::cli {
+
+// batch: many generated songs at once, each in its own worker process.
+int batchCommand(const Arguments& args, const std::string& workdir);
+
+} // namespace harmolin::cli
