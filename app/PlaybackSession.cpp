@@ -9,6 +9,7 @@
 #include "midi/MidiF0Data.h"
 #include "midi/VocaloidWriter.h"
 #include "midi/XfData.h"
+#include "playback/LiveAudio.h"
 #include "playback/MidiSchedule.h"
 #include "playback/VstHost.h"
 
@@ -86,6 +87,23 @@ double PlaybackSession::duration() const {
     return seconds;
 }
 
+double PlaybackSession::firstNoteSeconds() const {
+    if (!song_) return 0.0;
+    double seconds = 0.0;
+    double secondsPerTick = kDefaultTempo / 1e6 / song_->division();
+    for (const MusicEvent& e : song_->track().events()) {
+        seconds += std::max(e.delta, 0) * secondsPerTick;
+        if (e.isNoteOn() || (e.isControl(99) && e.value == 0x50)) return seconds;
+        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song_->division();
+    }
+    return seconds;
+}
+
+std::chrono::steady_clock::duration PlaybackSession::startedEarlyBy() {
+    MidiPlayer* player = music_.player();
+    return player ? player->startedEarlyBy() : std::chrono::steady_clock::duration::zero();
+}
+
 bool PlaybackSession::start(PlaybackListener listener) {
     if (!song_ || playing_.load()) return false;
     if (waiterThread_.joinable()) waiterThread_.join();
@@ -98,6 +116,20 @@ bool PlaybackSession::start(PlaybackListener listener) {
     {
         std::lock_guard<std::mutex> lock(waiter_->mutex);
         waiter_->stop = false;
+    }
+    if (settings_.songStart) {
+        // The accompaniment is held back by the voice's delay in the played
+        // file, and the synthesizer sounds a message its lead after it is sent.
+        using std::chrono::milliseconds;
+        MidiPlayer::SongClock clock;
+        clock.zero = *settings_.songStart;
+        const int synthLeadMs = settings_.midiDevice < 0 ? kSynthLeadFrames * 1000 / 44100 : 0;
+        clock.soundDelay = milliseconds((voice ? std::max(settings_.delayCorrectionMs, 0) : 0) + synthLeadMs);
+        // Never so early that a note would be squeezed into the catch-up.
+        clock.mostEarly = milliseconds(std::max(0, static_cast<int>(firstNoteSeconds() * 1000) - 50));
+        music_.setSongClock(clock);
+    } else {
+        music_.setSongClock(std::nullopt);
     }
     const int opened = music_.start(
         song_.get(), [this](int index, long long tick, MusicEvent& event) { onPlaybackEvent(index, tick, event); }, 0,

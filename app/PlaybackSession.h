@@ -31,6 +31,10 @@ struct PlaybackSettings {
     int danceMode = 2;                  // 0 none, 1 drums, 2 guide melody
     std::string pluginPath;             // the singing plug-in
     int midiDevice = -1;                // -1 the synthesizer, 0..n sequencer ports
+    // When the listener asked for the song (the start of play, Play
+    // pressed): its first note is heard at its own time counted from here,
+    // the preparation taken out of the silence before it. None: from start.
+    std::optional<std::chrono::steady_clock::time_point> songStart;
 };
 
 // What the pipeline tells its owner while a song plays. Every callback comes
@@ -60,6 +64,11 @@ public:
 
     // Seconds the prepared file lasts.
     double duration() const;
+    // Seconds from the start of the prepared file to its first note: a
+    // note-on, or the voice's first note message.
+    double firstNoteSeconds() const;
+    // How much of the silence before the first note the song clock took out.
+    std::chrono::steady_clock::duration startedEarlyBy();
     // The file the player plays ("temp_pl.mid" or "temp_plsv.mid").
     const std::string& playedFile() const { return playedFile_; }
     MusicPlayer& musicPlayer() { return music_; }

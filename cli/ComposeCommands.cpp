@@ -36,8 +36,7 @@ std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& 
         const auto slot = parseNumber("--slot", args.value("--slot"), 0, StyleTable::kSlots - 1);
         if (!slot) return std::nullopt;
         if (table.at(*group, *slot).nameText().empty()) {
-            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) +
-                       " holds no style");
+            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) + " holds no style");
             return std::nullopt;
         }
         return StyleChoice{*group, *slot};
@@ -106,8 +105,7 @@ int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& 
         return 1;
     }
     reports.flush();
-    for (const std::string& line : song.linesUtf8())
-        std::cout << line << '\n';
+    for (const std::string& line : song.linesUtf8()) std::cout << line << '\n';
     return 0;
 }
 

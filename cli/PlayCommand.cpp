@@ -5,11 +5,13 @@
 #include "cli/PlayCommand.h"
 
 #include "app/PlaybackSession.h"
+#include "app/VoiceDelayCache.h"
 #include "app/WorkingFolder.h"
 #include "cli/RenderCommand.h"
 #include "midi/XfData.h"
 #include "playback/LiveAudio.h"
 #include "playback/MidiOutput.h"
+#include "playback/MidiSchedule.h"
 #include "playback/VstHost.h"
 
 #include <atomic>
@@ -78,6 +80,22 @@ std::optional<int> midiPort(const std::string& text) {
     return std::nullopt;
 }
 
+// Seconds from the start of the played file to its first note: a note-on,
+// or the start of a note message of the voice's control stream.
+double firstNoteSeconds(const std::string& played) {
+    MidiSchedule schedule;
+    if (!loadMidiSchedule(played, schedule)) return 0.0;
+    for (const TimedEvent& t : schedule.events)
+        if (t.event.isNoteOn() || (t.event.isControl(99) && t.event.value == 0x50))
+            return static_cast<double>(t.sample) / kRenderRate;
+    return 0.0;
+}
+
+// The steady clock as seconds, the clock other programs call monotonic.
+double monotonicSeconds(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
 void listDevices() {
     std::cout << "MIDI output devices:\n  -1  General MIDI synthesizer (FluidSynth)\n";
     const std::vector<std::string> ports = midiOutputDevices();
@@ -89,6 +107,8 @@ void listDevices() {
 } // namespace
 
 int playCommand(const Arguments& args, const std::string& workdir) {
+    // The song's time zero: everything below is done in its lead-in.
+    const auto asked = std::chrono::steady_clock::now();
     if (args.has("--list-devices")) {
         listDevices();
         return 0;
@@ -120,7 +140,9 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     const auto data = requireDataFolder();
     if (!data) return 1;
 
-    LiveAudio::instance().setDeviceName(args.value("--audio-device", "default"));
+    const std::string device = args.value("--audio-device", "default");
+    const std::string delayKind = liveDelayKind(device);
+    LiveAudio::instance().setDeviceName(device);
     AudioHold audio;
     std::string error;
     if (!audio.acquire(error)) {
@@ -145,6 +167,7 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     settings.pluginPath = plugin;
     settings.midiDevice = *port;
     settings.danceMode = 0;
+    settings.songStart = asked;
     if (sung) {
         ReportCollector reports;
         if (!host.loadSingingPlugin(plugin)) {
@@ -158,11 +181,16 @@ int playCommand(const Arguments& args, const std::string& workdir) {
         reports.flush();
         if (delay) {
             settings.delayCorrectionMs = *delay;
+        } else if (const auto kept = cachedVoiceDelay(workdir, delayKind, plugin)) {
+            // Measured before with this plug-in file on this device: no test note.
+            settings.delayCorrectionMs = *kept;
+            std::cout << "voice delay: " << *kept << " ms (measured before)" << std::endl;
         } else {
             // Auto Adjust, as the window does it when no delay is stored.
             const auto measured = measureLiveDelay(host, plugin, *data, std::chrono::seconds(3));
             if (measured) {
                 settings.delayCorrectionMs = *measured;
+                storeVoiceDelay(workdir, delayKind, plugin, *measured);
                 std::cout << "voice delay: " << *measured << " ms" << std::endl;
             } else {
                 settings.delayCorrectionMs = 0;
@@ -194,12 +222,25 @@ int playCommand(const Arguments& args, const std::string& workdir) {
         reports.flush();
     }
     // From here the song plays in its own time (the set-up block and its
-    // pauses for the device are behind us).
-    const auto started = std::chrono::steady_clock::now();
+    // pauses for the device are behind us), counted from where its clock put
+    // the file's start.
+    const auto started = std::chrono::steady_clock::now() - session.startedEarlyBy();
     const double length = session.duration();
     std::printf("playing %s: %.1f s (Ctrl-C stops)\n", session.playedFile().c_str(), length);
     std::fflush(stdout);
-    while (!ended.load() && !interrupted.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool timing = args.has("--timing");
+    const double firstNote = timing ? firstNoteSeconds(session.playedFile()) : 0.0;
+    bool timed = !timing;
+    while (!ended.load() && !interrupted.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timed ? 10 : 1));
+        if (timed) continue;
+        if (const auto sound = LiveAudio::instance().firstSound()) {
+            timed = true;
+            std::printf("timing: first sound at %.6f s (monotonic), first note %.3f s into the song\n",
+                        monotonicSeconds(*sound), firstNote);
+            std::fflush(stdout);
+        }
+    }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const bool stopped = interrupted.load() && !ended.load();
     session.stop();

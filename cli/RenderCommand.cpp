@@ -28,8 +28,7 @@ namespace fs = std::filesystem;
 
 // The sung part of the song Play saved, as `sequence` writes it; false
 // after reporting why.
-bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs,
-                       const std::string& workdir) {
+bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs, const std::string& workdir) {
     const auto data = requireDataFolder();
     if (!data) return false;
     ReportCollector reports;
@@ -151,11 +150,10 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     const auto done = std::chrono::steady_clock::now();
     const double renderSeconds = std::chrono::duration<double>(done - rendering).count();
     const double totalSeconds = std::chrono::duration<double>(done - started).count();
-    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time; %.2f s in all), peak %.2f\n",
-                result.seconds, renderSeconds, renderSeconds > 0 ? result.seconds / renderSeconds : 0.0,
-                totalSeconds, result.peak);
-    if (result.scaled < 1.0)
-        std::printf("level lowered by %.1f dB to stay below full scale\n", -20.0 * std::log10(result.scaled));
+    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time; %.2f s in all), peak %.2f\n", result.seconds,
+                renderSeconds, renderSeconds > 0 ? result.seconds / renderSeconds : 0.0, totalSeconds, result.peak);
+    if (result.scaled < 1.0) std::printf("level lowered by %.1f dB to stay below full scale\n",
+                                         -20.0 * std::log10(result.scaled));
     std::fflush(stdout);
     return 0;
 }

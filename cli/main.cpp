@@ -92,19 +92,19 @@ int main(int argc, char** argv) {
     } else if (command == "compose") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
     } else if (command == "generate") {
-        options.withValue.insert(
-            {"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics", "--encoding"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
+                               "--encoding"});
     } else if (command == "load") {
         options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
     } else if (command == "sequence") {
         options.withValue.insert({"--delay", "--mode"});
     } else if (command == "render") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
-                                  "--sound", "--plugin", "--stems"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
+                               "--plugin", "--stems"});
     } else if (command == "play") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
                                   "--sound", "--plugin", "--midi-port", "--audio-device", "--delay"});
-        options.flags.insert("--list-devices");
+        options.flags.insert({"--list-devices", "--timing"});
     } else if (command == "batch") {
         options.withValue.insert(
             {"--type", "--variant", "--style", "--count", "--jobs", "--seed", "--plugin"});
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) {
         workdir = currentWorkingFolder();
     } else {
-        struct stat st {};
+        struct stat st{};
         if (::stat(workdir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             printError("working folder '" + workdir + "' is not a folder");
             return 2;

@@ -14,7 +14,6 @@
 #include "playback/LiveAudio.h"
 #include "playback/VstHost.h"
 
-#include <algorithm>
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -27,6 +26,7 @@
 #include <QSignalBlocker>
 #include <QThread>
 #include <QUrl>
+#include <algorithm>
 
 #include <atomic>
 #include <ctime>
@@ -478,6 +478,8 @@ void MainWindow::playOrStop() {
         stopPlayback();
         return;
     }
+    // The song's time zero: preparing it is hidden in its lead-in.
+    const auto asked = std::chrono::steady_clock::now();
     playing_ = true;
     if (!song_) {
         generateSong();
@@ -497,6 +499,7 @@ void MainWindow::playOrStop() {
     play.delayCorrectionMs = settings_.delayCorrection;
     play.danceMode = settings_.danceMode;
     play.pluginPath = settings_.pluginPath;
+    play.songStart = asked;
     PlaybackListener listener = makeListener();
     const CXfData* song = &song_->xfData();
     if (worker_.joinable()) worker_.join();

@@ -72,6 +72,9 @@ struct LiveAudio::Impl {
     int nextSourceId = 1;
 
     std::atomic<std::int64_t> position{0};
+    // Steady-clock nanoseconds when the first sound of a non-silent chunk
+    // went to the device; 0 until then.
+    std::atomic<std::int64_t> firstSoundNs{0};
 
     ~Impl() { stop(); }
 
@@ -208,8 +211,15 @@ struct LiveAudio::Impl {
                 pcmFrames[static_cast<std::size_t>(2 * i)] = toPcm(left[static_cast<std::size_t>(i)]);
                 pcmFrames[static_cast<std::size_t>(2 * i + 1)] = toPcm(right[static_cast<std::size_t>(i)]);
             }
+            const bool sounding =
+                firstSoundNs.load(std::memory_order_relaxed) == 0 &&
+                std::any_of(pcmFrames.begin(), pcmFrames.end(), [](std::int16_t v) { return v != 0; });
             bool underran = false;
             deviceUsable = write(pcmFrames.data(), underran);
+            if (sounding && deviceUsable)
+                firstSoundNs.store(
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+                        .count());
             if (underran) {
                 // A device whose clock runs faster than ours drains its
                 // buffer: let the next steps fill it again at once.
@@ -263,7 +273,19 @@ bool LiveAudio::isOpen() const {
     return impl_->users > 0;
 }
 
-std::int64_t LiveAudio::position() const { return impl_->position.load(); }
+std::int64_t LiveAudio::position() const {
+    return impl_->position.load();
+}
+
+std::optional<std::chrono::steady_clock::time_point> LiveAudio::firstSound() const {
+    const std::int64_t ns = impl_->firstSoundNs.load();
+    if (ns == 0) return std::nullopt;
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+void LiveAudio::resetFirstSound() {
+    impl_->firstSoundNs.store(0);
+}
 
 int LiveAudio::addSource(Source source) {
     if (!source) return 0;

@@ -7,9 +7,11 @@
 #include "playback/MidiOutput.h"
 #include "playback/WaveOutput.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,11 @@ public:
     // Frames mixed so far: the clock every live source schedules against.
     std::int64_t position() const;
 
+    // When the first non-silent sample was written to the device since the
+    // last reset (or the process began): how soon a song is heard.
+    std::optional<std::chrono::steady_clock::time_point> firstSound() const;
+    void resetFirstSound();
+
     int addSource(Source source);
     void removeSource(int id);
 
@@ -58,6 +65,7 @@ std::unique_ptr<WaveOutBackend> makeLiveWaveOut();
 // Device -1: FluidSynth with the GM SoundFont, sounding through the live
 // audio output. Messages sound `leadFrames` after the output clock at the
 // time they are sent, the same lead the voice has, so both stay in step.
-std::unique_ptr<MidiOutPort> openSynthPort(std::string& error, int leadFrames = 2469);
+inline constexpr int kSynthLeadFrames = 2469;
+std::unique_ptr<MidiOutPort> openSynthPort(std::string& error, int leadFrames = kSynthLeadFrames);
 
 } // namespace harmolin

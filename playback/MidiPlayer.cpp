@@ -349,7 +349,15 @@ bool MidiPlayer::start(MidiF0Data* song, int device, PlayerEventCallback onEvent
 }
 
 bool MidiPlayer::arm() {
-    firstDeadline_ = Clock::now() + std::chrono::milliseconds(period_) + ticksToTime(leadInTicks_);
+    const auto now = Clock::now();
+    firstDeadline_ = now + std::chrono::milliseconds(period_) + ticksToTime(leadInTicks_);
+    if (songClock_) {
+        // Overdue events before the first sound go out at once, in order.
+        const auto early = std::clamp<Clock::duration>(now - songClock_->zero + songClock_->soundDelay,
+                                                       Clock::duration::zero(), songClock_->mostEarly);
+        firstDeadline_ -= early;
+        earlyBy_ = early;
+    }
     try {
         // The thread starts by taking the lock, so it sees thread_ assigned
         // (its end callback may close the player from that thread).
@@ -470,6 +478,7 @@ int MusicPlayer::start(MidiF0Data* song, PlayerEventCallback onEvent, long long 
     stopRequested_.store(false);
     // Held here too: a release from another thread cannot free it mid-start.
     auto player = std::make_shared<MidiPlayer>();
+    player->setSongClock(songClock_);
     {
         std::lock_guard lock(mutex_);
         player_ = player;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -92,6 +93,18 @@ public:
 
     double tempoBpm() const { return tempo_.load(); }
     int periodMs() const { return period_; }
+    // When the song was asked for: the silence before its first sound is
+    // shortened by the time gone since `zero` plus `soundDelay` (how late the
+    // output sounds what it is sent), by `mostEarly` at most, so the first
+    // note is heard at its own time counted from `zero`.
+    struct SongClock {
+        std::chrono::steady_clock::time_point zero;
+        std::chrono::milliseconds soundDelay{0};
+        std::chrono::milliseconds mostEarly{0};
+    };
+    void setSongClock(std::optional<SongClock> clock) { songClock_ = clock; }
+    // How much earlier than its own time the song was started by its clock.
+    std::chrono::steady_clock::duration startedEarlyBy() const { return earlyBy_; }
     // The pause after each event before the first note (0 in tests).
     void setPreludeGap(std::chrono::milliseconds gap) { preludeGap_ = gap; }
     // Keeps a SendRecord per sent event (for the timing benchmark). Read
@@ -141,6 +154,8 @@ private:
     bool tempoChanged_ = false;
     Clock::time_point firstDeadline_{};
     long long leadInTicks_ = 0; // the song's own gap between the set-up block and what follows
+    std::optional<SongClock> songClock_;
+    Clock::duration earlyBy_{};
     Clock::time_point segmentStart_{};
     long long segmentTicks_ = 0;
     Clock::time_point due_{}; // of the event being sent
@@ -170,6 +185,8 @@ public:
     void playLoop();
     void release();
     MidiPlayer* player() { return player_.get(); }
+    // For the next start.
+    void setSongClock(std::optional<MidiPlayer::SongClock> clock) { songClock_ = clock; }
 
 private:
     // Guards the pointer only, so a stop from another thread never waits for
@@ -179,6 +196,7 @@ private:
     std::shared_ptr<MidiPlayer> player_;
     PlayerEndCallback onEnd_;
     std::atomic<bool> stopRequested_{false};
+    std::optional<MidiPlayer::SongClock> songClock_;
 };
 
 } // namespace harmolin

@@ -385,6 +385,62 @@ TEST_F(PlayerTest, SetUpBlockPausesAfterSystemExclusiveAndTheRestKeepsItsTime) {
     EXPECT_LT(sent[5].at - sent[4].at, 250ms);
 }
 
+TEST_F(PlayerTest, SongClockTakesTheWaitSoFarOutOfTheSilenceBeforeTheFirstNote) {
+    // 240 bpm at 96 ticks: a controller at 250 ms, the first note at 1 s,
+    // the second at 1.125 s.
+    auto makeSong = [](Song& song) {
+        song.add(makeChannelEvent(kProgramChange, 0, 1, 0))
+            .add(makeChannelEvent(kControlChange, 0, 7, 100, 96))
+            .note(288, 0, 60)
+            .off(48, 0, 60)
+            .note(0, 0, 62)
+            .off(48, 0, 62)
+            .end();
+    };
+    {
+        // Asked 300 ms ago, sounding 100 ms after sending: the first note
+        // goes out 400 ms early and so is heard 1 s after it was asked for.
+        Song song;
+        makeSong(song);
+        MidiPlayer player;
+        player.setPreludeGap(0ms);
+        const auto asked = Clock::now() - 300ms;
+        player.setSongClock(MidiPlayer::SongClock{asked, 100ms, 950ms});
+        ASSERT_TRUE(player.start(&song, -1));
+        ASSERT_FALSE(player.waitWhilePlaying(20s));
+        const auto notes = wire.notes();
+        ASSERT_EQ(notes.size(), 2u);
+        EXPECT_GE(notes[0].at - asked, 900ms);
+        EXPECT_LT(notes[0].at - asked, 980ms);
+        // After the first note, the song keeps its own time.
+        EXPECT_GE(notes[1].at - notes[0].at, 124ms);
+        EXPECT_LT(notes[1].at - notes[0].at, 175ms);
+        EXPECT_GE(player.startedEarlyBy(), 400ms);
+    }
+    wire.clear();
+    {
+        // Asked long ago: only the silence is taken, the notes keep their
+        // spacing and nothing is sent out of order.
+        Song song;
+        makeSong(song);
+        MidiPlayer player;
+        player.setPreludeGap(0ms);
+        const auto began = Clock::now();
+        player.setSongClock(MidiPlayer::SongClock{began - 10s, 100ms, 950ms});
+        ASSERT_TRUE(player.start(&song, -1));
+        ASSERT_FALSE(player.waitWhilePlaying(20s));
+        const auto sent = wire.sent();
+        ASSERT_EQ(sent.size(), 7u); // GM on, program, controller, two notes on and off
+        EXPECT_EQ(sent[2].bytes, (Bytes{0xB0, 7, 100}));
+        const auto notes = wire.notes();
+        ASSERT_EQ(notes.size(), 2u);
+        EXPECT_GE(notes[0].at - began, 40ms) << "at most the silence less a margin is taken";
+        EXPECT_LT(notes[0].at - began, 200ms);
+        EXPECT_GE(notes[1].at - notes[0].at, 124ms);
+        EXPECT_EQ(player.startedEarlyBy(), 950ms);
+    }
+}
+
 TEST_F(PlayerTest, ASungPartsLongControlStreamDoesNotHoldUpTheStart) {
     // Hundreds of control changes spread over seconds before the first note
     // (as a voice's control stream comes ahead of the accompaniment).
