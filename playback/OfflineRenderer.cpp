@@ -8,12 +8,16 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <unistd.h>
 
 namespace harmolin {
@@ -43,6 +47,9 @@ public:
         fluid_settings_setint(settings_.get(), "synth.threadsafe-api", 0);
         fluid_settings_setint(settings_.get(), "synth.cpu-cores", 1);
         fluid_settings_setnum(settings_.get(), "synth.gain", 0.6);
+        // Only the samples of the instruments a song uses are read: a tenth of
+        // the GM SoundFont's memory, and the same sound.
+        fluid_settings_setint(settings_.get(), "synth.dynamic-sample-loading", 1);
         synth_.reset(new_fluid_synth(settings_.get()));
         if (!synth_) {
             error = "the synthesizer could not be started";
@@ -253,6 +260,39 @@ std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, int voiceC
     return host;
 }
 
+// The melody as played on an instrument: the chosen program, whatever the
+// song's own program says; nothing for a bank select, which would change it.
+std::optional<MusicEvent> melodyEvent(MusicEvent e, int melodyProgram) {
+    if (e.kind == kProgramChange) e.value = melodyProgram;
+    if (e.kind == kControlChange && (e.type == 0 || e.type == 32)) return std::nullopt;
+    return e;
+}
+
+// The group (0..groups-1) of every channel, balanced by the notes each
+// plays; a channel the plug-in sings counts for nothing. Decided by the song
+// alone, so it is the same on any machine.
+std::array<int, 16> channelGroups(const std::vector<TimedEvent>& events, int groups, int sungChannel) {
+    std::array<long long, 16> notes{};
+    for (const TimedEvent& t : events)
+        if (t.event.isNoteOn() && t.event.channel != kNoChannel && (t.event.channel & 0x0F) != sungChannel)
+            ++notes[static_cast<std::size_t>(t.event.channel & 0x0F)];
+    std::array<int, 16> order{};
+    for (int c = 0; c < 16; ++c)
+        order[static_cast<std::size_t>(c)] = c;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return notes[static_cast<std::size_t>(a)] > notes[static_cast<std::size_t>(b)];
+    });
+    std::vector<long long> load(static_cast<std::size_t>(groups), 0);
+    std::array<int, 16> groupOf{};
+    for (int c : order) {
+        const auto lightest = std::min_element(load.begin(), load.end()) - load.begin();
+        groupOf[static_cast<std::size_t>(c)] = static_cast<int>(lightest);
+        // Every channel costs a little even when silent: spread those too.
+        load[static_cast<std::size_t>(lightest)] += notes[static_cast<std::size_t>(c)] + 1;
+    }
+    return groupOf;
+}
+
 } // namespace
 
 void quietFluidSynthLog() {
@@ -326,24 +366,29 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
         host = openHost(options.pluginPath, voiceChannel, result.error);
         if (!host) return result;
     }
-    GmSynth accompaniment;
-    if (!accompaniment.open(soundFont, result.error)) return result;
-    // The played melody gets its own synthesizer only when it needs a stem of
-    // its own; one SoundFont load is a second of work.
+    const auto& events = schedule.events;
+    // The accompaniment's channels in groups, each played by its own
+    // synthesizer with the same settings; the played melody gets one of its
+    // own only when it needs a stem of its own.
+    const int groupCount = std::clamp(options.accompanimentGroups, 1, 16);
+    const auto groupOf = channelGroups(events, groupCount, sung ? voiceChannel : -1);
+    std::vector<GmSynth> groups(static_cast<std::size_t>(groupCount));
+    for (GmSynth& g : groups)
+        if (!g.open(soundFont, result.error)) return result;
     std::unique_ptr<GmSynth> melodySynth;
     if (!sung && stems) {
         melodySynth = std::make_unique<GmSynth>();
         if (!melodySynth->open(soundFont, result.error)) return result;
     }
-    GmSynth& melody = melodySynth ? *melodySynth : accompaniment;
+    GmSynth& melody = melodySynth
+                          ? *melodySynth
+                          : groups[static_cast<std::size_t>(groupOf[static_cast<std::size_t>(voiceChannel)])];
     if (!sung) melody.program(voiceChannel, options.melodyProgram);
 
     const std::int64_t frames =
         schedule.lastSample + static_cast<std::int64_t>(std::llround(options.tailSeconds * kRenderRate));
-    std::vector<float> accLeft(static_cast<std::size_t>(frames), 0.0f);
-    std::vector<float> accRight(static_cast<std::size_t>(frames), 0.0f);
+    std::vector<std::vector<float>> groupLeft(groups.size()), groupRight(groups.size());
     std::vector<float> voice(static_cast<std::size_t>(frames), 0.0f);
-    std::vector<float> scratchL(kBlock), scratchR(kBlock);
 
     // The synthesis is most of the work; the files' encoding the rest.
     const int filesToWrite = stems ? 3 : 1;
@@ -353,73 +398,143 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
         if (options.progress && !options.progress(std::clamp(done, 0.0, 1.0))) stopped = true;
         return !stopped;
     };
-    std::int64_t reportedAt = 0;
 
-    const auto& events = schedule.events;
-    std::size_t nextVoice = 0; // next event to hand to the plug-in
-    std::size_t next = 0;      // next event for the synthesizers
-    for (std::int64_t pos = 0; pos < frames; pos += kBlock) {
-        const int n = static_cast<int>(std::min<std::int64_t>(kBlock, frames - pos));
-        const std::int64_t end = pos + n;
-        if (sung) {
-            // The host's queue is bounded: hand over one block's worth at a time.
-            for (; nextVoice < events.size() && events[nextVoice].sample < end; ++nextVoice) {
-                const TimedEvent& t = events[nextVoice];
-                if (isVoice(t, voiceChannel) && forPlugin(t.event)) queueForPlugin(*host, t.sample, t.event);
+    // The parts are independent: each is a task, taken by the first free
+    // thread; what a part sounds like does not depend on which thread or
+    // how many there are.
+    std::atomic<bool> cancel{false};
+    std::atomic<std::int64_t> framesDone{0};
+    std::atomic<bool> pluginClipped{false};
+    std::vector<std::function<void()>> tasks;
+    if (sung) {
+        tasks.push_back([&] {
+            for (std::int64_t pos = 0, nextVoice = 0; pos < frames && !cancel.load(); pos += kBlock) {
+                const int n = static_cast<int>(std::min<std::int64_t>(kBlock, frames - pos));
+                // The host's queue is bounded: hand over one block's worth at a time.
+                for (; nextVoice < static_cast<std::int64_t>(events.size()) &&
+                       events[static_cast<std::size_t>(nextVoice)].sample < pos + n;
+                     ++nextVoice) {
+                    const TimedEvent& t = events[static_cast<std::size_t>(nextVoice)];
+                    if (isVoice(t, voiceChannel) && forPlugin(t.event))
+                        queueForPlugin(*host, t.sample, t.event);
+                }
+                host->renderBlock(voice.data() + pos, n, pos);
+                if (host->clipped()) pluginClipped.store(true);
+                framesDone.fetch_add(n);
             }
-            host->renderBlock(voice.data() + pos, n, pos);
-            result.pluginClipped = result.pluginClipped || host->clipped();
-        }
-        // The synthesizers run up to each event and take it at its own sample.
-        std::int64_t cursor = pos;
-        auto runTo = [&](std::int64_t until) {
-            const int k = static_cast<int>(until - cursor);
-            if (k <= 0) return;
-            accompaniment.write(accLeft.data() + cursor, accRight.data() + cursor, k);
-            if (melodySynth) {
-                std::fill_n(scratchL.begin(), k, 0.0f);
-                std::fill_n(scratchR.begin(), k, 0.0f);
-                melodySynth->write(scratchL.data(), scratchR.data(), k);
-                // Centred: the melody stands where the voice would.
-                for (int i = 0; i < k; ++i)
-                    voice[static_cast<std::size_t>(cursor + i)] = 0.5f * (scratchL[static_cast<std::size_t>(i)] +
-                                                                          scratchR[static_cast<std::size_t>(i)]);
-            }
-            cursor = until;
-        };
-        for (; next < events.size() && events[next].sample < end; ++next) {
-            const TimedEvent& t = events[next];
-            runTo(std::max(t.sample, cursor));
-            MusicEvent e = t.event;
-            if (isVoice(t, voiceChannel)) {
-                if (sung) {
-                    if (forPlugin(e)) continue; // the plug-in has it
-                    accompaniment.send(e);
+        });
+    }
+    // The played melody's own synthesizer, centred where the voice would stand.
+    if (melodySynth) {
+        tasks.push_back([&] {
+            std::vector<float> left(kBlock), right(kBlock);
+            std::int64_t cursor = 0;
+            auto runTo = [&](std::int64_t until) {
+                while (cursor < until && !cancel.load()) {
+                    const int k = static_cast<int>(std::min<std::int64_t>(kBlock, until - cursor));
+                    std::fill_n(left.begin(), k, 0.0f);
+                    std::fill_n(right.begin(), k, 0.0f);
+                    melodySynth->write(left.data(), right.data(), k);
+                    for (int i = 0; i < k; ++i)
+                        voice[static_cast<std::size_t>(cursor + i)] =
+                            0.5f * (left[static_cast<std::size_t>(i)] + right[static_cast<std::size_t>(i)]);
+                    cursor += k;
+                    framesDone.fetch_add(k);
+                }
+            };
+            for (const TimedEvent& t : events) {
+                if (t.event.kind == kSysEx) {
+                    runTo(t.sample);
+                    melodySynth->send(t.event);
+                    melodySynth->program(voiceChannel, options.melodyProgram);
                     continue;
                 }
-                if (e.kind == kProgramChange) e.value = options.melodyProgram;
-                if (e.kind == kControlChange && (e.type == 0 || e.type == 32)) continue; // keep the chosen sound
-                melody.send(e);
-                continue;
+                if (!isVoice(t, voiceChannel)) continue;
+                runTo(t.sample);
+                if (const auto e = melodyEvent(t.event, options.melodyProgram)) melodySynth->send(*e);
             }
-            if (e.kind == kSysEx) {
-                accompaniment.send(e);
-                if (melodySynth) {
-                    melodySynth->send(e);
-                    melodySynth->program(voiceChannel, options.melodyProgram);
+            runTo(frames);
+        });
+    }
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        tasks.push_back([&, g] {
+            GmSynth& synth = groups[g];
+            std::vector<float>& left = groupLeft[g];
+            std::vector<float>& right = groupRight[g];
+            left.assign(static_cast<std::size_t>(frames), 0.0f);
+            right.assign(static_cast<std::size_t>(frames), 0.0f);
+            std::int64_t cursor = 0;
+            // The synthesizer runs up to each event and takes it at its own sample.
+            auto runTo = [&](std::int64_t until) {
+                while (cursor < until && !cancel.load()) {
+                    const int k = static_cast<int>(std::min<std::int64_t>(kRenderRate, until - cursor));
+                    synth.write(left.data() + cursor, right.data() + cursor, k);
+                    cursor += k;
+                    framesDone.fetch_add(k);
                 }
-                continue;
+            };
+            for (const TimedEvent& t : events) {
+                const MusicEvent& e = t.event;
+                const bool mine = !e.isChannelEvent() || e.channel == kNoChannel ||
+                                  groupOf[static_cast<std::size_t>(e.channel & 0x0F)] == static_cast<int>(g);
+                if (!mine) continue;
+                if (isVoice(t, voiceChannel)) {
+                    if (sung && forPlugin(e)) continue; // the plug-in has it
+                    if (melodySynth) continue;          // the melody's own synthesizer has it
+                    runTo(std::max(t.sample, cursor));
+                    if (sung) {
+                        synth.send(e);
+                    } else if (const auto played = melodyEvent(e, options.melodyProgram)) {
+                        synth.send(*played);
+                    }
+                    continue;
+                }
+                runTo(std::max(t.sample, cursor));
+                synth.send(e);
             }
-            accompaniment.send(e);
+            runTo(frames);
+        });
+    }
+    const int threads = std::clamp(
+        options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency()), 1,
+        static_cast<int>(tasks.size()));
+    std::atomic<std::size_t> nextTask{0};
+    std::atomic<std::size_t> tasksDone{0};
+    auto work = [&] {
+        for (std::size_t i; (i = nextTask.fetch_add(1)) < tasks.size();) {
+            tasks[i]();
+            tasksDone.fetch_add(1);
         }
-        runTo(end);
-        if (end - reportedAt >= kRenderRate || end == frames) {
-            reportedAt = end;
-            if (!report(kSynthesisShare * static_cast<double>(end) / static_cast<double>(frames))) {
-                result.error = "rendering stopped";
-                return result;
-            }
+    };
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i)
+        workers.emplace_back(work);
+    // Progress from this thread, which may be asked to stop.
+    const double totalFrames = static_cast<double>(frames) * static_cast<double>(tasks.size());
+    for (;;) {
+        const bool finished = tasksDone.load() == tasks.size();
+        if (!cancel.load() && !report(kSynthesisShare * std::min(1.0, framesDone.load() / totalFrames)))
+            cancel.store(true);
+        if (finished || cancel.load()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (std::thread& w : workers)
+        w.join();
+    if (cancel.load()) {
+        result.error = "rendering stopped";
+        return result;
+    }
+    result.pluginClipped = pluginClipped.load();
+    // The parts summed in a fixed order: the same bytes on any number of threads.
+    std::vector<float> accLeft = std::move(groupLeft[0]);
+    std::vector<float> accRight = std::move(groupRight[0]);
+    for (std::size_t g = 1; g < groups.size(); ++g) {
+        for (std::size_t i = 0; i < accLeft.size(); ++i) {
+            accLeft[i] += groupLeft[g][i];
+            accRight[i] += groupRight[g][i];
         }
+        std::vector<float>().swap(groupLeft[g]);
+        std::vector<float>().swap(groupRight[g]);
     }
 
     const float voiceGain =

@@ -20,6 +20,14 @@ struct RenderOptions {
     std::string soundFont; // empty: the system's GM SoundFont
     std::string stemsFolder; // empty: no stems
     double tailSeconds = 2.0;
+    // The accompaniment's channels are split into this many groups, each
+    // played by its own synthesizer (reverb and chorus are linear, so their
+    // sum is one synthesizer's mix up to rounding); 1 plays them on one.
+    // The grouping follows the song, never the machine: the same file on
+    // any number of threads.
+    int accompanimentGroups = 2;
+    // Threads for the parts (the groups, the voice): 0 means one per core.
+    int threads = 0;
     // Called now and then with the share done (0..1); returning false stops
     // the render, which then fails without writing anything.
     std::function<bool(double done)> progress;
