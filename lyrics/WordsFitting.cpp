@@ -162,18 +162,35 @@ std::vector<std::vector<std::string>> lineSyllables(const std::vector<WordsLine>
                                                     const std::string& workingFolder,
                                                     const std::string& dataFolder,
                                                     const SingingOptions& options) {
-    // Each line on a note of its own, closed by a line mark so that it is
-    // read in context as one line, exactly as the song will be read.
-    constexpr int kSpan = 1920;
+    // Each word of a line (split at spaces, so that English words stay
+    // words) on a note of its own, the line closed by a line mark so that
+    // it is read in context as one line, exactly as the song will be read.
+    constexpr int kSpan = 480;
+    static const std::string wideSpace = utf8ToCp932("\xE3\x80\x80").value_or(" ");
     MidiTrackData song(kSongCapacity, TrackState::Connected);
     MidiTrackData words(kSongCapacity, TrackState::NoteOnOff);
-    int at = 0;
-    for (const WordsLine& line : lines) {
-        if (!line.blank()) {
-            song.append(makeConnectedNote(0, at == 0 ? 0 : kSpan, 64, 100, kSpan));
-            words.append(makeTextMeta(at == 0 ? 0 : kSpan, kMetaLyric, line.written + "/"));
+    std::vector<std::size_t> lineOf; // the line of each note
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::vector<std::string> pieces(1);
+        const std::string& text = lines[i].written;
+        for (std::size_t b = 0; b < text.size();) {
+            const auto c = static_cast<unsigned char>(text[b]);
+            const std::size_t w = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+            const std::string ch = text.substr(b, w);
+            b += w;
+            if (ch == " " || ch == "\t" || ch == wideSpace) {
+                if (!pieces.back().empty()) pieces.emplace_back();
+            } else {
+                pieces.back() += ch;
+            }
         }
-        at += kSpan;
+        if (pieces.back().empty()) pieces.pop_back();
+        for (std::size_t j = 0; j < pieces.size(); ++j) {
+            const int delta = lineOf.empty() ? 0 : kSpan;
+            song.append(makeConnectedNote(0, delta, 64, 100, kSpan));
+            words.append(makeTextMeta(delta, kMetaLyric, pieces[j] + (j + 1 == pieces.size() ? "/" : "")));
+            lineOf.push_back(i);
+        }
     }
     song.append(makeEndOfTrack(kSpan));
     words.append(makeEndOfTrack(kSpan));
@@ -181,13 +198,10 @@ std::vector<std::vector<std::string>> lineSyllables(const std::vector<WordsLine>
     const std::vector<SyllableRecord> sung = prepareSinging(xf, 0, workingFolder, dataFolder, options);
 
     std::vector<std::vector<std::string>> out(lines.size());
-    std::vector<int> lineAt; // line index of each note, in order
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        if (!lines[i].blank()) lineAt.push_back(static_cast<int>(i));
     for (const SyllableRecord& r : sung) {
         if (r.note < 0) continue;
         const std::size_t note = static_cast<std::size_t>(r.start / kSpan);
-        if (note < lineAt.size()) out[static_cast<std::size_t>(lineAt[note])].push_back(r.lyric);
+        if (note < lineOf.size()) out[lineOf[note]].push_back(r.lyric);
     }
     return out;
 }
