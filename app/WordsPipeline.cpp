@@ -236,9 +236,9 @@ WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine
 
 WordsSong generateSongWithWords(SongComposer& composer, StyleChoice style,
                                 const std::vector<WordsLine>& lines, const std::string& workingFolder,
-                                const std::string& dataFolder, int guideVolume) {
+                                const std::string& dataFolder, int guideVolume, int playbackSound) {
     const std::string composed = joinPath(workingFolder, kComposedFile);
-    if (!composer.composeSong(style, composed)) return {};
+    if (!composer.composeSong(style, composed, playbackSound)) return {};
     const std::string prepared = joinPath(workingFolder, kPreparedFile);
     // The engine writes the melody on channel 2.
     if (!prepareSong(composed, PrepareOptions{2, guideVolume}, prepared)) return {};

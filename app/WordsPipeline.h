@@ -47,7 +47,8 @@ WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine
 // Generate with words: composed in the style, prepared, fitted.
 WordsSong generateSongWithWords(SongComposer& composer, StyleChoice style,
                                 const std::vector<WordsLine>& lines, const std::string& workingFolder,
-                                const std::string& dataFolder, int guideVolume = 42);
+                                const std::string& dataFolder, int guideVolume = 42,
+                                int playbackSound = kVoiceSound);
 
 // Load with words: the melody on melodyChannel (1..16) of the file.
 WordsSong loadSongWithWords(const std::string& path, int melodyChannel, const std::vector<WordsLine>& lines,

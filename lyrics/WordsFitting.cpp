@@ -154,7 +154,7 @@ WordsText parseWords(std::string_view bytes) {
         sung = true;
     }
     if (!out.lines.empty() && out.lines.back().blank()) out.lines.pop_back();
-    if (!sung) out.error = "the words file holds no words";
+    if (!sung) out.error = "the words have no line to sing";
     return out;
 }
 
