@@ -18,6 +18,7 @@ import array
 import io
 import math
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -169,7 +170,12 @@ class WordsSung(unittest.TestCase):
         return folder, song
 
     def test_kana_only(self):
-        self.sing("kana", KANA)
+        folder, song = self.sing("kana", KANA)
+        # The score shows the syllables without the XF line and page marks.
+        score = os.path.join(folder, "song.musicxml")
+        run("export", song, "-o", score, cwd=folder)
+        texts = re.findall(r"<text>([^<]*)</text>", read_bytes(score).decode("utf-8"))
+        self.assertEqual("".join(t for t in texts if t != HELD), "".join(r for _, r in KANA))
 
     def test_kanji_read_in_context(self):
         self.sing("kanji", KANJI, encoding="cp932")
