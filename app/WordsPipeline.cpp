@@ -5,6 +5,7 @@
 #include "lyrics/LyricWriter.h"
 #include "midi/ErrorReport.h"
 #include "midi/TextCodec.h"
+#include "midi/VocaloidWriter.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,7 +17,18 @@ namespace harmolin {
 namespace {
 
 constexpr std::size_t kWordsFileLimit = 256 * 1024;
-constexpr int kMaxSongEvents = 16384;
+
+constexpr long long kSungBytesPerSyllable = 1000;
+
+// About the bytes a track takes in a file: a note is two events, an event
+// at most four bytes and its delta time, meta and system-exclusive data
+// besides.
+long long fileBytes(const MidiTrackData& track) {
+    long long bytes = 0;
+    for (const MusicEvent& e : track.events())
+        bytes += (e.kind == kConnectedNote ? 2 : 1) * 6 + static_cast<long long>(e.data.size());
+    return bytes;
+}
 
 struct Timed {
     int time;
@@ -163,9 +175,20 @@ WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine
         out.error = "the words have nothing to sing";
         return out;
     }
-    if (total >= static_cast<std::size_t>(kMaxSyllables)) {
-        out.error = "the words have " + std::to_string(total) + " syllables; a song sings at most " +
-                    std::to_string(kMaxSyllables - 1);
+    // The sung part carries the voice's control stream, about a kilobyte a
+    // syllable, beside the accompaniment; a song too large for it could be
+    // saved but never sung. The conversion itself stops at its syllable limit.
+    const long long sungRoom =
+        CVocaloidFileWriter::kOutputCapacity - kSungBytesPerSyllable * static_cast<long long>(total);
+    const long long sungMost =
+        (CVocaloidFileWriter::kOutputCapacity - fileBytes(song.track())) / kSungBytesPerSyllable;
+    if (total >= static_cast<std::size_t>(kMaxSyllables - 1) || fileBytes(song.track()) > sungRoom) {
+        // At its limit the conversion has left the rest out.
+        const bool capped = total >= static_cast<std::size_t>(kMaxSyllables - 1);
+        out.error = "the words have " + std::string(capped ? "more than " : "") +
+                    std::to_string(capped ? total - 1 : total) +
+                    " syllables; this song can sing at most about " +
+                    std::to_string(std::clamp<long long>(sungMost, 0, kMaxSyllables - 2));
         return out;
     }
 
@@ -174,12 +197,25 @@ WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine
     MidiTrackData track = song.track();
     WordsFit fit = fitWords(melodyPhrases(track, division), syllables, division);
     int added = 0;
+    // Room for the lyric track beside the song in one file, and for the
+    // sung part.
+    const long long room =
+        std::min<long long>(kSongCapacity - 8 * static_cast<long long>(total) - 4096, sungRoom);
     while (!fit.complete) {
-        if (!sections || sections->spans.empty() || track.count() > kMaxSongEvents) {
-            out.error = "the words need more phrases than the song can be given";
+        MidiTrackData longer =
+            sections && !sections->spans.empty() ? lengthenSong(song.track(), *sections, added + 1) : track;
+        if (longer.count() == track.count() || fileBytes(longer) > room) {
+            int sung = 0, lineCount = 0;
+            for (const auto& s : syllables)
+                lineCount += s.empty() ? 0 : 1;
+            sung = static_cast<int>(fit.lines.size());
+            out.error =
+                "the words need a longer song than can be sung from one file: " + std::to_string(sung) +
+                " of " + std::to_string(lineCount) + " lines found their phrases";
             return out;
         }
-        track = lengthenSong(song.track(), *sections, ++added);
+        track = std::move(longer);
+        ++added;
         fit = fitWords(melodyPhrases(track, division), syllables, division);
     }
     if (added > 0) {

@@ -218,7 +218,9 @@ class WordsRefused(unittest.TestCase):
         tmp = tempfile.mkdtemp(prefix="harmolin-words-bad-")
         try:
             cases = {"missing.txt": None, "empty.txt": b"\n  \n", "binary.txt": b"MThd\x00\x00\x00\x06\x00",
-                     "latin1.txt": "caf\xe9 \xff\xfe".encode("latin-1"), "emoji.txt": "空\n🎵\n".encode()}
+                     "latin1.txt": "caf\xe9 \xff\xfe".encode("latin-1"), "emoji.txt": "空\n🎵\n".encode(),
+                     # More syllables than a sung song can carry.
+                     "long.txt": "きゃしゅちょにゃぴゃ\n".encode() * 300}
             for name, content in cases.items():
                 with self.subTest(name=name):
                     if content is not None:
