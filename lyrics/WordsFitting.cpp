@@ -167,6 +167,8 @@ std::vector<std::vector<std::string>> lineSyllables(const std::vector<WordsLine>
     // it is read in context as one line, exactly as the song will be read.
     constexpr int kSpan = 480;
     static const std::string wideSpace = utf8ToCp932("\xE3\x80\x80").value_or(" ");
+    static const std::string longMark = utf8ToCp932("ー").value_or("-"),
+                             waveDash = utf8ToCp932("～").value_or("~");
     MidiTrackData song(kSongCapacity, TrackState::Connected);
     MidiTrackData words(kSongCapacity, TrackState::NoteOnOff);
     std::vector<std::size_t> lineOf; // the line of each note
@@ -180,6 +182,12 @@ std::vector<std::vector<std::string>> lineSyllables(const std::vector<WordsLine>
             b += w;
             if (ch == " " || ch == "\t" || ch == wideSpace) {
                 if (!pieces.back().empty()) pieces.emplace_back();
+            } else if (ch == longMark || ch == waveDash) {
+                // A long vowel written out is sung: alone on its note it
+                // holds the vowel before it (ラーメン らあめん).
+                if (!pieces.back().empty()) pieces.emplace_back();
+                pieces.back() = ch;
+                pieces.emplace_back();
             } else {
                 pieces.back() += ch;
             }

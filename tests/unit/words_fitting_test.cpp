@@ -183,4 +183,11 @@ TEST(WordsText, SyllablesOfEachLineAsTheKanaConversionSingsThem) {
     // Katakana sung in hiragana, small "っ" on the vowel before it, a
     // digit read.
     EXPECT_EQ(syllables[2], kana("らあぱに"));
+
+    // A written long vowel takes a note of its own, on the vowel before it.
+    const WordsText held = parseWords("ラーメン\nあいしてるー\n");
+    const auto sung = lineSyllables(held.lines, "", std::string(HARMOLIN_TEST_DATA) + "/../../data");
+    ASSERT_EQ(sung.size(), 2u);
+    EXPECT_EQ(sung[0], kana("らあめん"));
+    EXPECT_EQ(sung[1], kana("あいしてるう"));
 }
