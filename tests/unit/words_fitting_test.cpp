@@ -1,5 +1,6 @@
 // A person's words fitted to a melody: reading the words file, counting the
 // syllables of each line, and laying lines onto phrases note by note.
+#include "app/WordsPipeline.h"
 #include "lyrics/WordsFitting.h"
 #include "midi/TextCodec.h"
 
@@ -190,4 +191,42 @@ TEST(WordsText, SyllablesOfEachLineAsTheKanaConversionSingsThem) {
     ASSERT_EQ(sung.size(), 2u);
     EXPECT_EQ(sung[0], kana("らあめん"));
     EXPECT_EQ(sung[1], kana("あいしてるう"));
+}
+
+// Copies of whole sections go in before what follows the insertion point,
+// every channel's events with them, cycling through the sections.
+TEST(WordsSong, LengthenedByWholeSectionsBeforeTheEnding) {
+    MidiTrackData track(kSongCapacity, TrackState::Connected);
+    track.append(makeTempo(0, 500000));
+    track.append(makeConnectedNote(0, 0, 60, 100, 480)); // section A: 0..960
+    track.append(makeConnectedNote(1, 0, 40, 100, 960));
+    track.append(makeConnectedNote(0, 960, 62, 100, 480)); // section B: 960..1920
+    track.append(makeConnectedNote(0, 960, 64, 100, 960)); // the ending at 1920
+    track.append(makeEndOfTrack(960));
+    SongSections sections;
+    sections.spans = {{0, 960}, {960, 1920}};
+    sections.insertAt = 1920;
+
+    const MidiTrackData longer = lengthenSong(track, sections, 3); // A B A
+    std::vector<std::array<int, 3>> notes;                         // time, channel, pitch
+    int t = 0, end = 0, tempos = 0;
+    for (const MusicEvent& e : longer.events()) {
+        t += e.delta;
+        if (e.kind == kConnectedNote) notes.push_back({t, e.channel, e.note});
+        if (e.isMeta(kMetaTempo)) ++tempos;
+        if (e.isEndOfTrack()) end = t;
+    }
+    EXPECT_EQ(notes, (std::vector<std::array<int, 3>>{{0, 0, 60},
+                                                      {0, 1, 40},
+                                                      {960, 0, 62},
+                                                      {1920, 0, 60},
+                                                      {1920, 1, 40},
+                                                      {2880, 0, 62},
+                                                      {3840, 0, 60},
+                                                      {3840, 1, 40},
+                                                      {4800, 0, 64}}));
+    EXPECT_EQ(tempos, 1); // the conductor's events are not repeated
+    EXPECT_EQ(end, 5760);
+    EXPECT_TRUE(longer.events().back().isEndOfTrack());
+    EXPECT_EQ(lengthenSong(track, sections, 0).count(), track.count());
 }
