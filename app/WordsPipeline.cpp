@@ -105,6 +105,18 @@ std::string onItsNote(const std::string& syllable) {
     return utf8ToCp932(utf8).value_or(syllable);
 }
 
+// The whole sections between the one holding the last sung note and the
+// tune's ending, as [from, to); empty when there are none.
+std::pair<int, int> unsungSections(const SongSections& sections, const WordsFit& fit) {
+    int last = -1;
+    for (const FittedLine& line : fit.lines)
+        for (const SungNote& n : line.notes)
+            last = std::max(last, n.note.start + n.note.length - 1);
+    for (const auto& [from, to] : sections.spans)
+        if (last >= from && last < to && to < sections.insertAt) return {to, sections.insertAt};
+    return {0, 0};
+}
+
 } // namespace
 
 SongSections composedSections(const CompositionState& state, int division) {
@@ -223,16 +235,24 @@ WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine
         if (!longer.save(preparedPath)) return out;
     }
 
-    // The fitted notes replace the melody notes of the phrases they took;
-    // phrases after the last line keep their notes, without words.
+    // The fitted notes replace the melody notes of the phrases they took.
     const std::vector<FitPhrase> phrases = melodyPhrases(track, division);
     std::size_t replaced = 0;
     for (int p = 0; p < fit.phrasesUsed; ++p)
         replaced += phrases[static_cast<std::size_t>(p)].notes.size();
+    const std::pair<int, int> cut = added == 0 && sections ? unsungSections(*sections, fit) : std::pair{0, 0};
     std::vector<Timed> events;
     std::size_t melodyNote = 0;
     for (Timed& e : timedEvents(track)) {
         if (e.event.kind == kConnectedNote && e.event.channel == 0 && melodyNote++ < replaced) continue;
+        if (e.time >= cut.second) {
+            e.time -= cut.second - cut.first;
+        } else if (e.time >= cut.first) {
+            // Sections left without words are left out; what they set
+            // (programs, controls) still holds for the ending.
+            if (e.event.kind == kConnectedNote) continue;
+            e.time = cut.first;
+        }
         events.push_back(std::move(e));
     }
     MidiTrackData lyrics(kSongCapacity, TrackState::NoteOnOff);

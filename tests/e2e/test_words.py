@@ -178,7 +178,17 @@ class WordsSung(unittest.TestCase):
         self.assertEqual("".join(t for t in texts if t != HELD), "".join(r for _, r in KANA))
 
     def test_kanji_read_in_context(self):
-        self.sing("kanji", KANJI, encoding="cp932")
+        _, song = self.sing("kanji", KANJI, encoding="cp932")
+        # Four lines on a longer tune: the sections after the last line are
+        # left out, the ending follows within a few bars.
+        plain = os.path.join(self.tmp, "plain-kanji")
+        os.makedirs(plain)
+        run("generate", "--type", "Child Song", "--seed", "5", "-o", "song.mid", cwd=plain)
+        tune = melody_notes(os.path.join(plain, "song.mid"))
+        notes = melody_notes(song)
+        lyrics, _ = lyrics_and_melody(song)
+        self.assertLess(notes[-1][0], tune[-1][0])
+        self.assertLessEqual(notes[-1][0] + notes[-1][1] - lyrics[-1][0], 4 * 4 * Q)
 
     def test_english_words_and_digits(self):
         self.sing("english", ENGLISH)
