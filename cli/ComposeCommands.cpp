@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 
 namespace harmolin::cli {
@@ -106,6 +107,13 @@ int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& 
 
 // The person's words of --words FILE, or nothing after printing why.
 std::optional<std::vector<WordsLine>> wordsOf(const Arguments& args) {
+    // The words are input: nothing the command writes may replace them.
+    std::error_code ec;
+    for (const char* option : {"--output", "--lyrics"})
+        if (args.has(option) && std::filesystem::equivalent(args.value("--words"), args.value(option), ec)) {
+            printError(std::string(option) + " names the words file " + args.value("--words"));
+            return std::nullopt;
+        }
     const WordsText words = readWordsFile(args.value("--words"));
     if (!words.error.empty()) {
         printError(words.error);

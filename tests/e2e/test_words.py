@@ -243,6 +243,15 @@ class WordsRefused(unittest.TestCase):
                     lines = [l for l in proc.stderr.decode().splitlines() if l.strip()]
                     self.assertEqual(len(lines), 1, lines)
                     self.assertFalse(os.path.exists(os.path.join(tmp, "out.mid")))
+            # The words file is never written over by the command's outputs.
+            words = os.path.join(tmp, "words.txt")
+            write_words(words, KANA)
+            before = read_bytes(words)
+            for option in ("-o", "--lyrics"):
+                args = ["generate", "--type", "0", "--words", "words.txt", "-o", "out.mid", option, "words.txt"]
+                proc = subprocess.run([HARMOLIN] + args, cwd=tmp, capture_output=True)
+                self.assertEqual(proc.returncode, 2, proc.stderr)
+                self.assertEqual(read_bytes(words), before)
         finally:
             shutil.rmtree(tmp, ignore_errors=True)
 
