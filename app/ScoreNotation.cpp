@@ -408,8 +408,12 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
     const std::vector<int> lyricTimes = karaoke.absoluteTimes();
     for (int i = 0; i < karaoke.count(); ++i) {
         const MusicEvent& e = karaoke.event(i);
-        if (e.isMeta(kMetaLyric) && !e.text().empty())
-            lyricAt.emplace(scaled(lyricTimes[static_cast<std::size_t>(i)]), e.text());
+        if (!e.isMeta(kMetaLyric)) continue;
+        // XF page and line marks are no part of the sung text.
+        std::string text = e.text();
+        if (!text.empty() && (text[0] == '<' || text[0] == '>' || text[0] == '/')) text.erase(0, 1);
+        if (!text.empty() && text.back() == '/') text.pop_back();
+        if (!text.empty()) lyricAt.emplace(scaled(lyricTimes[static_cast<std::size_t>(i)]), text);
     }
 
     Score score;

@@ -3,11 +3,13 @@
 
 #include "app/LyricPipeline.h"
 #include "app/SongPipeline.h"
+#include "app/WordsPipeline.h"
 #include "app/WorkingFolder.h"
 #include "styles/StyleJson.h"
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 
 namespace harmolin::cli {
@@ -109,6 +111,37 @@ int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& 
     return 0;
 }
 
+// The person's words of --words FILE, or nothing after printing why.
+std::optional<std::vector<WordsLine>> wordsOf(const Arguments& args) {
+    // The words are input: nothing the command writes may replace them.
+    std::error_code ec;
+    for (const char* option : {"--output", "--lyrics"})
+        if (args.has(option) && std::filesystem::equivalent(args.value("--words"), args.value(option), ec)) {
+            printError(std::string(option) + " names the words file " + args.value("--words"));
+            return std::nullopt;
+        }
+    const WordsText words = readWordsFile(args.value("--words"));
+    if (!words.error.empty()) {
+        printError(words.error);
+        return std::nullopt;
+    }
+    return words.lines;
+}
+
+// A song fitted to the words, or the error that stopped it.
+int saveWordsSong(WordsSong& made, ReportCollector& reports, const std::string& subject,
+                  const Arguments& args, const std::string& linesPath, TextEncoding encoding) {
+    if (!made.song) {
+        if (made.error.empty()) {
+            reports.fail(subject);
+        } else {
+            reports.failWith(made.error);
+        }
+        return 1;
+    }
+    return saveLyricSong(*made.song, reports, args.value("--output"), linesPath, encoding);
+}
+
 } // namespace
 
 int composeCommand(const Arguments& args, const std::string& workdir) {
@@ -139,12 +172,18 @@ int generateCommand(const Arguments& args, const std::string& workdir) {
         printError("generate needs an output file: -o FILE.mid");
         return 2;
     }
+    std::optional<std::vector<WordsLine>> words;
+    if (args.has("--words") && !(words = wordsOf(args))) return 2;
     const auto data = requireDataFolder();
     if (!data) return 1;
     ReportCollector reports;
     SongComposer composer(*data, seed);
     const auto choice = chooseStyle(args, composer.styles());
     if (!choice) return 2;
+    if (words) {
+        WordsSong made = generateSongWithWords(composer, *choice, *words, workdir, *data);
+        return saveWordsSong(made, reports, joinPath(workdir, kPreparedFile), args, linesPath, encoding);
+    }
     // The vocabulary follows the song type; a style named directly sings pops.
     const int songType = args.has("--type") ? parseSongType(args.value("--type")).value_or(0) : 0;
     auto song = generateSong(composer, songType, *choice, workdir);
@@ -158,7 +197,8 @@ int generateCommand(const Arguments& args, const std::string& workdir) {
 int loadCommand(const Arguments& args, const std::string& workdir) {
     if (args.positional.size() != 1 || !args.has("--channel") || !args.has("--output")) {
         printError("load takes one MIDI file, its melody channel and an output: "
-                   "harmolin load IN.mid --channel C [--type T] [--seed N] -o FILE.mid [--lyrics FILE.txt]");
+                   "harmolin load IN.mid --channel C [--type T | --words FILE.txt] [--seed N] -o FILE.mid "
+                   "[--lyrics FILE.txt]");
         return 2;
     }
     const auto channel = parseNumber("--channel", args.value("--channel"), 1, 16);
@@ -181,6 +221,8 @@ int loadCommand(const Arguments& args, const std::string& workdir) {
     std::string linesPath;
     TextEncoding encoding = TextEncoding::Utf8;
     if (!lyricTarget(args, linesPath, encoding)) return 2;
+    std::optional<std::vector<WordsLine>> words;
+    if (args.has("--words") && !(words = wordsOf(args))) return 2;
     const std::string& input = args.positional[0];
     ReportCollector reports;
     {
@@ -196,6 +238,12 @@ int loadCommand(const Arguments& args, const std::string& workdir) {
             printError("channel " + std::to_string(*channel) + " of " + input + " has no notes");
             return 1;
         }
+    }
+    if (words) {
+        const auto data = requireDataFolder();
+        if (!data) return 1;
+        WordsSong made = loadSongWithWords(input, *channel, *words, workdir, *data);
+        return saveWordsSong(made, reports, input, args, linesPath, encoding);
     }
     EngineRandom random;
     random.seed(seed ? *seed : static_cast<std::uint32_t>(std::time(nullptr)));

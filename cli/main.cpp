@@ -41,8 +41,12 @@ const char* kUsage =
     "  generate --type T [--variant V] [--seed N]   compose, prepare and write Japanese lyrics: an XF\n"
     "          -o FILE.mid [--lyrics FILE.txt]      file with one lyric per melody note; the lines\n"
     "          [--encoding utf8|cp932]              go to FILE.txt (CR LF) and standard output\n"
+    "          [--words FILE.txt]                   --words: the melody fitted to your own words\n"
+    "                                               (UTF-8 or Shift-JIS, a line per phrase, a blank\n"
+    "                                               line between verses) instead of written ones\n"
     "  load IN.mid --channel C [--type T]           write lyrics for the melody on channel C of a\n"
-    "          [--seed N] -o FILE.mid [--lyrics ..] MIDI file, in the vocabulary of song type T\n"
+    "          [--seed N] -o FILE.mid [--lyrics ..] MIDI file, in the vocabulary of song type T;\n"
+    "          [--words FILE.txt]                   or fit it to your own words\n"
     "  sequence IN_XF.mid [-o OUT.mid]              the sung-part file of an XF song: lyrics made\n"
     "          [--delay MS] [--mode vocaloid|syllable]  singable, the voice sequence on channel 1\n"
     "                                               (default output: temp_pl.mid)\n"
@@ -93,9 +97,9 @@ int main(int argc, char** argv) {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
     } else if (command == "generate") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
-                               "--encoding"});
+                               "--encoding", "--words"});
     } else if (command == "load") {
-        options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding"});
+        options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding", "--words"});
     } else if (command == "sequence") {
         options.withValue.insert({"--delay", "--mode"});
     } else if (command == "render") {

@@ -4,12 +4,14 @@
 #include "app/DataFolder.h"
 #include "app/LyricPipeline.h"
 #include "app/MusicXmlWriter.h"
+#include "app/WordsPipeline.h"
 #include "app/WorkingFolder.h"
 #include "gui/Artwork.h"
 #include "gui/FigureView.h"
 #include "gui/LoadDialog.h"
 #include "gui/PictureButton.h"
 #include "gui/SettingsDialog.h"
+#include "gui/WordsDialog.h"
 #include "midi/MidiF0Data.h"
 #include "playback/LiveAudio.h"
 #include "playback/VstHost.h"
@@ -23,6 +25,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QThread>
 #include <QUrl>
@@ -94,6 +97,8 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     session_ = std::make_unique<PlaybackSession>(*host_, workdir_, data_);
 
     buildControls();
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this), &QShortcut::activated, this,
+            &MainWindow::editWords);
     busyTimer_.setInterval(400);
     connect(&busyTimer_, &QTimer::timeout, this, [this] {
         figure_.busyStep();
@@ -266,12 +271,19 @@ void MainWindow::generateSong() {
     std::unique_ptr<LyricSong> song;
     beginCapture();
     const std::string composed = joinPath(workdir_, kComposedFile);
-    // The engine writes the melody on channel 2.
-    if (composer_->composeSong(*choice, composed, settings_.playbackSound))
+    QString failure = QStringLiteral("The song could not be made.");
+    if (!words_.empty()) {
+        WordsSong made = generateSongWithWords(*composer_, *choice, words_, workdir_, data_, guideVolume(),
+                                               settings_.playbackSound);
+        song = std::move(made.song);
+        if (!made.error.empty()) failure = QString::fromStdString(made.error);
+    } else if (composer_->composeSong(*choice, composed, settings_.playbackSound)) {
+        // The engine writes the melody on channel 2.
         song = prepareAndWriteLyrics(composed, 2, type, workdir_, composer_->state().rng, guideVolume());
+    }
     const QStringList lines = endCapture();
     QApplication::restoreOverrideCursor();
-    showOutcome(song != nullptr, QStringLiteral("The song could not be made."), lines);
+    showOutcome(song != nullptr, failure, lines);
     if (song) setSong(std::move(song));
 }
 
@@ -453,13 +465,21 @@ void MainWindow::loadMidiFile() {
     if (channel < 0) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     beginCapture();
-    auto song = prepareAndWriteLyrics(path.toStdString(), channel, songType_->currentIndex(), workdir_,
-                                      composer_->state().rng, guideVolume());
+    std::unique_ptr<LyricSong> song;
+    QString failure =
+        QStringLiteral("No lyrics could be written for channel %1 of %2.").arg(channel).arg(path);
+    if (!words_.empty()) {
+        WordsSong made =
+            loadSongWithWords(path.toStdString(), channel, words_, workdir_, data_, guideVolume());
+        song = std::move(made.song);
+        if (!made.error.empty()) failure = QString::fromStdString(made.error);
+    } else {
+        song = prepareAndWriteLyrics(path.toStdString(), channel, songType_->currentIndex(), workdir_,
+                                     composer_->state().rng, guideVolume());
+    }
     const QStringList lines = endCapture();
     QApplication::restoreOverrideCursor();
-    showOutcome(song != nullptr,
-                QStringLiteral("No lyrics could be written for channel %1 of %2.").arg(channel).arg(path),
-                lines);
+    showOutcome(song != nullptr, failure, lines);
     if (song) setSong(std::move(song));
 }
 
@@ -628,7 +648,22 @@ void MainWindow::measurementFinished(std::optional<int> delay) {
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("Harmolin のﾊﾞｰｼﾞｮﾝ情報(&A)..."), this, &MainWindow::showAbout);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Words…(&W)"), this, &MainWindow::editWords);
+    menu.addAction(QStringLiteral("Clear words"), this, &MainWindow::clearWords)->setEnabled(!words_.empty());
     menu.exec(event->globalPos());
+}
+
+void MainWindow::editWords() {
+    WordsDialog dialog(wordsText_, services_, QString::fromStdString(workdir_), this);
+    if (services_.runDialog(dialog) != QDialog::Accepted) return;
+    words_ = dialog.lines();
+    wordsText_ = dialog.text();
+}
+
+void MainWindow::clearWords() {
+    words_.clear();
+    wordsText_.clear();
 }
 
 void MainWindow::showAbout() {

@@ -14,6 +14,7 @@
 #include "gui/GuiServices.h"
 #include "lyrics/LyricSong.h"
 #include "lyrics/VoiceList.h"
+#include "lyrics/WordsFitting.h"
 #include "midi/ErrorReport.h"
 
 #include <QPointer>
@@ -76,6 +77,11 @@ class MainWindow : public QWidget {
     void playOrStop();
     void loadMidiFile();
     void showAbout();
+    // The person's own words for the next Generate and Load ("Words…" in
+    // the right-click menu, Ctrl+W); none: the program writes the lyrics.
+    void editWords();
+    void clearWords();
+    const std::vector<WordsLine>& words() const { return words_; }
 
     PictureButton* button(Command command) const { return buttons_[static_cast<std::size_t>(command)]; }
     QComboBox* songTypeCombo() const { return songType_; }
@@ -147,6 +153,8 @@ class MainWindow : public QWidget {
     VoiceList voices_;
     std::unique_ptr<PlaybackSession> session_;
     std::unique_ptr<LyricSong> song_;
+    std::vector<WordsLine> words_;
+    QString wordsText_;
 
     COffScreenPicture* background_ = nullptr;
     std::array<PictureButton*, CommandCount> buttons_{};

@@ -7,6 +7,7 @@
 #include "gui/MainWindow.h"
 #include "gui/PictureButton.h"
 #include "gui/SettingsDialog.h"
+#include "gui/WordsDialog.h"
 #include "midi/MidiF0Data.h"
 
 #include <QCheckBox>
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -638,6 +640,82 @@ class WindowTest : public QObject {
             for (int x = 0; x < c.width(); ++x)
                 lit += (c.pixel(x, y) & 0xFFFFFF) != 0;
         QVERIFY(lit > 1000);
+    }
+
+    // Words given in their dialog (Ctrl+W; the layout stays as it is) are
+    // sung by Generate and Load, the lyric list shows them, the text Save
+    // gives them back; a text without words is refused and changes nothing.
+    void wordsDialogSingsThePersonsLines() {
+        writeSettings(kPlugin);
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        const QString written = QStringLiteral("夜空に星がひとつ\nきらきら光る\n\nLove you forever\n");
+        {
+            QFile f(path(QStringLiteral("words.txt")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(written.toUtf8());
+        }
+        chosenFile_ = path(QStringLiteral("words.txt"));
+        driver_ = [](QDialog& d) {
+            auto& words = dynamic_cast<WordsDialog&>(d);
+            words.openButton()->click();
+            words.accept();
+            return d.result();
+        };
+        QTest::keyClick(w.get(), Qt::Key_W, Qt::ControlModifier);
+        QCOMPARE(dialogTitles_, QStringList{QStringLiteral("Words")});
+        QCOMPARE(int(w->words().size()), 4);
+        QCOMPARE(w->lyricList()->geometry(), QRect(10, 80, 250, 280));
+
+        const QStringList expected = {QStringLiteral("夜空に星がひとつ"), QStringLiteral("きらきら光る"),
+                                      QString(), QStringLiteral("Love you forever")};
+        auto listed = [&] {
+            QStringList out;
+            for (int i = 0; i < w->lyricList()->count(); ++i)
+                out << w->lyricList()->item(i)->text();
+            return out;
+        };
+        generate(*w);
+        QCOMPARE(listed(), expected);
+        chosenFilter_ = QStringLiteral("Text files (*.txt)");
+        chosenFile_ = path(QStringLiteral("lyrics.txt"));
+        w->button(MainWindow::Save)->trigger();
+        QCOMPARE(QString::fromUtf8(readAll(chosenFile_)),
+                 expected.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+        int sung = 0;
+        for (const MusicEvent& e : w->song()->xfData().karaokeTrack().events())
+            sung += e.isMeta(kMetaLyric);
+        QVERIFY(sung >= 23); // よぞらにほしがひとつ きらきらひかる らぶゆうふぉえばあ
+
+        // Load sings the same words on the chosen melody.
+        chosenFile_ = kTestData + QStringLiteral("/fmt1-mido.mid");
+        driver_ = [](QDialog& d) {
+            auto& l = dynamic_cast<LoadDialog&>(d);
+            l.channelList()->setCurrentRow(0);
+            l.accept();
+            return d.result();
+        };
+        w->button(MainWindow::Load)->trigger();
+        QVERIFY(w->song());
+        QCOMPARE(listed(), expected);
+
+        // Nothing to sing: one message, the dialog stays open, the words stay.
+        driver_ = [](QDialog& d) {
+            auto& words = dynamic_cast<WordsDialog&>(d);
+            words.editor()->setPlainText(QStringLiteral("  \n\n"));
+            words.accept();
+            return d.result();
+        };
+        w->editWords();
+        QCOMPARE(w->services().messages().size(), 1);
+        QCOMPARE(int(w->words().size()), 4);
+        w->services().clearMessages();
+
+        w->clearWords();
+        generate(*w);
+        QVERIFY(listed() != expected);
+        QVERIFY(w->services().messages().isEmpty());
     }
 
     void aboutAndHelp() {
