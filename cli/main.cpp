@@ -70,7 +70,7 @@ const char* kUsage =
     "          [--sound voice|instrument]           device (-1: the built-in synthesizer, default; or\n"
     "          [--plugin PATH] [--midi-port P]      an ALSA sequencer port by number or name); the\n"
     "          [--audio-device D] [--delay MS]      ALSA PCM D (default, null, hw:0, ...); the voice's\n"
-    "          [--list-devices]                     delay is measured unless given; Ctrl-C stops\n"
+    "          [--list-devices] [--timing]          delay is measured once, then kept; Ctrl-C stops\n"
     "\n"
     "options for every command:\n"
     "  --workdir DIR                                the working folder (default: the current folder)\n"
