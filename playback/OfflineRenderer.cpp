@@ -387,7 +387,11 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
 
     const std::int64_t frames =
         schedule.lastSample + static_cast<std::int64_t>(std::llround(options.tailSeconds * kRenderRate));
-    std::vector<std::vector<float>> groupLeft(groups.size()), groupRight(groups.size());
+    // The groups are summed into these as they go, in their fixed order:
+    // group g adds a second only once group g - 1 has put its own there.
+    std::vector<float> accLeft(static_cast<std::size_t>(frames), 0.0f);
+    std::vector<float> accRight(static_cast<std::size_t>(frames), 0.0f);
+    std::vector<std::atomic<std::int64_t>> merged(groups.size()); // frames each group has summed in
     std::vector<float> voice(static_cast<std::size_t>(frames), 0.0f);
 
     // The synthesis is most of the work; the files' encoding the rest.
@@ -459,18 +463,37 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
     for (std::size_t g = 0; g < groups.size(); ++g) {
         tasks.push_back([&, g] {
             GmSynth& synth = groups[g];
-            std::vector<float>& left = groupLeft[g];
-            std::vector<float>& right = groupRight[g];
-            left.assign(static_cast<std::size_t>(frames), 0.0f);
-            right.assign(static_cast<std::size_t>(frames), 0.0f);
+            // The first group writes straight into the sum; the others a
+            // second at a time into their own, added when the one before is there.
+            std::vector<float> left(g == 0 ? 0 : kRenderRate), right(g == 0 ? 0 : kRenderRate);
             std::int64_t cursor = 0;
+            std::int64_t segment = 0; // first frame held in left/right
+            auto merge = [&] {
+                if (g > 0) {
+                    for (std::int64_t seen; (seen = merged[g - 1].load()) < cursor && !cancel.load();)
+                        merged[g - 1].wait(seen);
+                    for (std::int64_t i = segment; i < cursor; ++i) {
+                        accLeft[static_cast<std::size_t>(i)] += left[static_cast<std::size_t>(i - segment)];
+                        accRight[static_cast<std::size_t>(i)] += right[static_cast<std::size_t>(i - segment)];
+                    }
+                    segment = cursor;
+                }
+                merged[g].store(cursor);
+                merged[g].notify_all();
+            };
             // The synthesizer runs up to each event and takes it at its own sample.
             auto runTo = [&](std::int64_t until) {
                 while (cursor < until && !cancel.load()) {
-                    const int k = static_cast<int>(std::min<std::int64_t>(kRenderRate, until - cursor));
-                    synth.write(left.data() + cursor, right.data() + cursor, k);
+                    const std::int64_t end = std::min(until, g == 0 ? frames : segment + kRenderRate);
+                    const int k = static_cast<int>(std::min<std::int64_t>(end - cursor, kRenderRate));
+                    if (g == 0) {
+                        synth.write(accLeft.data() + cursor, accRight.data() + cursor, k);
+                    } else {
+                        synth.write(left.data() + (cursor - segment), right.data() + (cursor - segment), k);
+                    }
                     cursor += k;
                     framesDone.fetch_add(k);
+                    if (g == 0 || cursor == segment + kRenderRate || cursor == frames) merge();
                 }
             };
             for (const TimedEvent& t : events) {
@@ -495,9 +518,10 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
             runTo(frames);
         });
     }
-    const int threads = std::clamp(
-        options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency()), 1,
-        static_cast<int>(tasks.size()));
+    // By default every part has its thread: the system spreads them over
+    // the cores better than a fixed hand-out of unequal parts would.
+    const int threads = std::clamp(options.threads > 0 ? options.threads : static_cast<int>(tasks.size()), 1,
+                                   static_cast<int>(tasks.size()));
     std::atomic<std::size_t> nextTask{0};
     std::atomic<std::size_t> tasksDone{0};
     auto work = [&] {
@@ -513,8 +537,14 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
     const double totalFrames = static_cast<double>(frames) * static_cast<double>(tasks.size());
     for (;;) {
         const bool finished = tasksDone.load() == tasks.size();
-        if (!cancel.load() && !report(kSynthesisShare * std::min(1.0, framesDone.load() / totalFrames)))
+        if (!cancel.load() && !report(kSynthesisShare * std::min(1.0, framesDone.load() / totalFrames))) {
             cancel.store(true);
+            // No group waits for one that has stopped.
+            for (auto& m : merged) {
+                m.store(frames);
+                m.notify_all();
+            }
+        }
         if (finished || cancel.load()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -525,18 +555,6 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
         return result;
     }
     result.pluginClipped = pluginClipped.load();
-    // The parts summed in a fixed order: the same bytes on any number of threads.
-    std::vector<float> accLeft = std::move(groupLeft[0]);
-    std::vector<float> accRight = std::move(groupRight[0]);
-    for (std::size_t g = 1; g < groups.size(); ++g) {
-        for (std::size_t i = 0; i < accLeft.size(); ++i) {
-            accLeft[i] += groupLeft[g][i];
-            accRight[i] += groupRight[g][i];
-        }
-        std::vector<float>().swap(groupLeft[g]);
-        std::vector<float>().swap(groupRight[g]);
-    }
-
     const float voiceGain =
         static_cast<float>(sung ? options.voiceGain * balanceVoice(voice, accLeft, accRight) : 1.0);
     double peak = 0.0, voicePeak = 0.0, accPeak = 0.0;

@@ -26,7 +26,7 @@ struct RenderOptions {
     // The grouping follows the song, never the machine: the same file on
     // any number of threads.
     int accompanimentGroups = 2;
-    // Threads for the parts (the groups, the voice): 0 means one per core.
+    // Threads for the parts (the groups, the voice): 0 means one per part.
     int threads = 0;
     // Called now and then with the share done (0..1); returning false stops
     // the render, which then fails without writing anything.
