@@ -26,13 +26,15 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void onInterrupt(int) { interrupted.store(true); }
+extern "C" void onInterrupt(int) {
+    interrupted.store(true);
+}
 
 // Restores the previous Ctrl-C handling when the command ends.
 class InterruptGuard {
-public:
+  public:
     InterruptGuard() {
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &previousInt_);
@@ -44,21 +46,21 @@ public:
         sigaction(SIGTERM, &previousTerm_, nullptr);
     }
 
-private:
-    struct sigaction previousInt_{};
-    struct sigaction previousTerm_{};
+  private:
+    struct sigaction previousInt_ {};
+    struct sigaction previousTerm_ {};
 };
 
 // Holds the live output for the whole command, so the stream is not closed
 // and reopened while the plug-in is loaded.
 class AudioHold {
-public:
+  public:
     bool acquire(std::string& error) { return held_ = LiveAudio::instance().acquire(error); }
     ~AudioHold() {
         if (held_) LiveAudio::instance().release();
     }
 
-private:
+  private:
     bool held_ = false;
 };
 
@@ -81,7 +83,8 @@ std::optional<int> midiPort(const std::string& text) {
 void listDevices() {
     std::cout << "MIDI output devices:\n  -1  General MIDI synthesizer (FluidSynth)\n";
     const std::vector<std::string> ports = midiOutputDevices();
-    for (std::size_t i = 0; i < ports.size(); ++i) std::cout << "  " << i << "   " << ports[i] << '\n';
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        std::cout << "  " << i << "   " << ports[i] << '\n';
     if (ports.empty()) std::cout << "  (no ALSA sequencer ports)\n";
     std::cout << "audio output: any ALSA PCM name, e.g. default, null, hw:0\n";
 }
@@ -96,9 +99,10 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     const bool generated = args.has("--type") || args.has("--style") || args.has("--group");
     const bool given = args.has("--song");
     if (generated == given || !args.positional.empty()) {
-        printError("play takes a song type or a song: harmolin play (--type T --variant V [--seed N] | --song "
-                   "IN_XF.mid) [--sound voice|instrument] [--plugin PATH] [--midi-port P] [--audio-device D] "
-                   "[--delay MS]");
+        printError(
+            "play takes a song type or a song: harmolin play (--type T --variant V [--seed N] | --song "
+            "IN_XF.mid) [--sound voice|instrument] [--plugin PATH] [--midi-port P] [--audio-device D] "
+            "[--delay MS] [--plugin-kind K]");
         return 2;
     }
     int exitCode = 0;
@@ -143,11 +147,13 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     PlaybackSettings settings;
     settings.playbackSound = sung ? kVoicePlayback : 64;
     settings.pluginPath = plugin;
+    settings.pluginKind = sound->kind;
+    settings.singers = sound->singers;
     settings.midiDevice = *port;
     settings.danceMode = 0;
     if (sung) {
         ReportCollector reports;
-        if (!host.loadSingingPlugin(plugin)) {
+        if (!host.loadSingingPlugin(plugin, sound->kind)) {
             reports.failWith("Failed to load VST plugin: " + plugin + " (" + host.lastLoadError() + ")");
             return 1;
         }
@@ -160,7 +166,8 @@ int playCommand(const Arguments& args, const std::string& workdir) {
             settings.delayCorrectionMs = *delay;
         } else {
             // Auto Adjust, as the window does it when no delay is stored.
-            const auto measured = measureLiveDelay(host, plugin, *data, std::chrono::seconds(3));
+            const auto measured = measureLiveDelay(
+                host, sound->kind, sound->singers ? &*sound->singers : nullptr, std::chrono::seconds(3));
             if (measured) {
                 settings.delayCorrectionMs = *measured;
                 std::cout << "voice delay: " << *measured << " ms" << std::endl;
@@ -199,14 +206,16 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     const double length = session.duration();
     std::printf("playing %s: %.1f s (Ctrl-C stops)\n", session.playedFile().c_str(), length);
     std::fflush(stdout);
-    while (!ended.load() && !interrupted.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!ended.load() && !interrupted.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const bool stopped = interrupted.load() && !ended.load();
     session.stop();
     if (stopped)
         std::printf("stopped after %.2f s of %.2f s\n", elapsed, length);
     else
-        std::printf("played %.2f s in %.2f s (%.2f%%)\n", length, elapsed, length > 0 ? 100.0 * elapsed / length : 0.0);
+        std::printf("played %.2f s in %.2f s (%.2f%%)\n", length, elapsed,
+                    length > 0 ? 100.0 * elapsed / length : 0.0);
     std::fflush(stdout);
     return 0;
 }

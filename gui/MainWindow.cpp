@@ -12,7 +12,6 @@
 #include "playback/LiveAudio.h"
 #include "playback/VstHost.h"
 
-#include <algorithm>
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -24,6 +23,7 @@
 #include <QSignalBlocker>
 #include <QThread>
 #include <QUrl>
+#include <algorithm>
 
 #include <ctime>
 
@@ -167,16 +167,17 @@ void MainWindow::startUp() {
 }
 
 bool MainWindow::loadPlugin() {
-    host_->setVoiceChannel(0, settings_.pluginPath);
+    pluginKind_ = pluginKindOf(settings_.pluginPath, options_.pluginKind.toStdString());
+    host_->setVoiceChannel(0, pluginKind_);
     QStringList lines;
     beginCapture();
     pluginLoaded_ = !settings_.pluginPath.empty() &&
                     QFileInfo::exists(QString::fromStdString(settings_.pluginPath)) &&
-                    host_->loadSingingPlugin(settings_.pluginPath, 0, 0);
+                    host_->loadSingingPlugin(settings_.pluginPath, pluginKind_, 0, 0);
     lines = endCapture();
     pluginLines_.clear();
     if (pluginLoaded_) {
-        voices_.loadVoiceList(settings_.pluginPath, data_);
+        voices_.loadVoiceList(settings_.pluginPath, pluginKind_, data_);
         // The plug-in is there; a device that would not open is worth saying.
         if (!lines.isEmpty()) services_.message(lines.join(QLatin1Char('\n')), this);
     } else {
@@ -371,6 +372,9 @@ void MainWindow::playOrStop() {
     play.delayCorrectionMs = settings_.delayCorrection;
     play.danceMode = settings_.danceMode;
     play.pluginPath = settings_.pluginPath;
+    play.pluginKind = pluginKind_;
+    // The list read beside the plug-in when it was loaded is the one sung.
+    if (voices_.hasList()) play.singers = voices_;
     PlaybackListener listener = makeListener();
     const CXfData* song = &song_->xfData();
     if (worker_.joinable()) worker_.join();
@@ -469,10 +473,11 @@ void MainWindow::startMeasurement() {
     measuring_ = true;
     // The dialog that asked is modal: it keeps the window from commands.
     if (!notify_) setEnabled(false);
-    const std::string path = settings_.pluginPath;
+    const PluginKind kind = pluginKind_;
+    const VoiceList singers = voices_;
     const auto timeout = options_.measureTimeout;
-    measureThread_ = std::thread([this, path, timeout] {
-        const std::optional<int> delay = measureLiveDelay(*host_, path, data_, timeout);
+    measureThread_ = std::thread([this, kind, singers, timeout] {
+        const std::optional<int> delay = measureLiveDelay(*host_, kind, &singers, timeout);
         QMetaObject::invokeMethod(
             this, [this, delay] { measurementFinished(delay); }, Qt::QueuedConnection);
     });

@@ -49,6 +49,7 @@ struct WindowOptions {
     bool liveAudio = true; // false: the host plays into memory (tests)
     QString audioDevice;   // ALSA PCM for the live output; empty: "default"
     std::chrono::milliseconds measureTimeout{5000};
+    QString pluginKind; // "vocaloid", "syllable", "instrument"; empty: by the plug-in's name
     GuiServices::FileChooser fileChooser;
     GuiServices::DialogRunner dialogRunner;
 };
@@ -142,6 +143,7 @@ class MainWindow : public QWidget {
     SettingsRecord settings_;
     std::unique_ptr<CVstHostMain> host_;
     VoiceList voices_;
+    PluginKind pluginKind_ = PluginKind::VocaloidStream;
     std::unique_ptr<PlaybackSession> session_;
     std::unique_ptr<LyricSong> song_;
 

@@ -29,7 +29,7 @@ struct FluidDeleter {
 };
 
 class GmSynth {
-public:
+  public:
     bool open(const std::string& soundFont, std::string& error) {
         quietFluidSynthLog();
         settings_.reset(new_fluid_settings());
@@ -86,7 +86,8 @@ public:
             if (begin != end && *(end - 1) == 0xF7) --end;
             if (begin != end) {
                 std::vector<char> body(begin, end);
-                fluid_synth_sysex(s, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr, 0);
+                fluid_synth_sysex(s, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr,
+                                  0);
             }
             break;
         }
@@ -103,7 +104,7 @@ public:
         fluid_synth_write_float(synth_.get(), n, left, 0, 1, right, 0, 1);
     }
 
-private:
+  private:
     std::unique_ptr<fluid_settings_t, FluidDeleter> settings_;
     std::unique_ptr<fluid_synth_t, FluidDeleter> synth_;
 };
@@ -111,7 +112,8 @@ private:
 // Writes through a temporary file beside the target and a rename, so a
 // failed run never leaves a half-written WAV under the wanted name.
 bool writeWav(const std::string& path, std::int64_t frames,
-              const std::function<void(std::int64_t first, int n, float* interleaved)>& fill, std::string& error) {
+              const std::function<void(std::int64_t first, int n, float* interleaved)>& fill,
+              std::string& error) {
     const std::string temporary = path + ".partial-" + std::to_string(::getpid());
     SF_INFO info{};
     info.samplerate = kRenderRate;
@@ -150,36 +152,16 @@ bool forPlugin(const MusicEvent& e) {
     return e.kind == kNoteOn || e.kind == kNoteOff || e.kind == kControlChange || e.kind == kProgramChange;
 }
 
-// The status and data bytes of a channel message for the plug-in.
-void queueForPlugin(CVstHostMain& host, std::int64_t at, const MusicEvent& e) {
-    const int ch = e.channel & 0x0F;
-    switch (e.kind) {
-    case kNoteOn:
-        host.queueMidiAt(at, 0x90 | ch, e.note, e.velocity > 127 ? 127 : e.velocity);
-        break;
-    case kNoteOff:
-        host.queueMidiAt(at, 0x80 | ch, e.note, 0);
-        break;
-    case kControlChange:
-        host.queueMidiAt(at, 0xB0 | ch, e.type & 0x7F, (e.value < 0 || e.value > 127) ? 0 : e.value);
-        break;
-    case kProgramChange:
-        host.queueMidiAt(at, 0xC0 | ch, e.value & 0x7F, 0);
-        break;
-    default:
-        break;
-    }
-}
-
-std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, int voiceChannel, std::string& error) {
+std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, PluginKind kind, int voiceChannel,
+                                       std::string& error) {
     VstHostConfig config;
     config.renderThread = false;
     auto host = std::make_unique<CVstHostMain>(nullptr, config);
-    if (!host->loadSingingPlugin(pluginPath)) {
-        error = "Failed to load VST plugin. (" + pluginPath + ")";
+    if (!host->loadSingingPlugin(pluginPath, kind)) {
+        error = "Failed to load VST plugin: " + pluginPath + " (" + host->lastLoadError() + ")";
         return nullptr;
     }
-    host->setVoiceChannel(voiceChannel, pluginPath);
+    host->setVoiceChannel(voiceChannel, kind);
     host->setGain(1.0);
     return host;
 }
@@ -198,14 +180,16 @@ void quietFluidSynthLog() {
 }
 
 std::string defaultSoundFont() {
-    for (const char* candidate : {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
+    for (const char* candidate :
+         {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(candidate, ec)) return candidate;
     }
     return {};
 }
 
-RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wavPath, const RenderOptions& options) {
+RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wavPath,
+                             const RenderOptions& options) {
     RenderResult result;
     MidiSchedule schedule;
     if (!loadMidiSchedule(midiPath, schedule)) {
@@ -223,7 +207,7 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
 
     std::unique_ptr<CVstHostMain> host;
     if (sung) {
-        host = openHost(options.pluginPath, voiceChannel, result.error);
+        host = openHost(options.pluginPath, options.pluginKind, voiceChannel, result.error);
         if (!host) return result;
     }
     GmSynth accompaniment;
@@ -255,7 +239,9 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
             // The host's queue is bounded: hand over one block's worth at a time.
             for (; nextVoice < events.size() && events[nextVoice].sample < end; ++nextVoice) {
                 const TimedEvent& t = events[nextVoice];
-                if (isVoice(t, voiceChannel) && forPlugin(t.event)) queueForPlugin(*host, t.sample, t.event);
+                if (!isVoice(t, voiceChannel)) continue;
+                MusicEvent e = t.event;
+                host->routeVoiceEventAt(t.sample, e);
             }
             host->renderBlock(voice.data() + pos, n, pos);
             result.pluginClipped = result.pluginClipped || host->clipped();
@@ -272,8 +258,9 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
                 melodySynth->write(scratchL.data(), scratchR.data(), k);
                 // Centred: the melody stands where the voice would.
                 for (int i = 0; i < k; ++i)
-                    voice[static_cast<std::size_t>(cursor + i)] = 0.5f * (scratchL[static_cast<std::size_t>(i)] +
-                                                                          scratchR[static_cast<std::size_t>(i)]);
+                    voice[static_cast<std::size_t>(cursor + i)] =
+                        0.5f *
+                        (scratchL[static_cast<std::size_t>(i)] + scratchR[static_cast<std::size_t>(i)]);
             }
             cursor = until;
         };
@@ -288,7 +275,8 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
                     continue;
                 }
                 if (e.kind == kProgramChange) e.value = options.melodyProgram;
-                if (e.kind == kControlChange && (e.type == 0 || e.type == 32)) continue; // keep the chosen sound
+                if (e.kind == kControlChange && (e.type == 0 || e.type == 32))
+                    continue; // keep the chosen sound
                 melody.send(e);
                 continue;
             }
@@ -350,8 +338,8 @@ RenderResult renderMidiToWav(const std::string& midiPath, const std::string& wav
     return result;
 }
 
-std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::string& sungPartPath, int voiceChannel,
-                                     std::string& error) {
+std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,
+                                     const std::string& sungPartPath, int voiceChannel, std::string& error) {
     MidiSchedule schedule;
     if (!loadMidiSchedule(sungPartPath, schedule)) {
         error = sungPartPath + " is not a readable MIDI file";
@@ -371,7 +359,7 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::s
         error = sungPartPath + " has nothing to sing";
         return std::nullopt;
     }
-    auto host = openHost(pluginPath, voiceChannel, error);
+    auto host = openHost(pluginPath, kind, voiceChannel, error);
     if (!host) return std::nullopt;
 
     // Set-up (singer choice) first, then half a second of quiet, then the
@@ -379,8 +367,9 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::s
     constexpr std::int64_t kNoteAt = kRenderRate / 2;
     for (const TimedEvent& t : schedule.events) {
         if (t.sample > *noteSample) break;
-        if (!isVoice(t, voiceChannel) || !forPlugin(t.event)) continue;
-        queueForPlugin(*host, t.sample < *noteSample ? 0 : kNoteAt, t.event);
+        if (!isVoice(t, voiceChannel)) continue;
+        MusicEvent e = t.event;
+        host->routeVoiceEventAt(t.sample < *noteSample ? 0 : kNoteAt, e);
     }
     constexpr float kThreshold = 0.001f; // -60 dB: any sound at all
     std::vector<float> block(kBlock);

@@ -36,7 +36,7 @@ struct Wire {
 };
 
 class WirePort : public MidiOutPort {
-public:
+  public:
     explicit WirePort(std::shared_ptr<Wire> wire) : wire_(std::move(wire)) {}
     std::string name() const override { return "wire"; }
     void shortMessage(std::uint8_t s, std::uint8_t a, std::uint8_t b) override { wire_->add({s, a, b}); }
@@ -46,12 +46,12 @@ public:
     }
     bool reset() override { return true; }
 
-private:
+  private:
     std::shared_ptr<Wire> wire_;
 };
 
 class PlaybackSessionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder = tempPath("session");
         std::filesystem::create_directories(folder);
@@ -117,7 +117,8 @@ TEST_F(PlaybackSessionTest, PlaysToTheEndWithOneDanceStepPerBeat) {
     listener.ended = [&] { ended = true; };
     ASSERT_TRUE(session.start(listener));
     EXPECT_TRUE(session.playing());
-    for (int i = 0; i < 500 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !ended; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(ended);
     EXPECT_FALSE(session.playing());
     session.stop();
@@ -146,7 +147,8 @@ TEST_F(PlaybackSessionTest, GuideMelodyStepsTheDanceInModeTwoAndNothingInModeZer
         listener.danceStep = [&] { ++steps; };
         listener.ended = [&] { ended = true; };
         ASSERT_TRUE(session.start(listener));
-        for (int i = 0; i < 500 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 500 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ASSERT_TRUE(ended);
         EXPECT_EQ(steps.load(), mode == 2 ? 3 : 0) << "mode " << mode;
     }
@@ -234,7 +236,8 @@ TEST_F(PlaybackSessionTest, TwoHundredPlayStopCyclesOnTheLiveOutput) {
         // Generous: the target is well under 100 ms, a loaded test machine
         // (or a sanitizer) must not make this flaky.
         EXPECT_LT(slowest, std::chrono::milliseconds(500));
-        std::printf("slowest stop of 200: %.2f ms\n", std::chrono::duration<double, std::milli>(slowest).count());
+        std::printf("slowest stop of 200: %.2f ms\n",
+                    std::chrono::duration<double, std::milli>(slowest).count());
         EXPECT_TRUE(host.isRunning());
     }
     LiveAudio::instance().release();
@@ -249,30 +252,42 @@ TEST(LiveDelayMeasurement, TimesTheVoicesFirstSoundAndGivesUpOnASilentPlugin) {
     {
         // Our singer answers the test syllable; the delay is the time to its
         // first sound, scaled as the sequence writer expects.
-        CVstHostMain host(makeLiveWaveOut());
-        ASSERT_TRUE(host.loadSingingPlugin(HARMOLIN_VOICE_PLUGIN));
-        const auto delay =
-            measureLiveDelay(host, HARMOLIN_VOICE_PLUGIN, HARMOLIN_DATA_FOLDER, std::chrono::seconds(5));
-        ASSERT_TRUE(delay.has_value());
-        EXPECT_GE(*delay, 0);
-        EXPECT_LT(*delay, 1000);
-        EXPECT_EQ(host.gain(), 1.0) << "the gain is left as it was";
+        // Both singer kinds: the control stream, and a syllable program
+        // with its note.
+        for (PluginKind kind : {PluginKind::VocaloidStream, PluginKind::SyllableProgram}) {
+            CVstHostMain host(makeLiveWaveOut());
+            ASSERT_TRUE(host.loadSingingPlugin(HARMOLIN_VOICE_PLUGIN, kind));
+            VoiceList singers;
+            singers.loadVoiceList(HARMOLIN_VOICE_PLUGIN, kind, HARMOLIN_DATA_FOLDER);
+            const auto delay = measureLiveDelay(host, kind, &singers, std::chrono::seconds(5));
+            ASSERT_TRUE(delay.has_value()) << pluginKindName(kind);
+            EXPECT_GE(*delay, 0);
+            EXPECT_LT(*delay, 1000);
+            EXPECT_EQ(host.gain(), 1.0) << "the gain is left as it was";
+        }
     }
     {
-        // A plug-in that only sounds on note-ons stays silent: the
-        // measurement ends at its time-out instead of waiting for ever.
+        // A plug-in that only sounds on note-ons stays silent when driven as
+        // a control-stream singer: the measurement ends at its time-out
+        // instead of waiting for ever.
         CVstHostMain host(makeLiveWaveOut());
         ASSERT_TRUE(host.loadSingingPlugin(testPlugin("harmolin_test_sine")));
         host.setGain(0.0);
         const auto began = std::chrono::steady_clock::now();
-        EXPECT_FALSE(measureLiveDelay(host, "", "", std::chrono::milliseconds(300)).has_value());
+        EXPECT_FALSE(
+            measureLiveDelay(host, PluginKind::VocaloidStream, nullptr, std::chrono::milliseconds(300))
+                .has_value());
         EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
         EXPECT_EQ(host.gain(), 0.0);
+        // As the instrument it is, it plays the test note.
+        EXPECT_TRUE(
+            measureLiveDelay(host, PluginKind::Instrument, nullptr, std::chrono::seconds(5)).has_value());
     }
     {
         // Nothing loaded: nothing to measure.
         CVstHostMain host(makeLiveWaveOut());
-        EXPECT_FALSE(measureLiveDelay(host, "", "", std::chrono::milliseconds(100)).has_value());
+        EXPECT_FALSE(measureLiveDelay(host, PluginKind::Instrument, nullptr, std::chrono::milliseconds(100))
+                         .has_value());
     }
     LiveAudio::instance().release();
     LiveAudio::instance().setDeviceName("default");

@@ -74,10 +74,11 @@ TEST(VstHostLoad, SingingPluginGetsItsCallsInOrder) {
     ASSERT_NE(log, nullptr);
 
     using namespace vst;
-    const std::vector<int> expected = {effOpen, effSetSampleRate, effSetBlockSize, effGetProductString,
-                                        effMainsChanged, effSetProgram};
+    const std::vector<int> expected = {
+        effOpen, effSetSampleRate, effSetBlockSize, effGetProductString, effMainsChanged, effSetProgram};
     ASSERT_EQ(log->dispatchCount, static_cast<int>(expected.size()));
-    for (int i = 0; i < log->dispatchCount; ++i) EXPECT_EQ(log->dispatches[i].opcode, expected[i]) << i;
+    for (int i = 0; i < log->dispatchCount; ++i)
+        EXPECT_EQ(log->dispatches[i].opcode, expected[i]) << i;
     EXPECT_FLOAT_EQ(log->dispatches[1].opt, 44100.0f);
     EXPECT_EQ(log->dispatches[2].value, 882);
     EXPECT_EQ(log->dispatches[4].value, 1);
@@ -91,7 +92,9 @@ TEST(VstHostLoad, HostAnswersPluginRequests) {
     ASSERT_TRUE(host.loadPlugin(0, testPlugin("harmolin_test_sine")));
     const auto* log = pluginLog(host);
     ASSERT_NE(log->host, nullptr);
-    auto ask = [&](int opcode, void* ptr = nullptr) { return log->host(host.effect(0), opcode, 0, 0, ptr, 0.0f); };
+    auto ask = [&](int opcode, void* ptr = nullptr) {
+        return log->host(host.effect(0), opcode, 0, 0, ptr, 0.0f);
+    };
     using namespace vst;
     EXPECT_EQ(ask(audioMasterVersion), 2400);
     EXPECT_EQ(ask(audioMasterGetLanguage), 6);
@@ -139,9 +142,8 @@ TEST(VstHostEvents, DeltaFramesCountFromTheBlockStart) {
 
 TEST(VstHostEvents, RingRenderingKeepsTheLeadAhead) {
     std::vector<std::int16_t> played;
-    auto sink = std::make_unique<MemoryWaveSink>([&](const std::int16_t* s, int n) {
-        played.insert(played.end(), s, s + n);
-    });
+    auto sink = std::make_unique<MemoryWaveSink>(
+        [&](const std::int16_t* s, int n) { played.insert(played.end(), s, s + n); });
     MemoryWaveSink* clock = sink.get();
     CVstHostMain host(std::move(sink), callerDriven());
     ASSERT_TRUE(host.loadSingingPlugin(testPlugin("harmolin_test_sine")));
@@ -174,9 +176,11 @@ TEST(VstHostEvents, RingRenderingKeepsTheLeadAhead) {
     EXPECT_NEAR(levels.back(), 20 * std::log10(0.5), 0.1);
 
     ASSERT_GE(played.size(), 2600u);
-    for (int i = 0; i < 2469; ++i) ASSERT_EQ(played[i], 0) << i;
+    for (int i = 0; i < 2469; ++i)
+        ASSERT_EQ(played[i], 0) << i;
     int loud = 0;
-    for (int i = 2469; i < 2600; ++i) loud = std::max(loud, std::abs(int(played[i])));
+    for (int i = 2469; i < 2600; ++i)
+        loud = std::max(loud, std::abs(int(played[i])));
     EXPECT_GT(loud, 16000);
     EXPECT_LE(loud, 16384);
 }
@@ -189,7 +193,8 @@ TEST(VstHostEvents, QueueLimitsAndDrops) {
     EXPECT_TRUE(reports.lines.empty());
 
     ASSERT_TRUE(host.loadPlugin(0, testPlugin("harmolin_test_sine")));
-    for (int i = 0; i < CVstHostMain::kEventsPerPlugin; ++i) ASSERT_TRUE(host.queueMidiAt(0, 0xB0, 1, i & 0x7F));
+    for (int i = 0; i < CVstHostMain::kEventsPerPlugin; ++i)
+        ASSERT_TRUE(host.queueMidiAt(0, 0xB0, 1, i & 0x7F));
     EXPECT_FALSE(host.queueMidiAt(0, 0xB0, 1, 1));
     ASSERT_EQ(reports.lines.size(), 1u);
     EXPECT_EQ(reports.lines[0].text, "CVstHostMain Error");
@@ -220,12 +225,12 @@ struct Routed {
 
 TEST(VstHostRouting, VocaloidKindTakesOnlyTheControlStream) {
     CVstHostMain host(nullptr, callerDriven());
-    const std::string path = testPlugin("harmolin_test_sine"); // any name that is not of the Cantrix kind
+    const std::string path = testPlugin("harmolin_test_sine");
     ASSERT_TRUE(host.loadSingingPlugin(path));
-    host.setVoiceChannel(0, path);
+    host.setVoiceChannel(0, PluginKind::VocaloidStream);
 
     std::vector<Routed> cases = {
-        {makeChannelEvent(kNoteOn, 0, 60, 100), true},  // neither plug-in nor MIDI output
+        {makeChannelEvent(kNoteOn, 0, 60, 100), true}, // neither plug-in nor MIDI output
         {makeChannelEvent(kNoteOff, 0, 60, 0), true},
         {makeChannelEvent(kProgramChange, 0, 5, 0), true},
         {makeChannelEvent(kControlChange, 0, 99, 200), true},
@@ -238,7 +243,8 @@ TEST(VstHostRouting, VocaloidKindTakesOnlyTheControlStream) {
     for (auto& c : cases) {
         const int kind = c.event.kind;
         host.routeVoiceEvent(c.event);
-        EXPECT_EQ(c.event.kind, c.takenAway ? kDeleted : kind) << std::hex << kind << " ch " << c.event.channel;
+        EXPECT_EQ(c.event.kind, c.takenAway ? kDeleted : kind)
+            << std::hex << kind << " ch " << c.event.channel;
     }
     std::vector<float> out(4096);
     host.renderBlock(out.data(), 4096, 0);
@@ -253,6 +259,37 @@ TEST(VstHostRouting, VocaloidKindTakesOnlyTheControlStream) {
     EXPECT_EQ(log->program, 0); // the program change did not reach it
 }
 
+TEST(VstHostRouting, InstrumentKindPlaysTheNotesAndKeepsItsSound) {
+    CVstHostMain host(nullptr, callerDriven());
+    const std::string path = testPlugin("harmolin_test_sine"); // no singer's name: an instrument
+    ASSERT_TRUE(host.loadSingingPlugin(path));
+    host.setVoiceChannel(0, path);
+    EXPECT_EQ(host.voiceKind(), PluginKind::Instrument);
+    MusicEvent program = makeChannelEvent(kProgramChange, 0, 17, 0);
+    MusicEvent on = makeChannelEvent(kNoteOn, 0, 64, 90);
+    MusicEvent off = makeChannelEvent(kNoteOff, 0, 64, 40);
+    for (MusicEvent* e : {&program, &on, &off})
+        EXPECT_TRUE(host.routeVoiceEvent(*e));
+    // All taken from the MIDI output, so the melody does not sound twice.
+    EXPECT_EQ(program.kind, kDeleted);
+    EXPECT_EQ(on.kind, kDeleted);
+    EXPECT_EQ(off.kind, kDeleted);
+    std::vector<float> out(4096);
+    host.renderBlock(out.data(), 4096, 0);
+    const auto* log = pluginLog(host);
+    EXPECT_EQ(log->program, 0); // a syllable number is no preset of an instrument
+    ASSERT_EQ(log->eventCount, 2);
+    EXPECT_EQ(log->events[0].midi[0], 0x90);
+    EXPECT_EQ(log->events[1].midi[0], 0x80);
+
+    // At an explicit sample time (the offline clock), the same routing.
+    MusicEvent late = makeChannelEvent(kNoteOn, 0, 67, 80);
+    EXPECT_TRUE(host.routeVoiceEventAt(5000, late));
+    host.renderBlock(out.data(), 882, 4500);
+    ASSERT_EQ(log->eventCount, 3);
+    EXPECT_EQ(log->events[2].at, 4096 + 500); // 500 frames into the second block
+}
+
 TEST(VstHostRouting, CantrixKindGetsNotesAndSyllables) {
     CVstHostMain host(nullptr, callerDriven());
     const std::string path = testPlugin("harmolin_test_Cantrix");
@@ -265,7 +302,8 @@ TEST(VstHostRouting, CantrixKindGetsNotesAndSyllables) {
     MusicEvent on = makeChannelEvent(kNoteOn, 2, 64, 90);
     MusicEvent off = makeChannelEvent(kNoteOff, 2, 64, 40);
     MusicEvent other = makeChannelEvent(kNoteOn, 0, 64, 90);
-    for (MusicEvent* e : {&program, &on, &off, &other}) host.routeVoiceEvent(*e);
+    for (MusicEvent* e : {&program, &on, &off, &other})
+        host.routeVoiceEvent(*e);
     EXPECT_EQ(program.kind, kDeleted);
     EXPECT_EQ(on.kind, kDeleted);
     EXPECT_EQ(off.kind, kDeleted);
@@ -317,7 +355,8 @@ TEST(VstHostLevel, GainPeakAndClip) {
     EXPECT_EQ(host.peak(), 0.0);
     EXPECT_EQ(host.peakDb(), -1.7e308);
     EXPECT_FALSE(host.clipped());
-    for (float v : out) ASSERT_EQ(v, 0.0f);
+    for (float v : out)
+        ASSERT_EQ(v, 0.0f);
 
     host.setGain(1.0);
     host.setParameter(0, 0, 2.5f);
@@ -325,7 +364,8 @@ TEST(VstHostLevel, GainPeakAndClip) {
     EXPECT_TRUE(host.clipped());
     EXPECT_NEAR(host.peak(), 2.5, 0.01);
     float largest = 0.0f;
-    for (float v : out) largest = std::max(largest, std::fabs(v));
+    for (float v : out)
+        largest = std::max(largest, std::fabs(v));
     EXPECT_EQ(largest, 1.0f);
 
     host.setParameter(0, 0, 0.5f);
