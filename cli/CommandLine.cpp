@@ -7,7 +7,9 @@
 
 namespace harmolin::cli {
 
-void printError(const std::string& message) { std::cerr << "harmolin: error: " << message << '\n'; }
+void printError(const std::string& message) {
+    std::cerr << "harmolin: error: " << message << '\n';
+}
 
 std::optional<std::string> requireDataFolder() {
     std::string folder = dataFolder();
@@ -58,8 +60,8 @@ std::optional<int> parseNumber(const std::string& option, const std::string& tex
     const auto* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, v);
     if (ec != std::errc() || ptr != end || v < low || v > high) {
-        printError(option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                   ", not '" + text + "'");
+        printError(option + " takes a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not '" + text + "'");
         return std::nullopt;
     }
     return v;
@@ -89,6 +91,17 @@ void ReportCollector::fail(const std::string& subject) {
 void ReportCollector::failWith(const std::string& why) {
     lines_.clear();
     printError(why);
+}
+
+void ReportCollector::failOr(const std::string& why) {
+    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
+        if (it->severity != Severity::Error) continue;
+        const std::string text = it->text;
+        lines_.clear();
+        printError(text);
+        return;
+    }
+    failWith(why);
 }
 
 void ReportCollector::flush() {

@@ -44,7 +44,7 @@ std::optional<std::string> requireDataFolder();
 // Collects the reporter lines of one command so that a failure shows one
 // clear line, and warnings about repaired data still reach the user.
 class ReportCollector {
-public:
+  public:
     ReportCollector();
     ~ReportCollector();
     ReportCollector(const ReportCollector&) = delete;
@@ -54,10 +54,12 @@ public:
     void fail(const std::string& subject);
     // The command failed for a reason of its own: print only that.
     void failWith(const std::string& why);
+    // The command failed: print the error that was reported, else `why`.
+    void failOr(const std::string& why);
     // The command went on: print everything collected, as warnings.
     void flush();
 
-private:
+  private:
     std::vector<ReportLine> lines_;
     Presenter previous_;
 };

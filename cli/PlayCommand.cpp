@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <thread>
 
 namespace harmolin::cli {
@@ -188,6 +189,14 @@ int playCommand(const Arguments& args, const std::string& workdir) {
         }
         reports.flush();
     }
+    // The loudest the voice got while the song played, for the closing line.
+    auto loudest = std::make_shared<std::atomic<double>>(-1.7e308);
+    if (sung)
+        host.setLevelListener([loudest](double peakDb) {
+            double seen = loudest->load();
+            while (peakDb > seen && !loudest->compare_exchange_weak(seen, peakDb)) {
+            }
+        });
     InterruptGuard guard;
     std::atomic<bool> ended{false};
     PlaybackListener listener;
@@ -195,7 +204,7 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     {
         ReportCollector reports;
         if (!session.start(listener)) {
-            reports.failWith("no MIDI output device could be opened");
+            reports.failOr("no MIDI output device could be opened");
             return 1;
         }
         reports.flush();
@@ -216,6 +225,13 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     else
         std::printf("played %.2f s in %.2f s (%.2f%%)\n", length, elapsed,
                     length > 0 ? 100.0 * elapsed / length : 0.0);
+    if (sung) {
+        host.setLevelListener(nullptr);
+        if (loudest->load() > -200.0)
+            std::printf("voice peak: %.1f dBFS\n", loudest->load());
+        else
+            std::printf("voice peak: silent\n");
+    }
     std::fflush(stdout);
     return 0;
 }
