@@ -212,8 +212,15 @@ std::optional<TestNote> testNoteFor(PluginKind kind, const VoiceList* singers) {
 } // namespace
 
 std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const VoiceList* singers,
-                                    std::chrono::milliseconds timeout) {
-    if (!host.isLoaded(0) || !host.isRunning()) return std::nullopt;
+                                    std::chrono::milliseconds timeout, DelayOutcome* outcome) {
+    DelayOutcome ignored;
+    DelayOutcome& said = outcome ? *outcome : ignored;
+    said = DelayOutcome::NoPlugin;
+    if (!host.isLoaded(0)) return std::nullopt;
+    // Without an output nothing renders: there is nothing to listen to.
+    said = DelayOutcome::NoAudioOutput;
+    if (!host.isRunning()) return std::nullopt;
+    said = DelayOutcome::NoSound;
     const std::optional<TestNote> test = testNoteFor(kind, singers);
     if (!test) return std::nullopt;
     // Through the host's own routing of the voice channel, as a song goes.
@@ -256,6 +263,7 @@ std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const V
         if (heard->wake.wait_for(lock, timeout, [&] { return heard->heard; })) {
             const double ms = std::chrono::duration<double, std::milli>(heard->at - started).count();
             delay = static_cast<int>(ms * 0.915);
+            said = DelayOutcome::Measured;
         }
         heard->listening = false;
     }

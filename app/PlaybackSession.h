@@ -98,7 +98,9 @@ class PlaybackSession {
 // The test note follows the plug-in's kind: the control stream for a
 // control-stream singer, a syllable program and a note for a syllable-program
 // singer, a plain note for an instrument.
+// Why a measurement gave no delay, so a message can say what happened.
+enum class DelayOutcome { Measured, NoPlugin, NoAudioOutput, NoSound };
 std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const VoiceList* singers,
-                                    std::chrono::milliseconds timeout);
+                                    std::chrono::milliseconds timeout, DelayOutcome* outcome = nullptr);
 
 } // namespace harmolin

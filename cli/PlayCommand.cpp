@@ -153,7 +153,7 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     settings.midiDevice = *port;
     settings.danceMode = 0;
     if (sung) {
-        ReportCollector reports;
+        ReportCollector reports(true);
         if (!host.loadSingingPlugin(plugin, sound->kind)) {
             reports.failWith("Failed to load VST plugin: " + plugin + " (" + host.lastLoadError() + ")");
             return 1;

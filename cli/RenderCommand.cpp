@@ -132,7 +132,7 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
         const std::string sungPart = joinPath(workdir, kSungFile);
         if (!writeSungPartFile(saved, sungPart, 0, *sound, workdir)) return 1;
         std::string error;
-        ReportCollector reports;
+        ReportCollector reports(true);
         const auto delay = measureVoiceDelay(plugin, sound->kind, sungPart, 0, error);
         if (!delay) {
             reports.failWith(error);
@@ -148,7 +148,7 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     }
 
     const auto rendering = std::chrono::steady_clock::now();
-    ReportCollector reports;
+    ReportCollector reports(true);
     const RenderResult result = renderMidiToWav(played, output, options);
     if (!result.ok) {
         reports.failWith(result.error);

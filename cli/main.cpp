@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
         leading += std::string(reordered[leading]).find('=') != std::string::npos ? 1 : 2;
     if (leading < reordered.size()) // a command follows: the options go after it
         std::rotate(reordered.begin() + 1, reordered.begin() + static_cast<long>(leading), reordered.end());
+    installTerminalPresenter();
     argc = static_cast<int>(reordered.size());
     argv = reordered.data();
     if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "help") {

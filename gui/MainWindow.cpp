@@ -467,7 +467,7 @@ void MainWindow::startMeasurement() {
     measurePending_ = false;
     if (shutDown_ || measuring_) return;
     if (!pluginLoaded_) {
-        measurementFinished(std::nullopt);
+        measurementFinished(std::nullopt, DelayOutcome::NoPlugin);
         return;
     }
     measuring_ = true;
@@ -477,24 +477,33 @@ void MainWindow::startMeasurement() {
     const VoiceList singers = voices_;
     const auto timeout = options_.measureTimeout;
     measureThread_ = std::thread([this, kind, singers, timeout] {
-        const std::optional<int> delay = measureLiveDelay(*host_, kind, &singers, timeout);
+        DelayOutcome outcome = DelayOutcome::NoSound;
+        const std::optional<int> delay = measureLiveDelay(*host_, kind, &singers, timeout, &outcome);
         QMetaObject::invokeMethod(
-            this, [this, delay] { measurementFinished(delay); }, Qt::QueuedConnection);
+            this, [this, delay, outcome] { measurementFinished(delay, outcome); }, Qt::QueuedConnection);
     });
 }
 
-void MainWindow::measurementFinished(std::optional<int> delay) {
+void MainWindow::measurementFinished(std::optional<int> delay, DelayOutcome outcome) {
     if (measureThread_.joinable()) measureThread_.join();
     const bool measured = measuring_;
     measuring_ = false;
     settings_.delayCorrection = delay ? *delay : -1;
     setEnabled(true);
-    if (measured && !delay)
+    QWidget* parent = notify_ ? static_cast<QWidget*>(notify_.data()) : this;
+    if (measured && !delay && outcome == DelayOutcome::NoSound)
         services_.message(
             QStringLiteral("The singing plug-in made no sound within %1 seconds: the delay stays "
                            "unmeasured and the accompaniment is not held back.")
                 .arg(static_cast<double>(options_.measureTimeout.count()) / 1000.0),
-            notify_ ? static_cast<QWidget*>(notify_.data()) : this);
+            parent);
+    // With no audio output nothing was measured. Said when Auto Adjust was
+    // pressed; at start-up the output's own failure has already been shown.
+    if (measured && !delay && outcome == DelayOutcome::NoAudioOutput && notify_)
+        services_.message(
+            QStringLiteral("There is no audio output, so the delay cannot be measured: it stays "
+                           "unmeasured and the accompaniment is not held back."),
+            parent);
     if (notify_) notify_->measurementDone();
     notify_.clear();
 }
@@ -519,16 +528,23 @@ void MainWindow::onReport(const ReportLine& line) {
     QString text = QString::fromStdString(line.text);
     {
         std::lock_guard<std::mutex> lock(reportMutex_);
+        const auto self = std::this_thread::get_id();
         if (line.severity == Severity::Notice) {
-            // A file name: shown with the error that follows it.
-            pendingNotice_ = text;
+            // A file name: shown with the error that follows it here.
+            pendingNotices_[self] = text;
             return;
         }
-        if (!pendingNotice_.isEmpty()) {
-            text = pendingNotice_ + QLatin1Char('\n') + text;
-            pendingNotice_.clear();
+        if (line.severity == Severity::Message) {
+            // A message of its own: its box now, whatever the thread is
+            // doing, never held for a later error.
+            services_.message(text, this);
+            return;
         }
-        auto it = captures_.find(std::this_thread::get_id());
+        if (const auto notice = pendingNotices_.find(self); notice != pendingNotices_.end()) {
+            text = notice->second + QLatin1Char('\n') + text;
+            pendingNotices_.erase(notice);
+        }
+        auto it = captures_.find(self);
         if (it != captures_.end()) {
             it->second << text;
             return;
@@ -548,6 +564,8 @@ void MainWindow::beginCapture() {
 
 QStringList MainWindow::endCapture() {
     std::lock_guard<std::mutex> lock(reportMutex_);
+    // A notice no error followed belongs to nothing later.
+    pendingNotices_.erase(std::this_thread::get_id());
     QStringList lines;
     auto it = captures_.find(std::this_thread::get_id());
     if (it != captures_.end()) {

@@ -109,7 +109,7 @@ class MainWindow : public QWidget {
     bool loadPlugin();
     void requestMeasurement(SettingsDialog* notify);
     void startMeasurement();
-    void measurementFinished(std::optional<int> delay);
+    void measurementFinished(std::optional<int> delay, DelayOutcome outcome);
     void fillVariants(int songType);
     void onSongTypeChanged(int index);
     void onVariantChanged();
@@ -133,7 +133,8 @@ class MainWindow : public QWidget {
     Presenter previousPresenter_;
     std::mutex reportMutex_;
     std::map<std::thread::id, QStringList> captures_;
-    QString pendingNotice_;
+    // A file name waits for the error that follows it on the same thread.
+    std::map<std::thread::id, QString> pendingNotices_;
 
     std::string workdir_;
     std::string data_;

@@ -13,9 +13,13 @@
 namespace harmolin {
 namespace {
 
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value_or(std::string()); }
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value_or(std::string());
+}
 
-bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // A CP932 text cut into characters (one or two bytes each).
 std::vector<std::string> chars(const std::string& text) {
@@ -28,7 +32,9 @@ std::vector<std::string> chars(const std::string& text) {
     return out;
 }
 
-bool isAsciiLetter(const std::string& c) { return c.size() == 1 && std::isalpha(static_cast<unsigned char>(c[0])); }
+bool isAsciiLetter(const std::string& c) {
+    return c.size() == 1 && std::isalpha(static_cast<unsigned char>(c[0]));
+}
 
 struct Tables {
     std::string space = sj("　"), longMark = sj("ー"), smallTsu = sj("っ"), smallTsuKata = sj("ッ");
@@ -38,18 +44,22 @@ struct Tables {
     std::string digits[10];
     std::string wideDigits[10];
     Tables() {
-        const char* kata = "アイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワヰヱヲン"
-                           "ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポァィゥェォャュョッ";
-        const char* hira = "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわゐゑをん"
-                           "がぎぐげござじずぜぞだぢづでどばびぶべぼぱぴぷぺぽぁぃぅぇぉゃゅょっ";
+        const char* kata =
+            "アイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワヰヱヲン"
+            "ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポァィゥェォャュョッ";
+        const char* hira =
+            "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわゐゑをん"
+            "がぎぐげござじずぜぞだぢづでどばびぶべぼぱぴぷぺぽぁぃぅぇぉゃゅょっ";
         const auto k = chars(sj(kata)), h = chars(sj(hira));
-        for (std::size_t i = 0; i < k.size() && i < h.size(); ++i) kataToHira[k[i]] = h[i];
+        for (std::size_t i = 0; i < k.size() && i < h.size(); ++i)
+            kataToHira[k[i]] = h[i];
         const char* rows[5] = {"あかさたなはまやらわがざだばぱぁゃ", "いきしちにひみりゐぎじぢびぴぃ",
                                "うくすつぬふむゆるぐずづぶぷぅゅっ", "えけせてねへめれゑげぜでべぺぇ",
                                "おこそとのほもよろをごぞどぼぽぉょ"};
         const char* vowels[5] = {"あ", "い", "う", "え", "お"};
         for (int v = 0; v < 5; ++v)
-            for (const auto& c : chars(sj(rows[v]))) vowel[c] = sj(vowels[v]);
+            for (const auto& c : chars(sj(rows[v])))
+                vowel[c] = sj(vowels[v]);
         const char* readings[10] = {"ぜろ", "いち", "に", "さん", "し", "ご", "ろく", "なな", "はち", "く"};
         const auto wide = chars(sj("０１２３４５６７８９"));
         for (int d = 0; d < 10; ++d) {
@@ -77,7 +87,7 @@ struct Note {
 
 // The lyric events of a song, in track order, with their absolute times.
 class LyricList {
-public:
+  public:
     std::vector<Lyric> items;
 
     // Indices of the events at exactly time t, in order.
@@ -108,12 +118,13 @@ struct LyricRef {
 };
 
 class Converter {
-public:
-    Converter(CXfData& song, int channel, const SingingOptions& options) : song_(song), channel_(channel), options_(options) {}
+  public:
+    Converter(CXfData& song, int channel, const SingingOptions& options)
+        : song_(song), channel_(channel), options_(options) {}
 
     std::vector<SyllableRecord> run(const std::string& kanjiPath, const std::string& englishPath);
 
-private:
+  private:
     void readLyrics();
     void writeLyrics();
     void readNotes();
@@ -123,13 +134,15 @@ private:
     LyricRef lyricAt(int t, bool beepOnMark);
     std::string lyricTextAt(int t, bool beepOnMark);
     void forEachText(const std::function<std::string(const std::string&)>& f) {
-        for (auto& l : lyrics_.items) l.text = f(l.text);
+        for (auto& l : lyrics_.items)
+            l.text = f(l.text);
     }
     void removeBrackets();
     void removeSpaces();
     void readDigits();
     void applyKanjiList(const ListFile& list);
-    void spellKanji(const ListFile& list, const std::unordered_map<std::string, int>& lastRow, const LyricRef& ref);
+    void spellKanji(const ListFile& list, const std::unordered_map<std::string, int>& lastRow,
+                    const LyricRef& ref);
     void splitOverNotes();
     void smallTsu();
     void readThroughService();
@@ -148,7 +161,8 @@ void Converter::readLyrics() {
     const MidiTrackData& k = song_.karaokeTrack();
     const std::vector<int> times = k.absoluteTimes();
     for (int i = 0; i < k.count(); ++i)
-        if (k.event(i).isMeta(kMetaLyric)) lyrics_.items.push_back({times[static_cast<std::size_t>(i)], k.event(i).text()});
+        if (k.event(i).isMeta(kMetaLyric))
+            lyrics_.items.push_back({times[static_cast<std::size_t>(i)], k.event(i).text()});
     std::stable_sort(lyrics_.items.begin(), lyrics_.items.end(),
                      [](const Lyric& a, const Lyric& b) { return a.time < b.time; });
 }
@@ -179,10 +193,12 @@ void Converter::writeLyrics() {
     std::vector<Timed> merged;
     std::size_t o = 0;
     for (const Lyric& l : lyrics_.items) {
-        while (o < others.size() && others[o].time <= l.time) merged.push_back(others[o++]);
+        while (o < others.size() && others[o].time <= l.time)
+            merged.push_back(others[o++]);
         merged.push_back({l.time, makeTextMeta(0, kMetaLyric, l.text)});
     }
-    while (o < others.size()) merged.push_back(others[o++]);
+    while (o < others.size())
+        merged.push_back(others[o++]);
     k.clear();
     int last = 0;
     for (auto& m : merged) {
@@ -224,7 +240,8 @@ void Converter::readNotes() {
     }
     if (!sawEnd) {
         endOfTrack_ = lastTime;
-        for (const Note& n : notes_) endOfTrack_ = std::max(endOfTrack_, n.time + n.length);
+        for (const Note& n : notes_)
+            endOfTrack_ = std::max(endOfTrack_, n.time + n.length);
     }
 }
 
@@ -273,7 +290,8 @@ void Converter::removeBrackets() {
             }
         }
         std::string s;
-        for (const auto& c : out) s += c;
+        for (const auto& c : out)
+            s += c;
         return s;
     });
 }
@@ -347,7 +365,7 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
     // The leading double-byte characters of this event and the next ones.
     struct Part {
         int index;
-        std::size_t offset;        // where its characters start in the text
+        std::size_t offset; // where its characters start in the text
         std::vector<std::string> cs;
     };
     std::vector<Part> parts;
@@ -374,20 +392,23 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
         const auto w = chars(row[0]);
         const auto reading = chars(row[1]);
         if (reading.empty()) {
-            reportNotice("KanjiToKanaFunc");
+            reportMessage("KanjiToKanaFunc");
             return;
         }
         // Kana the written form and its reading share at either end stay put.
         std::size_t pre = 0;
-        while (pre < w.size() && pre < reading.size() && w[pre] == reading[pre]) ++pre;
+        while (pre < w.size() && pre < reading.size() && w[pre] == reading[pre])
+            ++pre;
         std::size_t suf = 0;
         while (suf + pre < w.size() && suf + pre < reading.size() &&
                w[w.size() - 1 - suf] == reading[reading.size() - 1 - suf])
             ++suf;
         if (pre == w.size() && pre == reading.size()) return; // nothing to read
         if (pre + suf == w.size()) { // the reading has more in the middle than the writing
-            if (suf > 0) --suf;
-            else if (pre > 0) --pre;
+            if (suf > 0)
+                --suf;
+            else if (pre > 0)
+                --pre;
         }
         const int wMid = static_cast<int>(w.size() - pre - suf);
         const int rMid = static_cast<int>(reading.size() - pre - suf);
@@ -403,20 +424,21 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
             }
         }
         if (k != w.size()) {
-            reportNotice("GetLyricWord");
+            reportMessage("GetLyricWord");
             return;
         }
         std::vector<int> give = held;
         std::size_t firstMid = 0;
-        while (firstMid < held.size() && held[firstMid] == 0) ++firstMid;
+        while (firstMid < held.size() && held[firstMid] == 0)
+            ++firstMid;
         if (firstMid == held.size()) {
-            reportNotice("KanjiToKanaFunc 2");
+            reportMessage("KanjiToKanaFunc 2");
             return;
         }
         give[firstMid] += rMid - wMid;
         if (give[firstMid] < 0) {
             // A reading shorter than its writing: the later notes give way.
-            reportNotice("word_first_assign_len");
+            reportMessage("word_first_assign_len");
             int debt = -give[firstMid];
             give[firstMid] = 0;
             for (std::size_t p = firstMid + 1; p < give.size() && debt > 0; ++p) {
@@ -438,7 +460,8 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
                     front += w[wi];
                 } else if (wi < pre + static_cast<std::size_t>(wMid)) {
                     if (!midDone) {
-                        for (int g = 0; g < give[p] && ri < pre + static_cast<std::size_t>(rMid); ++g) middle += reading[ri++];
+                        for (int g = 0; g < give[p] && ri < pre + static_cast<std::size_t>(rMid); ++g)
+                            middle += reading[ri++];
                         midDone = true;
                     }
                 } else {
@@ -447,15 +470,17 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
             }
             Lyric& l = lyrics_.items[static_cast<std::size_t>(parts[p].index)];
             std::size_t usedBytes = 0;
-            for (int c = 0; c < used[p]; ++c) usedBytes += parts[p].cs[static_cast<std::size_t>(c)].size();
+            for (int c = 0; c < used[p]; ++c)
+                usedBytes += parts[p].cs[static_cast<std::size_t>(c)].size();
             if (parts[p].offset + usedBytes > l.text.size()) {
-                reportNotice("KanjiToKanaFunc 3");
+                reportMessage("KanjiToKanaFunc 3");
                 return;
             }
-            l.text = l.text.substr(0, parts[p].offset) + front + middle + back + l.text.substr(parts[p].offset + usedBytes);
+            l.text = l.text.substr(0, parts[p].offset) + front + middle + back +
+                     l.text.substr(parts[p].offset + usedBytes);
         }
         if (ri != pre + static_cast<std::size_t>(rMid)) { // characters left over go to the last middle note
-            reportNotice("KanjiToKanaFunc 3");
+            reportMessage("KanjiToKanaFunc 3");
         }
         return;
     }
@@ -535,7 +560,8 @@ void Converter::readThroughService() {
 
 void Converter::applyEnglish(const ListFile& list) {
     std::unordered_map<std::string, std::string> words;
-    for (const auto& row : list.rows) words[row[0]] = row[1];
+    for (const auto& row : list.rows)
+        words[row[0]] = row[1];
     forEachText([&](const std::string& text) {
         std::string s;
         for (const auto& unit : singingUnits(text)) {
@@ -544,7 +570,8 @@ void Converter::applyEnglish(const ListFile& list) {
                 continue;
             }
             std::string lower = unit;
-            for (auto& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            for (auto& ch : lower)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
             auto it = words.find(lower);
             s += it != words.end() ? it->second : lower;
         }
@@ -571,20 +598,20 @@ std::vector<SyllableRecord> Converter::syllables() {
             }
             const int part = n.length / k;
             const PhonemeLookup p = kanaToPhonemes(sung[static_cast<std::size_t>(i)]);
-            out.push_back({n.time + i * part, n.note, std::max(0, part - 1), sung[static_cast<std::size_t>(i)],
-                           p.symbols, p.consonant});
+            out.push_back({n.time + i * part, n.note, std::max(0, part - 1),
+                           sung[static_cast<std::size_t>(i)], p.symbols, p.consonant});
         }
         if (full) break;
     }
     if (full)
-        reportNotice("The song has more syllables than can be sung (" + std::to_string(kMaxSyllables - 1) +
-                     "); the rest of the lyric is left out.");
+        reportMessage("The song has more syllables than can be sung (" + std::to_string(kMaxSyllables - 1) +
+                      "); the rest of the lyric is left out.");
     out.push_back({endOfTrack_, -1, 0, tb.a, "a", 64});
     return out;
 }
 
 std::vector<SyllableRecord> Converter::run(const std::string& kanjiPath, const std::string& englishPath) {
-    if (song_.division() != kSingingDivision) reportNotice("分解能警告");
+    if (song_.division() != kSingingDivision) reportMessage("分解能警告");
     readLyrics();
     readNotes();
     removeBrackets();
@@ -621,7 +648,8 @@ std::string katakanaToHiragana(const std::string& cp932) {
     return out;
 }
 
-std::string listFilePath(const std::string& name, const std::string& workingFolder, const std::string& dataFolder) {
+std::string listFilePath(const std::string& name, const std::string& workingFolder,
+                         const std::string& dataFolder) {
     const std::string own = joinPath(workingFolder, name);
     if (!workingFolder.empty() && fileExists(own)) return own;
     return joinPath(dataFolder.empty() ? workingFolder : dataFolder, name);

@@ -179,7 +179,7 @@ void VoiceList::readVoiceDatabases(const std::string& folder) {
         if (!readWhole(vvd, kMaxVoiceFileBytes, text)) {
             char message[128];
             std::snprintf(message, sizeof message, "vvoice%d.vvdがある場所を指定してください。", database);
-            reportNotice(message);
+            reportMessage(message);
             continue;
         }
         for (char& c : text)

@@ -1,9 +1,13 @@
 #include "playback/MidiSchedule.h"
 
+#include "midi/MidiF0Data.h"
 #include "midi/MidiF1Data.h"
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <string_view>
+#include <vector>
 
 namespace harmolin {
 
@@ -18,11 +22,38 @@ int playableTempo(int us) {
     return std::min(us, 6000000);
 }
 
+namespace {
+
+// Format 0 or 1, by the header, so a format-0 song (what Play saves) is not
+// read through the format-1 reader and its "not format 1" warning.
+bool isFormat0(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char header[10] = {};
+    in.read(header, sizeof header);
+    return in && std::string_view(header, 4) == "MThd" && header[8] == 0 && header[9] == 0;
+}
+
+} // namespace
+
 bool loadMidiSchedule(const std::string& path, MidiSchedule& out) {
     MidiF1Data file(480, kScheduleCapacity);
-    if (!file.load(path) || !file.splitAll()) return false;
+    MidiF0Data single(kScheduleCapacity);
+    std::vector<const MidiTrackData*> tracks;
+    int division = 0;
+    if (isFormat0(path)) {
+        if (!single.load(path)) return false;
+        if (single.state() != TrackState::NoteOnOff && !single.split()) return false;
+        tracks.push_back(&single.track());
+        division = single.division();
+    } else {
+        if (!file.load(path) || !file.splitAll()) return false;
+        for (int t = 0; t < file.trackCount(); ++t)
+            tracks.push_back(&file.track(t));
+        division = file.division();
+    }
+    if (division <= 0) return false;
     out = MidiSchedule{};
-    out.division = file.division();
+    out.division = division;
 
     struct Stamped {
         long long tick;
@@ -31,8 +62,8 @@ bool loadMidiSchedule(const std::string& path, MidiSchedule& out) {
         const MusicEvent* event;
     };
     std::vector<Stamped> all;
-    for (int t = 0; t < file.trackCount(); ++t) {
-        const auto& events = file.track(t).events();
+    for (int t = 0; t < static_cast<int>(tracks.size()); ++t) {
+        const auto& events = tracks[static_cast<std::size_t>(t)]->events();
         long long tick = 0;
         for (int i = 0; i < static_cast<int>(events.size()); ++i) {
             tick += std::max(events[static_cast<std::size_t>(i)].delta, 0);

@@ -94,6 +94,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     std::atomic<std::uint64_t> head{0}; // consumer
     std::atomic<std::uint64_t> tail{0}; // producer
     std::atomic<int> capacity{0};
+    std::atomic<bool> fullSaid{false};
 
     std::atomic<std::int64_t> renderedUpTo{0};
     std::atomic<double> gain{1.0};
@@ -154,13 +155,13 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
             std::lock_guard lock(slotMutex);
             lastError = why;
         }
-        reportNotice(kLoadFailed);
+        reportMessage(std::string(kLoadFailed) + " (" + why + ")");
         return false;
     }
 
     bool load(int s, const std::string& path) {
         if (s < 0 || s >= kSlots) {
-            reportNotice("MIDIチャンネルの指定が正しくありません。");
+            reportMessage("MIDIチャンネルの指定が正しくありません。");
             return false;
         }
         releaseSlot(takeSlot(s));
@@ -168,7 +169,10 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         // An empty name would open the program itself.
         if (path.empty()) return fail("no plug-in file given", nullptr, nullptr);
         dlerror();
-        void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // A bare file name is the file in the current folder, not a search of
+        // the system's library path.
+        const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+        void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!library) {
             const char* why = dlerror();
             return fail(why ? why : "cannot open " + path, nullptr, nullptr);
@@ -254,7 +258,10 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
                 tail.store(t + 1, std::memory_order_release);
             }
         }
-        if (full) reportNotice("CVstHostMain Error");
+        // Said when the queue fills, not for every event dropped while it
+        // stays full (a box per event would bury the window).
+        if (full && !fullSaid.exchange(true)) reportMessage("CVstHostMain Error");
+        if (!full) fullSaid.store(false);
         return !full;
     }
 
@@ -450,7 +457,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         }
         thread.detach();
         stuck.store(true);
-        reportNotice("The VST plugin did not finish rendering in time; it is left loaded.");
+        reportMessage("The VST plugin did not finish rendering in time; it is left loaded.");
         return false;
     }
 

@@ -21,13 +21,17 @@ using namespace harmolin::test;
 
 namespace {
 
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value(); }
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value();
+}
 
-std::string repoData() { return std::string(HARMOLIN_TEST_DATA) + "/../../data"; }
+std::string repoData() {
+    return std::string(HARMOLIN_TEST_DATA) + "/../../data";
+}
 
 // A reading service with fixed answers, standing in for MeCab.
 class FixedReading : public ReadingService {
-public:
+  public:
     std::map<std::string, std::string> answers; // UTF-8
     int calls = 0;
     std::optional<std::string> reading(std::string_view cp932) override {
@@ -49,7 +53,8 @@ struct TestLyric {
 };
 
 // A folder with the given list files (UTF-8 rows, written as CP932).
-std::string listFolder(const std::string& name, const std::string& kanjiRows, const std::string& englishRows) {
+std::string listFolder(const std::string& name, const std::string& kanjiRows,
+                       const std::string& englishRows) {
     const std::string dir = tempPath(name);
     std::filesystem::create_directories(dir);
     std::ofstream(dir + "/kanji.csv", std::ios::binary) << utf8ToCp932(kanjiRows).value();
@@ -102,15 +107,17 @@ Sung sing(CXfData& song, const std::string& folder, ReadingService* reading) {
         ++r.beeps;
     };
     r.syllables = prepareSinging(song, 0, folder, folder, options);
-    for (const auto& l : collect.lines) r.reports.push_back(l.text);
+    for (const auto& l : collect.lines)
+        r.reports.push_back(l.text);
     return r;
 }
 
 using Strings = std::vector<std::string>;
 
 class KanaPasses : public ::testing::Test {
-protected:
-    std::string folder = listFolder("kana-lists", "心,こころ\r\n心臓,しんぞう\r\n夢,ゆめ\r\n", "love,らぶ\r\nyeah,いえい\r\n");
+  protected:
+    std::string folder =
+        listFolder("kana-lists", "心,こころ\r\n心臓,しんぞう\r\n夢,ゆめ\r\n", "love,らぶ\r\nyeah,いえい\r\n");
 };
 
 TEST_F(KanaPasses, OneSyllablePerCharacterWithTableTimingAndPhonemes) {
@@ -150,7 +157,8 @@ TEST_F(KanaPasses, WordsSpreadOverNotesWithoutLyric) {
     EXPECT_EQ(r.sung(), (Strings{"か", "ぜ", "そ", "よ"}));
     // The lyric track itself now holds one character per note.
     int lyricEvents = 0;
-    for (const auto& e : song.karaokeTrack().events()) lyricEvents += e.isMeta(kMetaLyric);
+    for (const auto& e : song.karaokeTrack().events())
+        lyricEvents += e.isMeta(kMetaLyric);
     EXPECT_EQ(lyricEvents, 4);
     EXPECT_TRUE(song.karaokeTrack().events().back().isEndOfTrack());
 }
@@ -174,7 +182,8 @@ TEST_F(KanaPasses, DigitsAreReadAsciiAndFullWidth) {
 }
 
 TEST_F(KanaPasses, EnglishWordsFromTheListAndUnknownLettersSungOnVowel) {
-    CXfData song = makeSong({{0, 480, 60}, {480, 480, 60}, {960, 480, 60}}, {{0, "LOVE"}, {480, "Yeah!"}, {960, "zq"}});
+    CXfData song =
+        makeSong({{0, 480, 60}, {480, 480, 60}, {960, 480, 60}}, {{0, "LOVE"}, {480, "Yeah!"}, {960, "zq"}});
     Sung r = sing(song, folder, nullptr);
     const Strings s = r.sung();
     ASSERT_EQ(s.size(), 8u);
@@ -192,7 +201,8 @@ TEST_F(KanaPasses, AnEnglishWordSpreadOverNotesStaysOneWord) {
 }
 
 TEST_F(KanaPasses, KanjiListSpreadsAReadingOverTheNotesOfItsWord) {
-    CXfData song = makeSong({{0, 480, 60}, {480, 480, 62}, {960, 480, 64}}, {{0, "心"}, {480, "臓"}, {960, "夢"}});
+    CXfData song =
+        makeSong({{0, 480, 60}, {480, 480, 62}, {960, 480, 64}}, {{0, "心"}, {480, "臓"}, {960, "夢"}});
     Sung r = sing(song, folder, nullptr);
     EXPECT_EQ(r.sung(), (Strings{"し", "ん", "ぞ", "う", "ゆ", "め"}));
     EXPECT_EQ(r.syllables[3].note, 62);
@@ -260,6 +270,29 @@ TEST_F(KanaPasses, EmptyLyricsAndEmptySongs) {
     EXPECT_EQ(n.syllables[0].note, -1);
 }
 
+TEST(KanaMessages, ReadingTroublesAreMessagesOfTheirOwn) {
+    // A written form with no reading, and a reading too short for the notes
+    // its word spans: each said at once, the song still sung.
+    const std::string folder = listFolder("kana-messages", "空,\r\n心臓病,し\r\n", "love,らぶ\r\n");
+    FixedReading none;
+    SingingOptions options;
+    options.reading = &none;
+    options.beep = [](int, int) {};
+    {
+        CollectReports collect;
+        CXfData song = makeSong({{0, 480, 60}}, {{0, "空"}});
+        EXPECT_FALSE(prepareSinging(song, 0, folder, folder, options).empty());
+        EXPECT_TRUE(collect.sawMessage("KanjiToKanaFunc"));
+    }
+    {
+        CollectReports collect;
+        CXfData song =
+            makeSong({{0, 480, 60}, {480, 480, 62}, {960, 480, 64}}, {{0, "心"}, {480, "臓"}, {960, "病"}});
+        EXPECT_FALSE(prepareSinging(song, 0, folder, folder, options).empty());
+        EXPECT_TRUE(collect.sawMessage("word_first_assign_len"));
+    }
+}
+
 TEST_F(KanaPasses, DivisionWarningOnlyForOtherDivisions) {
     CXfData right = makeSong({{0, 480, 60}}, {{0, "あ"}}, 480);
     EXPECT_TRUE(sing(right, folder, nullptr).reports.empty());
@@ -304,7 +337,8 @@ TEST_F(KanaPasses, MissingListsAreReportedAndConversionGoesOn) {
     Sung r = sing(song, empty, nullptr);
     EXPECT_EQ(r.sung(), (Strings{"ら"}));
     int gnll = 0;
-    for (const auto& line : r.reports) gnll += line.rfind("GNLL1E000001", 0) == 0;
+    for (const auto& line : r.reports)
+        gnll += line.rfind("GNLL1E000001", 0) == 0;
     EXPECT_EQ(gnll, 2);
 }
 

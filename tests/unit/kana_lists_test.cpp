@@ -16,8 +16,12 @@ using namespace harmolin::test;
 
 namespace {
 
-std::string repoData() { return std::string(HARMOLIN_TEST_DATA) + "/../../data"; }
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value(); }
+std::string repoData() {
+    return std::string(HARMOLIN_TEST_DATA) + "/../../data";
+}
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value();
+}
 
 TEST(KanaListLoader, RowsQuotesEscapesAndLineEnds) {
     CollectReports collect;
@@ -54,16 +58,23 @@ TEST(KanaListLoader, DamagedFilesKeepTheRowsBeforeTheError) {
         EXPECT_EQ(l.rows.size(), c.rows) << c.bytes;
         EXPECT_TRUE(collect.sawCode(c.code)) << c.bytes;
         EXPECT_TRUE(collect.saw("where.csv")) << c.bytes;
+        // The file first, then its error: a presenter joins them, and no
+        // later error inherits the name.
+        ASSERT_GE(collect.lines.size(), 2u);
+        EXPECT_EQ(collect.lines[0].severity, Severity::Notice);
+        EXPECT_EQ(collect.lines[0].text, "where.csv");
+        EXPECT_EQ(collect.lines[1].code, c.code);
     }
     CollectReports collect;
     parseListFile("a,b\r\nnocomma\r\n", "x");
-    EXPECT_TRUE(collect.saw("2 line error occrued!"));
+    EXPECT_TRUE(collect.sawMessage("2 line error occrued!"));
     EXPECT_TRUE(collect.saw("GNLL1E000002 List file data contains error value."));
 }
 
 TEST(KanaListLoader, RowAndSizeLimits) {
     std::string rows;
-    for (int i = 0; i < kListMaxRows; ++i) rows += "a,b\n";
+    for (int i = 0; i < kListMaxRows; ++i)
+        rows += "a,b\n";
     {
         CollectReports collect;
         EXPECT_EQ(parseListFile(rows, "x").rows.size(), static_cast<std::size_t>(kListMaxRows));
@@ -117,12 +128,13 @@ TEST(KanaShippedLists, KanjiListIsWithinLimitsGroupedAndReadable) {
         }
     }
     // Words songs are made of.
-    const std::pair<const char*, const char*> words[] = {{"愛", "あい"},     {"涙", "なみだ"}, {"心臓", "しんぞう"},
-                                                         {"未来", "みらい"}, {"君", "きみ"},   {"走っ", "はしっ"},
-                                                         {"愛し", "あいし"}, {"優しい", "やさしい"}};
+    const std::pair<const char*, const char*> words[] = {
+        {"愛", "あい"}, {"涙", "なみだ"},   {"心臓", "しんぞう"}, {"未来", "みらい"},
+        {"君", "きみ"}, {"走っ", "はしっ"}, {"愛し", "あいし"},   {"優しい", "やさしい"}};
     for (const auto& [w, r] : words) {
         bool found = false;
-        for (const auto& row : l.rows) found |= row[0] == sj(w) && row[1] == sj(r);
+        for (const auto& row : l.rows)
+            found |= row[0] == sj(w) && row[1] == sj(r);
         EXPECT_TRUE(found) << w;
     }
 }
@@ -135,12 +147,15 @@ TEST(KanaShippedLists, EnglishListReadsInSingableKana) {
     EXPECT_GT(l.rows.size(), 100u);
     std::set<std::string> words;
     for (const auto& row : l.rows) {
-        for (char c : row[0]) EXPECT_TRUE((c >= 'a' && c <= 'z') || c == '\'') << row[0];
+        for (char c : row[0])
+            EXPECT_TRUE((c >= 'a' && c <= 'z') || c == '\'') << row[0];
         EXPECT_TRUE(words.insert(row[0]).second) << row[0];
         const std::string hira = katakanaToHiragana(row[1]);
-        for (std::size_t i = 0; i < hira.size(); i += 2) EXPECT_TRUE(kanaToPhonemes(hira.substr(i, 2)).found) << row[0];
+        for (std::size_t i = 0; i < hira.size(); i += 2)
+            EXPECT_TRUE(kanaToPhonemes(hira.substr(i, 2)).found) << row[0];
     }
-    for (const char* w : {"love", "baby", "dance", "night", "dream", "yeah", "oh", "shake"}) EXPECT_TRUE(words.count(w)) << w;
+    for (const char* w : {"love", "baby", "dance", "night", "dream", "yeah", "oh", "shake"})
+        EXPECT_TRUE(words.count(w)) << w;
 }
 
 } // namespace

@@ -24,7 +24,10 @@ void expectRefused(const std::string& path) {
     CVstHostMain host(nullptr, callerDriven());
     EXPECT_FALSE(host.loadSingingPlugin(path)) << path;
     ASSERT_EQ(reports.lines.size(), 1u) << path;
-    EXPECT_EQ(reports.lines[0].text, "Failed to load VST plugin.");
+    // The fixed line with its reason, raised as a message of its own.
+    EXPECT_EQ(reports.lines[0].text.rfind("Failed to load VST plugin. (", 0), 0u) << reports.lines[0].text;
+    EXPECT_EQ(reports.lines[0].text.back(), ')');
+    EXPECT_EQ(reports.lines[0].severity, Severity::Message);
     EXPECT_EQ(host.loadedCount(), 0);
     EXPECT_FALSE(host.isLoaded(0));
     EXPECT_FALSE(host.lastLoadError().empty());
@@ -38,7 +41,8 @@ void expectRefused(const std::string& path) {
 TEST(VstHostLoad, BadLibrariesAreRefusedWithOneLine) {
     expectRefused("/nonexistent/folder/voice.so");
     expectRefused("");
-    expectRefused("libm.so.6");                           // a library, but no plug-in
+    expectRefused("/lib/x86_64-linux-gnu/libm.so.6"); // a library, but no plug-in
+    expectRefused("libm.so.6"); // a bare name is a file here, not one of the system's libraries
     expectRefused(testPlugin("harmolin_test_null"));      // entry gives nothing
     expectRefused(testPlugin("harmolin_test_badmagic"));  // not 'VstP'
     expectRefused(std::string(HARMOLIN_TEST_DATA) + "/"); // a folder
@@ -49,7 +53,7 @@ TEST(VstHostLoad, SlotNumbersAndReplacing) {
     CVstHostMain host(nullptr, callerDriven());
     EXPECT_FALSE(host.loadPlugin(16, testPlugin("harmolin_test_sine")));
     EXPECT_FALSE(host.loadPlugin(-1, testPlugin("harmolin_test_sine")));
-    EXPECT_TRUE(reports.saw("MIDIチャンネルの指定が正しくありません。"));
+    EXPECT_TRUE(reports.sawMessage("MIDIチャンネルの指定が正しくありません。"));
 
     // An older plug-in with only "main" loads.
     EXPECT_TRUE(host.loadPlugin(3, testPlugin("harmolin_test_mainonly")));
@@ -197,7 +201,10 @@ TEST(VstHostEvents, QueueLimitsAndDrops) {
         ASSERT_TRUE(host.queueMidiAt(0, 0xB0, 1, i & 0x7F));
     EXPECT_FALSE(host.queueMidiAt(0, 0xB0, 1, 1));
     ASSERT_EQ(reports.lines.size(), 1u);
-    EXPECT_EQ(reports.lines[0].text, "CVstHostMain Error");
+    EXPECT_TRUE(reports.sawMessage("CVstHostMain Error"));
+    // Said once while the queue stays full, not once per dropped event.
+    EXPECT_FALSE(host.queueMidiAt(0, 0xB0, 1, 2));
+    EXPECT_EQ(reports.lines.size(), 1u);
 
     // A second plug-in doubles the room, and loading drops what was queued.
     ASSERT_TRUE(host.loadPlugin(1, testPlugin("harmolin_test_sine")));

@@ -237,7 +237,7 @@ TEST_F(VoiceListTest, VoiceDatabasesFolder) {
     ASSERT_EQ(list.count(), 1);
     EXPECT_EQ(list.first().program, 3);
     EXPECT_EQ(list.first().name, std::string(63, 'Z'));
-    EXPECT_TRUE(reports.saw("vvoice2.vvdがある場所を指定してください。"));
+    EXPECT_TRUE(reports.sawMessage("vvoice2.vvdがある場所を指定してください。"));
 }
 
 } // namespace
