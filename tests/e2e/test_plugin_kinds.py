@@ -220,6 +220,26 @@ class PluginKinds(unittest.TestCase):
         self.assertLess(abs(played - length) / length, 0.03)
         self.assertRegex(r.stdout.decode(), r"voice peak: -?\d+\.\d dBFS")
 
+    def test_the_singer_is_the_first_of_the_list_beside_the_plugin(self):
+        home = self.folder("singers")
+        plugin = os.path.join(home, "harmolin-voice.so")
+        shutil.copy(OUR_SINGER, plugin)
+        with open(os.path.join(home, "voice.csv"), "wb") as f:
+            f.write(b"Alto,low\r\nTenor,high\r\n")
+        r = run("sequence", self.song, "-o", "sung.mid", "--plugin", plugin, cwd=home)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(os.path.join(home, "sung.mid"), "rb") as f:
+            sung = f.read()
+        self.assertIn(b"Alto", sung)
+        self.assertNotIn(b"Tenor", sung)
+        # No list beside it: said at once, and the unknown singer sings.
+        os.remove(os.path.join(home, "voice.csv"))
+        r = run("sequence", self.song, "-o", "sung.mid", "--plugin", plugin, cwd=home)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("GetVoiceList", r.stderr.decode())
+        with open(os.path.join(home, "sung.mid"), "rb") as f:
+            self.assertIn("不明".encode("cp932"), f.read())
+
     def test_the_override_names_the_kind(self):
         # Our singer told it is an instrument: the melody as plain notes.
         folder, _ = self.render(OUR_SINGER, "override", "--plugin-kind", "instrument")

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -62,7 +64,7 @@ class PlaybackSessionTest : public ::testing::Test {
 
     // A song of `beats` quarter notes at 120 bpm: melody on channel 1, kick
     // and snare together on every beat of channel 10, the guide melody on 11.
-    static CXfData song(int beats) {
+    static CXfData song(int beats, bool sung = false) {
         MidiTrackData track(0x60000, TrackState::Connected);
         track.addTempo(500000);
         track.addProgramChange(0, 64);
@@ -77,6 +79,7 @@ class PlaybackSessionTest : public ::testing::Test {
         }
         track.ensureEndOfTrack(480);
         MidiTrackData lyrics(0x10000, TrackState::NoteOnOff);
+        for (int i = 0; sung && i < beats; ++i) lyrics.append(makeTextMeta(i == 0 ? 0 : 480, kMetaLyric, "\x82\xA0"));
         lyrics.ensureEndOfTrack();
         return CXfData(track, lyrics, 480);
     }
@@ -100,6 +103,43 @@ int countStatus(const std::vector<std::vector<std::uint8_t>>& messages, int stat
 }
 
 } // namespace
+
+TEST_F(PlaybackSessionTest, TheSingerListBesideThePluginIsTheOneSung) {
+    CollectReports reports;
+    CVstHostMain host;
+    PlaybackSession session(host, folder, HARMOLIN_DATA_FOLDER);
+    const std::string sung = joinPath(folder, kSungFile);
+    PlaybackSettings voice;
+    voice.playbackSound = kVoicePlayback;
+    voice.delayCorrectionMs = 0;
+    voice.pluginKind = PluginKind::VocaloidStream;
+
+    // A singer with no list: the sequence cannot name a singer and is not written.
+    std::filesystem::remove(sung);
+    EXPECT_FALSE(session.prepare(song(4, true), voice));
+    EXPECT_TRUE(reports.saw("VOFW00000004 エラー発生、一旦終了してください。"));
+    EXPECT_FALSE(std::filesystem::exists(sung));
+
+    // The list read beside the plug-in names the singer of the sequence.
+    const std::string plugins = joinPath(folder, "plugins");
+    std::filesystem::create_directories(plugins);
+    std::ofstream(joinPath(plugins, "voice.csv"), std::ios::binary) << "Alto,low\r\nTenor,high\r\n";
+    voice.singers = VoiceList();
+    ASSERT_TRUE(voice.singers->loadVoiceList(joinPath(plugins, "harmolin-voice.so"), voice.pluginKind, ""));
+    ASSERT_TRUE(session.prepare(song(4, true), voice));
+    std::ifstream in(sung, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(bytes.find("Alto"), std::string::npos);
+    EXPECT_EQ(bytes.find("Tenor"), std::string::npos);
+
+    // An instrument needs no singer.
+    PlaybackSettings instrumentKind = voice;
+    instrumentKind.singers.reset();
+    instrumentKind.pluginKind = PluginKind::Instrument;
+    reports.lines.clear();
+    EXPECT_TRUE(session.prepare(song(4, true), instrumentKind));
+    EXPECT_FALSE(reports.sawCode(4));
+}
 
 TEST_F(PlaybackSessionTest, PlaysToTheEndWithOneDanceStepPerBeat) {
     CollectReports reports;
