@@ -85,6 +85,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     std::string lastError;
     std::vector<float> mix;
     std::vector<std::int16_t> pcm;
+    std::vector<std::int16_t> silence; // one ring of zeros, made once
     std::function<void(double)> levelListener;
 
     // Event ring: producers serialise on producerMutex, the render thread
@@ -118,6 +119,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         blockLimit = config.periodMs * kSampleRate * 2 / 1000;
         mix.assign(static_cast<std::size_t>(blockLimit), 0.0f);
         pcm.assign(static_cast<std::size_t>(blockLimit), 0);
+        silence.assign(static_cast<std::size_t>(config.bufferBytes / 2 * std::max(config.bufferCount, 1)), 0);
         device = std::make_unique<WaveOutDevice>(config.deviceNumber, WaveFormat{}, config.bufferBytes,
                                                  config.bufferCount, std::move(backend));
     }
@@ -390,6 +392,16 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         // Advance by what was written, so a late step is caught up by the
         // next ones instead of leaving stale samples in the ring.
         renderedUpTo.store(from + n);
+        // Everything past what is rendered holds the previous lap: silence
+        // it, so a step that comes late lets the device play silence rather
+        // than voice from one ring ago.
+        const std::int64_t stale = position + ringSamples - (from + n);
+        if (stale > 0) {
+            RingPosition z(device->pool().samplesPerBuffer(), device->pool().bufferCount());
+            z.set(from + n);
+            device->writeSamples(z.buffer(), z.offset(), silence.data(),
+                                 static_cast<int>(std::min<std::int64_t>(stale, ringSamples)));
+        }
         publishLevel(blockPeak, blockClip);
         return n;
     }

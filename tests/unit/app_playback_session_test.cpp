@@ -79,7 +79,8 @@ class PlaybackSessionTest : public ::testing::Test {
         }
         track.ensureEndOfTrack(480);
         MidiTrackData lyrics(0x10000, TrackState::NoteOnOff);
-        for (int i = 0; sung && i < beats; ++i) lyrics.append(makeTextMeta(i == 0 ? 0 : 480, kMetaLyric, "\x82\xA0"));
+        for (int i = 0; sung && i < beats; ++i)
+            lyrics.append(makeTextMeta(i == 0 ? 0 : 480, kMetaLyric, "\x82\xA0"));
         lyrics.ensureEndOfTrack();
         return CXfData(track, lyrics, 480);
     }

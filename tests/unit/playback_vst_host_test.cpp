@@ -187,6 +187,23 @@ TEST(VstHostEvents, RingRenderingKeepsTheLeadAhead) {
         loud = std::max(loud, std::abs(int(played[i])));
     EXPECT_GT(loud, 16000);
     EXPECT_LE(loud, 16384);
+
+    // The render thread stalls for 2500 samples, past its lead: what plays
+    // beyond the rendered part is silence, not the sine of one ring ago.
+    const std::size_t before = played.size();
+    const std::int64_t rendered = host.renderedUpTo();
+    ASSERT_EQ(clock->advance(2500), 2500);
+    const auto stalePart = static_cast<std::size_t>(rendered - (host.device().position() - 2500));
+    ASSERT_LT(stalePart, 2500u);
+    int heard = 0;
+    for (std::size_t i = before; i < before + stalePart; ++i)
+        heard = std::max(heard, std::abs(int(played[i])));
+    EXPECT_GT(heard, 16000);
+    for (std::size_t i = before + stalePart; i < played.size(); ++i)
+        ASSERT_EQ(played[i], 0) << "stale sample " << i - before - stalePart;
+    // Rendering resumes from the play head.
+    EXPECT_GT(host.renderStep(), 0);
+    EXPECT_EQ(host.renderedUpTo(), host.device().position() + 882);
 }
 
 TEST(VstHostEvents, QueueLimitsAndDrops) {
