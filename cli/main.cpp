@@ -64,7 +64,8 @@ const char* kUsage =
     "  instrument  any other VST 2 instrument: plays the melody as notes\n"
     "\n"
     "options for every command:\n"
-    "  --workdir DIR                                the working folder (default: the current folder)\n"
+    "  --workdir DIR                                the working folder, before or after the command\n"
+    "                                               (default: the current folder)\n"
     "  --help                                       this text\n";
 
 } // namespace
