@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int length = 1 + control % 3;
         std::uint8_t message[3] = {};
         int n = 0;
-        for (; n < length && at < size; ++n) message[n] = data[at++];
+        for (; n < length && at < size; ++n)
+            message[n] = data[at++];
         hvoice::VoiceCommand command;
         if (stream.tryParse(message, n, command)) {
             // What the synthesizer relies on.

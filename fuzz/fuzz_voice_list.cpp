@@ -25,7 +25,8 @@ void write(const std::string& name, const std::uint8_t* data, std::size_t size) 
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setPresenter([](const ReportLine&) {});
-    folder = (std::filesystem::temp_directory_path() / ("harmolin-fuzz-voices-" + std::to_string(::getpid()))).string();
+    folder = (std::filesystem::temp_directory_path() / ("harmolin-fuzz-voices-" + std::to_string(::getpid())))
+                 .string();
     std::filesystem::create_directories(folder);
     return 0;
 }
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     VoiceList list;
     if (!list.loadVoiceList(folder + "/Cantrix.so", folder)) std::abort();
-    if (list.count() > VoiceList::kMaxEntries || list.first().name.size() > VoiceList::kMaxNameBytes) std::abort();
+    if (list.count() > VoiceList::kMaxEntries || list.first().name.size() > VoiceList::kMaxNameBytes)
+        std::abort();
 
     // The same bytes as the voice databases' map and as its first description.
     write("voice.map", data, size);
