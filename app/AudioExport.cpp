@@ -36,22 +36,27 @@ RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& set
         // Sequenced with the accompaniment held back by how late the plug-in
         // starts a syllable: kept from an earlier measurement, else heard now.
         const std::string sungPart = joinPath(workingFolder, kSungFile);
+        SungPartRequest request;
+        request.kind = settings.pluginKind;
+        request.singers = singersBeside(settings.pluginPath, settings.pluginKind, dataFolder);
         std::optional<int> delay = settings.voiceDelayMs;
         if (!delay) delay = knownVoiceDelay(settings.pluginPath, workingFolder);
         if (!delay) {
-            if (!writeSungFileFromSaved(saved, workingFolder, dataFolder, 0, false, sungPart)) {
+            if (!writeSungFileFromSaved(saved, workingFolder, dataFolder, request, sungPart)) {
                 result.error = "the song's lyrics could not be made singable";
                 return result;
             }
-            delay = measureVoiceDelay(settings.pluginPath, sungPart, 0, result.error);
+            delay = measureVoiceDelay(settings.pluginPath, settings.pluginKind, sungPart, 0, result.error);
             if (!delay) return result;
             storeVoiceDelay(workingFolder, offlineDelayKind(), settings.pluginPath, *delay);
         }
-        if (!writeSungFileFromSaved(saved, workingFolder, dataFolder, *delay, false, sungPart)) {
+        request.delayMs = *delay;
+        if (!writeSungFileFromSaved(saved, workingFolder, dataFolder, request, sungPart)) {
             result.error = "the song's lyrics could not be made singable";
             return result;
         }
         options.pluginPath = settings.pluginPath;
+        options.pluginKind = settings.pluginKind;
         played = sungPart;
     } else {
         options.melodyProgram = std::clamp(settings.melodyProgram, 0, 127);

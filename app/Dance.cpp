@@ -284,7 +284,7 @@ void DanceFigure::changeSet(int songType, const std::string& dataFolder) {
         dance_.clear();
         step_ = 0;
     }
-    if (tooManyBodies) reportNotice("AddBody");
+    if (tooManyBodies) reportMessage("AddBody");
     changed();
 }
 
@@ -351,7 +351,7 @@ void DanceFigure::makeDance(int n, bool keepAFoot) {
         std::lock_guard lock(mutex_);
         makeDanceLocked(std::clamp(n, 0, kMaxDance), keepAFoot);
     }
-    if (tooLong) reportNotice("internal error");
+    if (tooLong) reportMessage("internal error");
 }
 
 void DanceFigure::nextStepLocked() {

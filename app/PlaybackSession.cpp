@@ -27,8 +27,6 @@ namespace {
 // 0x60000 bytes of an ordinary song.
 constexpr int kPlayedCapacity = 0x400000;
 
-bool isSyllablePluginPath(const std::string& path) { return pluginKindOf(path) == PluginKind::Cantrix; }
-
 // The syllable a syllable-program plug-in is told to sing, as CP932 text.
 std::string syllableOfProgram(int program) {
     for (const PhonemeRow& row : phonemeTable())
@@ -48,7 +46,9 @@ PlaybackSession::PlaybackSession(CVstHostMain& host, std::string workingFolder, 
     : host_(host), workingFolder_(std::move(workingFolder)), dataFolder_(std::move(dataFolder)),
       waiter_(std::make_unique<Waiter>()), beat_(std::make_unique<DanceBeat>()) {}
 
-PlaybackSession::~PlaybackSession() { stop(); }
+PlaybackSession::~PlaybackSession() {
+    stop();
+}
 
 bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& settings) {
     if (playing_.load()) return false;
@@ -59,9 +59,11 @@ bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& setti
     playedFile_ = saved;
     if (settings.playbackSound == kVoicePlayback) {
         const std::string sung = joinPath(workingFolder_, kSungFile);
-        if (!writeSungFileFromSaved(saved, workingFolder_, dataFolder_, std::max(settings.delayCorrectionMs, 0),
-                                    isSyllablePluginPath(settings.pluginPath), sung))
-            return false;
+        SungPartRequest request;
+        request.delayMs = std::max(settings.delayCorrectionMs, 0);
+        request.kind = settings.pluginKind;
+        request.singers = settings.singers;
+        if (!writeSungFileFromSaved(saved, workingFolder_, dataFolder_, request, sung)) return false;
         playedFile_ = sung;
     }
     auto loaded = std::make_unique<MidiF0Data>(kPlayedCapacity);
@@ -111,7 +113,7 @@ bool PlaybackSession::start(PlaybackListener listener) {
     beat_->reset();
     lastLyric_ = {};
     const bool voice = settings_.playbackSound == kVoicePlayback;
-    if (voice) host_.setVoiceChannel(0, settings_.pluginPath);
+    if (voice) host_.setVoiceChannel(0, settings_.pluginKind);
     host_.setGain(voice ? 1.0 : 0.0);
     {
         std::lock_guard<std::mutex> lock(waiter_->mutex);
@@ -132,8 +134,9 @@ bool PlaybackSession::start(PlaybackListener listener) {
         music_.setSongClock(std::nullopt);
     }
     const int opened = music_.start(
-        song_.get(), [this](int index, long long tick, MusicEvent& event) { onPlaybackEvent(index, tick, event); }, 0,
-        0, -1, {}, settings_.midiDevice);
+        song_.get(),
+        [this](int index, long long tick, MusicEvent& event) { onPlaybackEvent(index, tick, event); }, 0, 0,
+        -1, {}, settings_.midiDevice);
     if (!opened) {
         host_.setGain(0.0);
         return false;
@@ -165,7 +168,8 @@ void PlaybackSession::stop() {
     waiter_->wake.notify_all();
     music_.requestStop();
     music_.killTimer();
-    if (waiterThread_.joinable() && waiterThread_.get_id() != std::this_thread::get_id()) waiterThread_.join();
+    if (waiterThread_.joinable() && waiterThread_.get_id() != std::this_thread::get_id())
+        waiterThread_.join();
     music_.release();
     playing_.store(false);
 }
@@ -175,8 +179,8 @@ void PlaybackSession::onPlaybackEvent(int, long long tick, MusicEvent& event) {
         beat_->isBeat(settings_.danceMode, event.channel, event.kind, event.note, event.velocity, tick) &&
         listener_.danceStep)
         listener_.danceStep();
-    if (isSyllablePluginPath(settings_.pluginPath) && event.kind == kProgramChange && event.channel == 0 &&
-        listener_.lyric) {
+    if (settings_.pluginKind == PluginKind::SyllableProgram && event.kind == kProgramChange &&
+        event.channel == 0 && listener_.lyric) {
         const auto now = std::chrono::steady_clock::now();
         std::string text;
         if (lastLyric_ != std::chrono::steady_clock::time_point{}) {
@@ -198,19 +202,65 @@ void PlaybackSession::onPlaybackEnd() {
     if (listener_.ended) listener_.ended();
 }
 
-std::optional<int> measureLiveDelay(CVstHostMain& host, const std::string& pluginPath, const std::string& dataFolder,
-                                    std::chrono::milliseconds timeout) {
-    if (!host.isLoaded(0) || !host.isRunning()) return std::nullopt;
+namespace {
 
-    // One note, "a" on middle C, in the control stream the plug-in sings.
-    VoiceList voices;
-    voices.loadVoiceList(pluginPath, dataFolder);
-    const std::string singer = voices.hasList() ? voices.first().name : std::string();
-    const int program = voices.hasList() ? voices.first().program : 0;
-    const TestSyllableMessages test = testSyllableMessages(singer, program);
-    const std::vector<MusicEvent>& setup = test.setup;
-    const std::vector<MusicEvent>& note = test.note;
-    if (note.empty()) return std::nullopt;
+// The test syllable "a" on middle C as the plug-in's kind hears it: what
+// goes before the note (the singer's choice), the note, and its release.
+struct TestNote {
+    std::vector<MusicEvent> setup, note, release;
+};
+
+std::optional<TestNote> testNoteFor(PluginKind kind, const VoiceList* singers) {
+    const bool named = singers && singers->hasList();
+    const std::string singer = named ? singers->first().name : std::string("Singer");
+    const int program = named ? singers->first().program : 0;
+    MidiTrackData source(0x10000, TrackState::Connected);
+    source.addTempo(500000);
+    source.addNote(0, 0, 60, 100, 480);
+    source.ensureEndOfTrack();
+    std::vector<SyllableRecord> notes(2);
+    notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
+    notes[1] = {480, -1, 0, {}, {}, 64};
+    const int mode = kind == PluginKind::VocaloidStream ? kVocaloidMode : kSyllableProgramMode;
+    CVocaloidFileWriter writer(source, notes, 0, 0, singer, program, 0, mode, 480);
+    if (!writer.valid() || writer.tracks().size() < 2) return std::nullopt;
+    MidiTrackData voice = writer.tracks()[1];
+    if (voice.state() == TrackState::Connected) voice.splitNotes();
+    TestNote test;
+    for (const MusicEvent& e : voice.events()) {
+        if (!e.isChannelEvent()) continue;
+        const bool starts = e.kind == kProgramChange || e.isNoteOn() || (e.isControl(99) && e.value == 0x50);
+        if (e.kind == kNoteOff || (e.kind == kNoteOn && e.velocity == 0))
+            test.release.push_back(e);
+        else if (test.note.empty() && !starts)
+            test.setup.push_back(e);
+        else
+            test.note.push_back(e);
+    }
+    if (test.note.empty()) return std::nullopt;
+    return test;
+}
+
+} // namespace
+
+std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const VoiceList* singers,
+                                    std::chrono::milliseconds timeout, DelayOutcome* outcome) {
+    DelayOutcome ignored;
+    DelayOutcome& said = outcome ? *outcome : ignored;
+    said = DelayOutcome::NoPlugin;
+    if (!host.isLoaded(0)) return std::nullopt;
+    // Without an output nothing renders: there is nothing to listen to.
+    said = DelayOutcome::NoAudioOutput;
+    if (!host.isRunning()) return std::nullopt;
+    said = DelayOutcome::NoSound;
+    const std::optional<TestNote> test = testNoteFor(kind, singers);
+    if (!test) return std::nullopt;
+    // Through the host's own routing of the voice channel, as a song goes.
+    host.setVoiceChannel(0, kind);
+    auto route = [&host](const std::vector<MusicEvent>& events) {
+        for (MusicEvent e : events)
+            host.routeVoiceEvent(e);
+    };
 
     struct Heard {
         std::mutex mutex;
@@ -231,23 +281,25 @@ std::optional<int> measureLiveDelay(CVstHostMain& host, const std::string& plugi
     });
     const double gain = host.gain();
     host.setGain(1.0);
-    for (const MusicEvent& e : setup) host.queueMidi(0xB0, e.type, e.value);
+    route(test->setup);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const auto started = std::chrono::steady_clock::now();
     {
         std::lock_guard<std::mutex> lock(heard->mutex);
         heard->listening = true;
     }
-    for (const MusicEvent& e : note) host.queueMidi(0xB0, e.type, e.value);
+    route(test->note);
     std::optional<int> delay;
     {
         std::unique_lock<std::mutex> lock(heard->mutex);
         if (heard->wake.wait_for(lock, timeout, [&] { return heard->heard; })) {
             const double ms = std::chrono::duration<double, std::milli>(heard->at - started).count();
             delay = static_cast<int>(ms * 0.915);
+            said = DelayOutcome::Measured;
         }
         heard->listening = false;
     }
+    route(test->release);
     host.setGain(gain);
     return delay;
 }

@@ -5,6 +5,8 @@
 // program and the window; no GUI code.
 #pragma once
 
+#include "lyrics/VoiceList.h"
+#include "midi/PluginKind.h"
 #include "playback/MidiPlayer.h"
 
 #include <atomic>
@@ -26,11 +28,15 @@ class MidiF0Data;
 inline constexpr int kVoicePlayback = -1; // playback sound: sung by the plug-in
 
 struct PlaybackSettings {
-    int playbackSound = kVoicePlayback; // -1 voice, else the melody's GM program
-    int delayCorrectionMs = -1;         // -1: not measured
-    int danceMode = 2;                  // 0 none, 1 drums, 2 guide melody
-    std::string pluginPath;             // the singing plug-in
-    int midiDevice = -1;                // -1 the synthesizer, 0..n sequencer ports
+    int playbackSound = kVoicePlayback;                 // -1 voice, else the melody's GM program
+    int delayCorrectionMs = -1;                         // -1: not measured
+    int danceMode = 2;                                  // 0 none, 1 drums, 2 guide melody
+    std::string pluginPath;                             // the singing plug-in
+    PluginKind pluginKind = PluginKind::VocaloidStream; // how it is driven (pluginKindOf)
+    // The singer list loaded beside the plug-in; a singer without one
+    // cannot be sequenced (reported), an instrument needs none.
+    std::optional<VoiceList> singers;
+    int midiDevice = -1; // -1 the synthesizer, 0..n sequencer ports
     // When the listener asked for the song (the start of play, Play
     // pressed): its first note is heard at its own time counted from here,
     // the preparation taken out of the silence before it. None: from start.
@@ -40,13 +46,13 @@ struct PlaybackSettings {
 // What the pipeline tells its owner while a song plays. Every callback comes
 // on the player's thread: a window marshals them to its own thread.
 struct PlaybackListener {
-    std::function<void()> danceStep;                      // a beat of the dance mode
-    std::function<void(const std::string& cp932)> lyric;  // a sung syllable (syllable-program plug-in)
-    std::function<void()> ended;                          // the song played to its end
+    std::function<void()> danceStep;                     // a beat of the dance mode
+    std::function<void(const std::string& cp932)> lyric; // a sung syllable (syllable-program plug-in)
+    std::function<void()> ended;                         // the song played to its end
 };
 
 class PlaybackSession {
-public:
+  public:
     PlaybackSession(CVstHostMain& host, std::string workingFolder, std::string dataFolder);
     ~PlaybackSession(); // stops
 
@@ -73,7 +79,7 @@ public:
     const std::string& playedFile() const { return playedFile_; }
     MusicPlayer& musicPlayer() { return music_; }
 
-private:
+  private:
     void onPlaybackEvent(int index, long long tick, MusicEvent& event);
     void onPlaybackEnd();
 
@@ -98,7 +104,12 @@ private:
 // "あ" through the real output and times its first sound (x 0.915, as the
 // sequence writer expects it). Nothing when no sound comes within `timeout`
 // or no plug-in is loaded. Blocks the caller: run it off the window thread.
-std::optional<int> measureLiveDelay(CVstHostMain& host, const std::string& pluginPath, const std::string& dataFolder,
-                                    std::chrono::milliseconds timeout);
+// The test note follows the plug-in's kind: the control stream for a
+// control-stream singer, a syllable program and a note for a syllable-program
+// singer, a plain note for an instrument.
+// Why a measurement gave no delay, so a message can say what happened.
+enum class DelayOutcome { Measured, NoPlugin, NoAudioOutput, NoSound };
+std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const VoiceList* singers,
+                                    std::chrono::milliseconds timeout, DelayOutcome* outcome = nullptr);
 
 } // namespace harmolin

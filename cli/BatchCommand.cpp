@@ -100,6 +100,7 @@ bool writeSong(const BatchSong& song, const BatchExtras& extras, const std::stri
         AudioExportSettings sound;
         sound.sung = true;
         sound.pluginPath = extras.plugin;
+        sound.pluginKind = pluginKindOf(extras.plugin);
         sound.voiceDelayMs = extras.voiceDelayMs;
         if (extras.stems) {
             sound.stemsFolder = base + "-stems";
@@ -176,11 +177,14 @@ std::optional<int> batchVoiceDelay(const BatchSong& first, const std::string& pl
         auto song = generateSong(composer, first.songType, first.style, probeDir);
         if (!song || !song->xfData().save(joinPath(probeDir, kPlaybackSaveFile))) ::_exit(1);
         const std::string sungPart = joinPath(probeDir, kSungFile);
-        if (!writeSungFileFromSaved(joinPath(probeDir, kPlaybackSaveFile), probeDir, data, 0, false,
-                                    sungPart))
+        const PluginKind kind = pluginKindOf(plugin);
+        SungPartRequest request;
+        request.kind = kind;
+        request.singers = singersBeside(plugin, kind, data);
+        if (!writeSungFileFromSaved(joinPath(probeDir, kPlaybackSaveFile), probeDir, data, request, sungPart))
             ::_exit(1);
         std::string error;
-        const auto delay = measureVoiceDelay(plugin, sungPart, 0, error);
+        const auto delay = measureVoiceDelay(plugin, kind, sungPart, 0, error);
         if (!delay) {
             std::fprintf(stderr, "harmolin: error: %s\n", error.c_str());
             std::fflush(stderr);

@@ -4,10 +4,46 @@
 
 #include <charconv>
 #include <iostream>
+#include <map>
+#include <mutex>
+#include <thread>
 
 namespace harmolin::cli {
 
-void printError(const std::string& message) { std::cerr << "harmolin: error: " << message << '\n'; }
+void printError(const std::string& message) {
+    std::cerr << "harmolin: error: " << message << '\n';
+}
+
+void printWarning(const std::string& message) {
+    std::cerr << "harmolin: warning: " << message << std::endl;
+}
+
+void installTerminalPresenter() {
+    setPresenter([](const ReportLine& line) {
+        static std::mutex mutex;
+        static std::map<std::thread::id, std::string> pending;
+        std::lock_guard<std::mutex> lock(mutex);
+        switch (line.severity) {
+        case Severity::Notice:
+            pending[std::this_thread::get_id()] = line.text;
+            return;
+        case Severity::Message:
+        case Severity::Warning:
+            printWarning(line.text);
+            return;
+        case Severity::Error: {
+            const auto it = pending.find(std::this_thread::get_id());
+            if (it != pending.end()) {
+                std::cerr << "harmolin: " << it->second << ": " << line.text << '\n';
+                pending.erase(it);
+            } else {
+                std::cerr << "harmolin: " << line.text << '\n';
+            }
+            return;
+        }
+        }
+    });
+}
 
 std::optional<std::string> requireDataFolder() {
     std::string folder = dataFolder();
@@ -58,15 +94,22 @@ std::optional<int> parseNumber(const std::string& option, const std::string& tex
     const auto* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, v);
     if (ec != std::errc() || ptr != end || v < low || v > high) {
-        printError(option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                   ", not '" + text + "'");
+        printError(option + " takes a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not '" + text + "'");
         return std::nullopt;
     }
     return v;
 }
 
-ReportCollector::ReportCollector() {
-    previous_ = setPresenter([this](const ReportLine& line) { lines_.push_back(line); });
+ReportCollector::ReportCollector(bool holdMessages) : holdMessages_(holdMessages) {
+    previous_ = setPresenter([this](const ReportLine& line) {
+        if (line.severity == Severity::Message && !holdMessages_) {
+            printWarning(line.text);
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(line);
+    });
 }
 
 ReportCollector::~ReportCollector() {
@@ -75,6 +118,7 @@ ReportCollector::~ReportCollector() {
 }
 
 void ReportCollector::fail(const std::string& subject) {
+    std::lock_guard<std::mutex> lock(mutex_);
     // The last error is the one that stopped the command.
     for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
         if (it->severity != Severity::Error) continue;
@@ -87,13 +131,38 @@ void ReportCollector::fail(const std::string& subject) {
 }
 
 void ReportCollector::failWith(const std::string& why) {
+    std::lock_guard<std::mutex> lock(mutex_);
     lines_.clear();
     printError(why);
 }
 
+void ReportCollector::failOr(const std::string& why) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string text = why;
+    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
+        if (it->severity != Severity::Error) continue;
+        text = it->text;
+        // The reason noticed just before it (a device's own words) goes with it.
+        if (const auto before = std::next(it);
+            before != lines_.rend() && before->severity == Severity::Notice)
+            text += " (" + before->text + ")";
+        break;
+    }
+    lines_.clear();
+    printError(text);
+}
+
 void ReportCollector::flush() {
-    for (const auto& line : lines_)
-        if (line.severity != Severity::Notice) std::cerr << "harmolin: warning: " << line.text << '\n';
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string notice; // a file name goes with the line that follows it
+    for (const auto& line : lines_) {
+        if (line.severity == Severity::Notice) {
+            notice = line.text;
+            continue;
+        }
+        printWarning(notice.empty() ? line.text : notice + ": " + line.text);
+        notice.clear();
+    }
     lines_.clear();
 }
 

@@ -176,7 +176,9 @@ int generateCommand(const Arguments& args, const std::string& workdir) {
     if (args.has("--words") && !(words = wordsOf(args))) return 2;
     const auto data = requireDataFolder();
     if (!data) return 1;
-    ReportCollector reports;
+    // Fitting words says itself why too many cannot be sung; the conversion's
+    // own note on the cap waits, shown only when the song is made.
+    ReportCollector reports(words.has_value());
     SongComposer composer(*data, seed);
     const auto choice = chooseStyle(args, composer.styles());
     if (!choice) return 2;
@@ -224,7 +226,7 @@ int loadCommand(const Arguments& args, const std::string& workdir) {
     std::optional<std::vector<WordsLine>> words;
     if (args.has("--words") && !(words = wordsOf(args))) return 2;
     const std::string& input = args.positional[0];
-    ReportCollector reports;
+    ReportCollector reports(words.has_value());
     {
         MidiF0Data probe;
         if (!probe.load(input)) {

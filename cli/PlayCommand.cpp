@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <thread>
 
 namespace harmolin::cli {
@@ -28,13 +29,15 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void onInterrupt(int) { interrupted.store(true); }
+extern "C" void onInterrupt(int) {
+    interrupted.store(true);
+}
 
 // Restores the previous Ctrl-C handling when the command ends.
 class InterruptGuard {
-public:
+  public:
     InterruptGuard() {
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &previousInt_);
@@ -46,21 +49,21 @@ public:
         sigaction(SIGTERM, &previousTerm_, nullptr);
     }
 
-private:
-    struct sigaction previousInt_{};
-    struct sigaction previousTerm_{};
+  private:
+    struct sigaction previousInt_ {};
+    struct sigaction previousTerm_ {};
 };
 
 // Holds the live output for the whole command, so the stream is not closed
 // and reopened while the plug-in is loaded.
 class AudioHold {
-public:
+  public:
     bool acquire(std::string& error) { return held_ = LiveAudio::instance().acquire(error); }
     ~AudioHold() {
         if (held_) LiveAudio::instance().release();
     }
 
-private:
+  private:
     bool held_ = false;
 };
 
@@ -99,7 +102,8 @@ double monotonicSeconds(std::chrono::steady_clock::time_point t) {
 void listDevices() {
     std::cout << "MIDI output devices:\n  -1  General MIDI synthesizer (FluidSynth)\n";
     const std::vector<std::string> ports = midiOutputDevices();
-    for (std::size_t i = 0; i < ports.size(); ++i) std::cout << "  " << i << "   " << ports[i] << '\n';
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        std::cout << "  " << i << "   " << ports[i] << '\n';
     if (ports.empty()) std::cout << "  (no ALSA sequencer ports)\n";
     std::cout << "audio output: any ALSA PCM name, e.g. default, null, hw:0\n";
 }
@@ -116,9 +120,10 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     const bool generated = args.has("--type") || args.has("--style") || args.has("--group");
     const bool given = args.has("--song");
     if (generated == given || !args.positional.empty()) {
-        printError("play takes a song type or a song: harmolin play (--type T --variant V [--seed N] | --song "
-                   "IN_XF.mid) [--sound voice|instrument] [--plugin PATH] [--midi-port P] [--audio-device D] "
-                   "[--delay MS]");
+        printError(
+            "play takes a song type or a song: harmolin play (--type T --variant V [--seed N] | --song "
+            "IN_XF.mid) [--sound voice|instrument] [--plugin PATH] [--midi-port P] [--audio-device D] "
+            "[--delay MS] [--plugin-kind K]");
         return 2;
     }
     int exitCode = 0;
@@ -165,12 +170,14 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     PlaybackSettings settings;
     settings.playbackSound = sung ? kVoicePlayback : 64;
     settings.pluginPath = plugin;
+    settings.pluginKind = sound->kind;
+    settings.singers = sound->singers;
     settings.midiDevice = *port;
     settings.danceMode = 0;
     settings.songStart = asked;
     if (sung) {
-        ReportCollector reports;
-        if (!host.loadSingingPlugin(plugin)) {
+        ReportCollector reports(true);
+        if (!host.loadSingingPlugin(plugin, sound->kind)) {
             reports.failWith("Failed to load VST plugin: " + plugin + " (" + host.lastLoadError() + ")");
             return 1;
         }
@@ -187,7 +194,8 @@ int playCommand(const Arguments& args, const std::string& workdir) {
             std::cout << "voice delay: " << *kept << " ms (measured before)" << std::endl;
         } else {
             // Auto Adjust, as the window does it when no delay is stored.
-            const auto measured = measureLiveDelay(host, plugin, *data, std::chrono::seconds(3));
+            const auto measured = measureLiveDelay(
+                host, sound->kind, sound->singers ? &*sound->singers : nullptr, std::chrono::seconds(3));
             if (measured) {
                 settings.delayCorrectionMs = *measured;
                 storeVoiceDelay(workdir, delayKind, plugin, *measured);
@@ -209,6 +217,14 @@ int playCommand(const Arguments& args, const std::string& workdir) {
         }
         reports.flush();
     }
+    // The loudest the voice got while the song played, for the closing line.
+    auto loudest = std::make_shared<std::atomic<double>>(-1.7e308);
+    if (sung)
+        host.setLevelListener([loudest](double peakDb) {
+            double seen = loudest->load();
+            while (peakDb > seen && !loudest->compare_exchange_weak(seen, peakDb)) {
+            }
+        });
     InterruptGuard guard;
     std::atomic<bool> ended{false};
     PlaybackListener listener;
@@ -216,7 +232,7 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     {
         ReportCollector reports;
         if (!session.start(listener)) {
-            reports.failWith("no MIDI output device could be opened");
+            reports.failOr("no MIDI output device could be opened");
             return 1;
         }
         reports.flush();
@@ -247,7 +263,15 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     if (stopped)
         std::printf("stopped after %.2f s of %.2f s\n", elapsed, length);
     else
-        std::printf("played %.2f s in %.2f s (%.2f%%)\n", length, elapsed, length > 0 ? 100.0 * elapsed / length : 0.0);
+        std::printf("played %.2f s in %.2f s (%.2f%%)\n", length, elapsed,
+                    length > 0 ? 100.0 * elapsed / length : 0.0);
+    if (sung) {
+        host.setLevelListener(nullptr);
+        if (loudest->load() > -200.0)
+            std::printf("voice peak: %.1f dBFS\n", loudest->load());
+        else
+            std::printf("voice peak: silent\n");
+    }
     std::fflush(stdout);
     return 0;
 }

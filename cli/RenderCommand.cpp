@@ -28,11 +28,16 @@ namespace fs = std::filesystem;
 
 // The sung part of the song Play saved, as `sequence` writes it; false
 // after reporting why.
-bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs, const std::string& workdir) {
+bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs,
+                       const SoundChoice& sound, const std::string& workdir) {
     const auto data = requireDataFolder();
     if (!data) return false;
     ReportCollector reports;
-    if (!writeSungFileFromSaved(song, workdir, *data, delayMs, false, output)) {
+    SungPartRequest request;
+    request.delayMs = delayMs;
+    request.kind = sound.kind;
+    request.singers = sound.singers;
+    if (!writeSungFileFromSaved(song, workdir, *data, request, output)) {
         reports.fail(song);
         return false;
     }
@@ -71,12 +76,26 @@ std::optional<SoundChoice> chooseSound(const Arguments& args, int& exitCode) {
     SoundChoice choice;
     choice.sung = sound == "voice";
     if (!choice.sung) return choice;
+    const std::string kindName = args.value("--plugin-kind", "auto");
+    if (!parsePluginKindName(kindName)) {
+        printError("--plugin-kind is auto, vocaloid, syllable or instrument, not '" + kindName + "'");
+        exitCode = 2;
+        return std::nullopt;
+    }
     choice.plugin = args.has("--plugin") ? args.value("--plugin") : defaultPluginPath();
     std::error_code ec;
     if (!fs::is_regular_file(choice.plugin, ec)) {
-        printError("Failed to load VST plugin: " + choice.plugin + " does not exist");
+        const bool folder = fs::is_directory(choice.plugin, ec);
+        printError("Failed to load VST plugin: " + choice.plugin +
+                   (folder ? " is a folder, not a plug-in file" : " does not exist"));
         exitCode = 1;
         return std::nullopt;
+    }
+    choice.kind = pluginKindOf(choice.plugin, kindName);
+    if (const auto data = dataFolder(); isSinger(choice.kind)) {
+        // The list beside the plug-in; one that cannot be read is reported
+        // and the unknown singer sings.
+        choice.singers = singersBeside(choice.plugin, choice.kind, data);
     }
     return choice;
 }
@@ -88,7 +107,7 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     if (output.empty() || generated == given || !args.positional.empty()) {
         printError("render takes a song type or a song and an output: harmolin render (--type T --variant V "
                    "[--seed N] | --song IN_XF.mid) -o FILE.wav|.flac|.ogg [--sound voice|instrument] "
-                   "[--plugin PATH] [--stems DIR]");
+                   "[--plugin PATH] [--stems DIR] [--plugin-kind K]");
         return 2;
     }
     if (!audioFileTypeOf(output)) {
@@ -122,10 +141,10 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
         if (delay) {
             std::cout << "voice delay: " << *delay << " ms (measured before)" << std::endl;
         } else {
-            if (!writeSungPartFile(saved, sungPart, 0, workdir)) return 1;
+            if (!writeSungPartFile(saved, sungPart, 0, *sound, workdir)) return 1;
             std::string error;
-            ReportCollector reports;
-            delay = measureVoiceDelay(plugin, sungPart, 0, error);
+            ReportCollector reports(true);
+            delay = measureVoiceDelay(plugin, sound->kind, sungPart, 0, error);
             if (!delay) {
                 reports.failWith(error);
                 return 1;
@@ -134,13 +153,14 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
             storeVoiceDelay(workdir, offlineDelayKind(), plugin, *delay);
             std::cout << "voice delay: " << *delay << " ms" << std::endl;
         }
-        if (!writeSungPartFile(saved, sungPart, *delay, workdir)) return 1;
+        if (!writeSungPartFile(saved, sungPart, *delay, *sound, workdir)) return 1;
         options.pluginPath = plugin;
+        options.pluginKind = sound->kind;
         played = sungPart;
     }
 
     const auto rendering = std::chrono::steady_clock::now();
-    ReportCollector reports;
+    ReportCollector reports(true);
     const RenderResult result = renderMidiToFile(played, output, options);
     if (!result.ok) {
         reports.failWith(result.error);
@@ -150,10 +170,11 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     const auto done = std::chrono::steady_clock::now();
     const double renderSeconds = std::chrono::duration<double>(done - rendering).count();
     const double totalSeconds = std::chrono::duration<double>(done - started).count();
-    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time; %.2f s in all), peak %.2f\n", result.seconds,
-                renderSeconds, renderSeconds > 0 ? result.seconds / renderSeconds : 0.0, totalSeconds, result.peak);
-    if (result.scaled < 1.0) std::printf("level lowered by %.1f dB to stay below full scale\n",
-                                         -20.0 * std::log10(result.scaled));
+    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time; %.2f s in all), peak %.2f\n",
+                result.seconds, renderSeconds, renderSeconds > 0 ? result.seconds / renderSeconds : 0.0,
+                totalSeconds, result.peak);
+    if (result.scaled < 1.0)
+        std::printf("level lowered by %.1f dB to stay below full scale\n", -20.0 * std::log10(result.scaled));
     std::fflush(stdout);
     return 0;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "lyrics/VoiceList.h"
+#include "midi/PluginKind.h"
 
 #include <optional>
 #include <string>
@@ -15,11 +17,13 @@ int renderCommand(const Arguments& args, const std::string& workdir);
 // reporting why not.
 int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved);
 
-// The sound Play uses, from --sound and --plugin: the plug-in when the voice
-// sings (it must exist), none for the instrument.
+// The sound Play uses, from --sound, --plugin and --plugin-kind: the plug-in
+// when the voice sings (it must exist), none for the instrument.
 struct SoundChoice {
     bool sung = true;
     std::string plugin; // empty unless sung
+    PluginKind kind = PluginKind::VocaloidStream;
+    std::optional<VoiceList> singers; // read beside the plug-in; none for an instrument
 };
 // Nothing after printing why; exitCode is then 2 for a wrong option, 1 for a
 // missing plug-in.

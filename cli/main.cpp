@@ -9,9 +9,11 @@
 #include "cli/RenderCommand.h"
 #include "cli/SingCommands.h"
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace harmolin;
 using namespace harmolin::cli;
@@ -48,8 +50,9 @@ const char* kUsage =
     "          [--seed N] -o FILE.mid [--lyrics ..] MIDI file, in the vocabulary of song type T;\n"
     "          [--words FILE.txt]                   or fit it to your own words\n"
     "  sequence IN_XF.mid [-o OUT.mid]              the sung-part file of an XF song: lyrics made\n"
-    "          [--delay MS] [--mode vocaloid|syllable]  singable, the voice sequence on channel 1\n"
-    "                                               (default output: temp_pl.mid)\n"
+    "          [--delay MS] [--plugin PATH]         singable, the voice sequence on channel 1 in the\n"
+    "          [--plugin-kind K | --mode M]         form the plug-in's kind takes, its singer from the\n"
+    "                                               list beside it (default output: temp_pl.mid)\n"
     "  render (--type T [--variant V] [--seed N]    the song sung by the plug-in (or its melody played,\n"
     "          | --song IN_XF.mid) -o FILE.wav      instrument) over the General MIDI accompaniment,\n"
     "          [--sound voice|instrument]           as 44.1 kHz stereo audio: FILE.wav (16-bit), .flac\n"
@@ -72,13 +75,32 @@ const char* kUsage =
     "          [--audio-device D] [--delay MS]      ALSA PCM D (default, null, hw:0, ...); the voice's\n"
     "          [--list-devices] [--timing]          delay is measured once, then kept; Ctrl-C stops\n"
     "\n"
+    "plug-in kinds (--plugin-kind auto|vocaloid|syllable|instrument; auto decides by the file's name):\n"
+    "  vocaloid    a singer that reads the VOCALOID2 control stream: a name with VOCALOID or\n"
+    "              harmolin-voice (our own singer)\n"
+    "  syllable    a singer told each syllable by a program change before its note: a name\n"
+    "              with Cantrix (CantrixVoice.so, my.Cantrix.so, ...)\n"
+    "  instrument  any other VST 2 instrument: plays the melody as notes\n"
+    "\n"
     "options for every command:\n"
-    "  --workdir DIR                                the working folder (default: the current folder)\n"
+    "  --workdir DIR                                the working folder, before or after the command\n"
+    "                                               (default: the current folder)\n"
     "  --help                                       this text\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // Options for every command may also stand before it:
+    // "harmolin --workdir DIR render ..." is "harmolin render ... --workdir DIR".
+    std::vector<char*> reordered(argv, argv + argc);
+    std::size_t leading = 1;
+    while (leading < reordered.size() && std::string(reordered[leading]).rfind("--workdir", 0) == 0)
+        leading += std::string(reordered[leading]).find('=') != std::string::npos ? 1 : 2;
+    if (leading < reordered.size()) // a command follows: the options go after it
+        std::rotate(reordered.begin() + 1, reordered.begin() + static_cast<long>(leading), reordered.end());
+    installTerminalPresenter();
+    argc = static_cast<int>(reordered.size());
+    argv = reordered.data();
     if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "help") {
         std::cout << kUsage;
         return argc < 2 ? 2 : 0;
@@ -97,21 +119,21 @@ int main(int argc, char** argv) {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot"});
     } else if (command == "generate") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--lyrics",
-                               "--encoding", "--words"});
+                                  "--encoding", "--words"});
     } else if (command == "load") {
         options.withValue.insert({"--channel", "--type", "--seed", "--lyrics", "--encoding", "--words"});
     } else if (command == "sequence") {
-        options.withValue.insert({"--delay", "--mode"});
+        options.withValue.insert({"--delay", "--mode", "--plugin", "--plugin-kind"});
     } else if (command == "render") {
-        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song", "--sound",
-                               "--plugin", "--stems"});
+        options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
+                                  "--sound", "--plugin", "--stems", "--plugin-kind"});
     } else if (command == "play") {
         options.withValue.insert({"--type", "--variant", "--seed", "--style", "--group", "--slot", "--song",
-                                  "--sound", "--plugin", "--midi-port", "--audio-device", "--delay"});
+                                  "--sound", "--plugin", "--midi-port", "--audio-device", "--delay",
+                                  "--plugin-kind"});
         options.flags.insert({"--list-devices", "--timing"});
     } else if (command == "batch") {
-        options.withValue.insert(
-            {"--type", "--variant", "--style", "--count", "--jobs", "--seed", "--plugin"});
+        options.withValue.insert({"--type", "--variant", "--style", "--count", "--jobs", "--seed", "--plugin"});
         options.flags.insert({"--all-styles", "--wav", "--stems", "--musicxml"});
     } else if (command == "export") {
         options.withValue.insert("--lyrics");
@@ -134,7 +156,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) {
         workdir = currentWorkingFolder();
     } else {
-        struct stat st{};
+        struct stat st {};
         if (::stat(workdir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             printError("working folder '" + workdir + "' is not a folder");
             return 2;

@@ -176,16 +176,17 @@ void MainWindow::startUp() {
 }
 
 bool MainWindow::loadPlugin() {
-    host_->setVoiceChannel(0, settings_.pluginPath);
+    pluginKind_ = pluginKindOf(settings_.pluginPath, options_.pluginKind.toStdString());
+    host_->setVoiceChannel(0, pluginKind_);
     QStringList lines;
     beginCapture();
     pluginLoaded_ = !settings_.pluginPath.empty() &&
                     QFileInfo::exists(QString::fromStdString(settings_.pluginPath)) &&
-                    host_->loadSingingPlugin(settings_.pluginPath, 0, 0);
+                    host_->loadSingingPlugin(settings_.pluginPath, pluginKind_, 0, 0);
     lines = endCapture();
     pluginLines_.clear();
     if (pluginLoaded_) {
-        voices_.loadVoiceList(settings_.pluginPath, data_);
+        voices_.loadVoiceList(settings_.pluginPath, pluginKind_, data_);
         // The plug-in is there; a device that would not open is worth saying.
         if (!lines.isEmpty()) services_.message(lines.join(QLatin1Char('\n')), this);
     } else {
@@ -385,6 +386,7 @@ void MainWindow::saveAudio(const QString& path) {
     sound.sung = settings_.playbackSound == kVoiceSound;
     sound.melodyProgram = settings_.playbackSound;
     sound.pluginPath = settings_.pluginPath;
+    sound.pluginKind = pluginKind_;
 
     // The render runs on a worker; the window stays drawn and offers a
     // progress dialog once it has taken half a second.
@@ -520,6 +522,9 @@ void MainWindow::playOrStop() {
     play.danceMode = settings_.danceMode;
     play.pluginPath = settings_.pluginPath;
     play.songStart = asked;
+    play.pluginKind = pluginKind_;
+    // The list read beside the plug-in when it was loaded is the one sung.
+    if (voices_.hasList()) play.singers = voices_;
     PlaybackListener listener = makeListener();
     const CXfData* song = &song_->xfData();
     if (worker_.joinable()) worker_.join();
@@ -612,33 +617,43 @@ void MainWindow::startMeasurement() {
     measurePending_ = false;
     if (shutDown_ || measuring_) return;
     if (!pluginLoaded_) {
-        measurementFinished(std::nullopt);
+        measurementFinished(std::nullopt, DelayOutcome::NoPlugin);
         return;
     }
     measuring_ = true;
     // The dialog that asked is modal: it keeps the window from commands.
     if (!notify_) setEnabled(false);
-    const std::string path = settings_.pluginPath;
+    const PluginKind kind = pluginKind_;
+    const VoiceList singers = voices_;
     const auto timeout = options_.measureTimeout;
-    measureThread_ = std::thread([this, path, timeout] {
-        const std::optional<int> delay = measureLiveDelay(*host_, path, data_, timeout);
+    measureThread_ = std::thread([this, kind, singers, timeout] {
+        DelayOutcome outcome = DelayOutcome::NoSound;
+        const std::optional<int> delay = measureLiveDelay(*host_, kind, &singers, timeout, &outcome);
         QMetaObject::invokeMethod(
-            this, [this, delay] { measurementFinished(delay); }, Qt::QueuedConnection);
+            this, [this, delay, outcome] { measurementFinished(delay, outcome); }, Qt::QueuedConnection);
     });
 }
 
-void MainWindow::measurementFinished(std::optional<int> delay) {
+void MainWindow::measurementFinished(std::optional<int> delay, DelayOutcome outcome) {
     if (measureThread_.joinable()) measureThread_.join();
     const bool measured = measuring_;
     measuring_ = false;
     settings_.delayCorrection = delay ? *delay : -1;
     setEnabled(true);
-    if (measured && !delay)
+    QWidget* parent = notify_ ? static_cast<QWidget*>(notify_.data()) : this;
+    if (measured && !delay && outcome == DelayOutcome::NoSound)
         services_.message(
             QStringLiteral("The singing plug-in made no sound within %1 seconds: the delay stays "
                            "unmeasured and the accompaniment is not held back.")
                 .arg(static_cast<double>(options_.measureTimeout.count()) / 1000.0),
-            notify_ ? static_cast<QWidget*>(notify_.data()) : this);
+            parent);
+    // With no audio output nothing was measured. Said when Auto Adjust was
+    // pressed; at start-up the output's own failure has already been shown.
+    if (measured && !delay && outcome == DelayOutcome::NoAudioOutput && notify_)
+        services_.message(
+            QStringLiteral("There is no audio output, so the delay cannot be measured: it stays "
+                           "unmeasured and the accompaniment is not held back."),
+            parent);
     if (notify_) notify_->measurementDone();
     notify_.clear();
 }
@@ -678,16 +693,23 @@ void MainWindow::onReport(const ReportLine& line) {
     QString text = QString::fromStdString(line.text);
     {
         std::lock_guard<std::mutex> lock(reportMutex_);
+        const auto self = std::this_thread::get_id();
         if (line.severity == Severity::Notice) {
-            // A file name: shown with the error that follows it.
-            pendingNotice_ = text;
+            // A file name: shown with the error that follows it here.
+            pendingNotices_[self] = text;
             return;
         }
-        if (!pendingNotice_.isEmpty()) {
-            text = pendingNotice_ + QLatin1Char('\n') + text;
-            pendingNotice_.clear();
+        if (line.severity == Severity::Message) {
+            // A message of its own: its box now, whatever the thread is
+            // doing, never held for a later error.
+            services_.message(text, this);
+            return;
         }
-        auto it = captures_.find(std::this_thread::get_id());
+        if (const auto notice = pendingNotices_.find(self); notice != pendingNotices_.end()) {
+            text = notice->second + QLatin1Char('\n') + text;
+            pendingNotices_.erase(notice);
+        }
+        auto it = captures_.find(self);
         if (it != captures_.end()) {
             it->second << text;
             return;
@@ -707,6 +729,8 @@ void MainWindow::beginCapture() {
 
 QStringList MainWindow::endCapture() {
     std::lock_guard<std::mutex> lock(reportMutex_);
+    // A notice no error followed belongs to nothing later.
+    pendingNotices_.erase(std::this_thread::get_id());
     QStringList lines;
     auto it = captures_.find(std::this_thread::get_id());
     if (it != captures_.end()) {

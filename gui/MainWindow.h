@@ -50,6 +50,7 @@ struct WindowOptions {
     bool liveAudio = true; // false: the host plays into memory (tests)
     QString audioDevice;   // ALSA PCM for the live output; empty: "default"
     std::chrono::milliseconds measureTimeout{5000};
+    QString pluginKind; // "vocaloid", "syllable", "instrument"; empty: by the plug-in's name
     GuiServices::FileChooser fileChooser;
     GuiServices::DialogRunner dialogRunner;
 };
@@ -117,7 +118,7 @@ class MainWindow : public QWidget {
     bool loadPlugin();
     void requestMeasurement(SettingsDialog* notify);
     void startMeasurement();
-    void measurementFinished(std::optional<int> delay);
+    void measurementFinished(std::optional<int> delay, DelayOutcome outcome);
     void fillVariants(int songType);
     void onSongTypeChanged(int index);
     void onVariantChanged();
@@ -141,7 +142,8 @@ class MainWindow : public QWidget {
     Presenter previousPresenter_;
     std::mutex reportMutex_;
     std::map<std::thread::id, QStringList> captures_;
-    QString pendingNotice_;
+    // A file name waits for the error that follows it on the same thread.
+    std::map<std::thread::id, QString> pendingNotices_;
 
     std::string workdir_;
     std::string data_;
@@ -151,6 +153,7 @@ class MainWindow : public QWidget {
     SettingsRecord settings_;
     std::unique_ptr<CVstHostMain> host_;
     VoiceList voices_;
+    PluginKind pluginKind_ = PluginKind::VocaloidStream;
     std::unique_ptr<PlaybackSession> session_;
     std::unique_ptr<LyricSong> song_;
     std::vector<WordsLine> words_;

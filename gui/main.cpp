@@ -1,5 +1,6 @@
-// harmolin-gui [--workdir DIR] [--seed N] [--audio-device PCM]
+// harmolin-gui [--workdir DIR] [--seed N] [--audio-device PCM] [--plugin-kind K]
 #include "gui/MainWindow.h"
+#include "midi/PluginKind.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,7 +39,8 @@ void quitOnSignals(QApplication& app) {
 
 int usage(const char* why) {
     std::fprintf(stderr,
-                 "harmolin-gui: %s\nusage: harmolin-gui [--workdir DIR] [--seed N] [--audio-device PCM]\n",
+                 "harmolin-gui: %s\nusage: harmolin-gui [--workdir DIR] [--seed N] [--audio-device PCM]\n"
+                 "       [--plugin-kind auto|vocaloid|syllable|instrument]\n",
                  why);
     return 2;
 }
@@ -66,6 +68,10 @@ int main(int argc, char** argv) {
             options.seed = static_cast<std::uint32_t>(seed);
         } else if (a == QLatin1String("--audio-device") && hasValue) {
             options.audioDevice = args[++i];
+        } else if (a == QLatin1String("--plugin-kind") && hasValue) {
+            options.pluginKind = args[++i];
+            if (!harmolin::parsePluginKindName(options.pluginKind.toStdString()))
+                return usage("--plugin-kind is auto, vocaloid, syllable or instrument");
         } else {
             return usage(("unknown argument '" + a.toStdString() + "'").c_str());
         }

@@ -487,7 +487,7 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
         const auto w = chars(row[0]);
         const auto reading = chars(row[1]);
         if (reading.empty()) {
-            reportNotice("KanjiToKanaFunc");
+            reportMessage("KanjiToKanaFunc");
             return;
         }
         // Kana the written form and its reading share at either end stay put.
@@ -519,7 +519,7 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
             }
         }
         if (k != w.size()) {
-            reportNotice("GetLyricWord");
+            reportMessage("GetLyricWord");
             return;
         }
         std::vector<int> give = held;
@@ -527,13 +527,13 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
         while (firstMid < held.size() && held[firstMid] == 0)
             ++firstMid;
         if (firstMid == held.size()) {
-            reportNotice("KanjiToKanaFunc 2");
+            reportMessage("KanjiToKanaFunc 2");
             return;
         }
         give[firstMid] += rMid - wMid;
         if (give[firstMid] < 0) {
             // A reading shorter than its writing: the later notes give way.
-            reportNotice("word_first_assign_len");
+            reportMessage("word_first_assign_len");
             int debt = -give[firstMid];
             give[firstMid] = 0;
             for (std::size_t p = firstMid + 1; p < give.size() && debt > 0; ++p) {
@@ -568,14 +568,14 @@ void Converter::spellKanji(const ListFile& list, const std::unordered_map<std::s
             for (int c = 0; c < used[p]; ++c)
                 usedBytes += parts[p].cs[static_cast<std::size_t>(c)].size();
             if (parts[p].offset + usedBytes > l.text.size()) {
-                reportNotice("KanjiToKanaFunc 3");
+                reportMessage("KanjiToKanaFunc 3");
                 return;
             }
             l.text = l.text.substr(0, parts[p].offset) + front + middle + back +
                      l.text.substr(parts[p].offset + usedBytes);
         }
         if (ri != pre + static_cast<std::size_t>(rMid)) { // characters left over go to the last middle note
-            reportNotice("KanjiToKanaFunc 3");
+            reportMessage("KanjiToKanaFunc 3");
         }
         return;
     }
@@ -1126,15 +1126,15 @@ std::vector<SyllableRecord> Converter::syllables() {
         if (full) break;
     }
     if (full)
-        reportNotice("The song has more syllables than can be sung (" + std::to_string(kMaxSyllables - 1) +
-                     "); the rest of the lyric is left out.");
+        reportMessage("The song has more syllables than can be sung (" + std::to_string(kMaxSyllables - 1) +
+                      "); the rest of the lyric is left out.");
     out.push_back({endOfTrack_, -1, 0, tb.a, "a", 64});
     return out;
 }
 
 std::vector<SyllableRecord> Converter::run(const std::string& ownKanjiPath, const std::string& kanjiPath,
                                            const std::string& englishPath) {
-    if (song_.division() != kSingingDivision) reportNotice("分解能警告");
+    if (song_.division() != kSingingDivision) reportMessage("分解能警告");
     readLyrics();
     readNotes();
     widenHalfWidthKana();

@@ -11,14 +11,22 @@ namespace {
 
 const char* listMessage(std::uint32_t code) {
     switch (code) {
-    case kListCannotOpen: return "Can not open list file. Do not drag & drop for copy. Do it for sohrt cut.";
-    case kListBadValue: return "List file data contains error value.";
-    case kListTooManyRows: return "Too many items in list!";
-    case kListInvalidSpace: return "List file contains invalid space!";
-    case kListNoDirectory: return "Can not get directory!";
-    case kListFieldTooLong: return "Song title is too long!";
-    case kListTooLarge: return "List file is larger than 1 MiB!";
-    default: return nullptr;
+    case kListCannotOpen:
+        return "Can not open list file. Do not drag & drop for copy. Do it for sohrt cut.";
+    case kListBadValue:
+        return "List file data contains error value.";
+    case kListTooManyRows:
+        return "Too many items in list!";
+    case kListInvalidSpace:
+        return "List file contains invalid space!";
+    case kListNoDirectory:
+        return "Can not get directory!";
+    case kListFieldTooLong:
+        return "Song title is too long!";
+    case kListTooLarge:
+        return "List file is larger than 1 MiB!";
+    default:
+        return nullptr;
     }
 }
 
@@ -32,11 +40,14 @@ void registerListMessages() {
 
 void fail(std::uint32_t code, const std::string& where) {
     registerListMessages();
-    reportError(ErrorClass::Gnll, code);
+    // The file first: it belongs to this error, not to whatever comes next.
     reportNotice(where);
+    reportError(ErrorClass::Gnll, code);
 }
 
-bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // Two backslashes stand for a comma; a backslash that is the second byte of
 // a double-byte character is left alone.
@@ -97,7 +108,7 @@ ListFile parseListFile(const std::string& bytes, const std::string& where, char 
                 if (f == 0) {
                     if (endOfRow(pos)) { // a row without its second field
                         fail(kListBadValue, where);
-                        reportNotice(std::to_string(row) + " line error occrued!");
+                        reportMessage(std::to_string(row) + " line error occrued!");
                         return list;
                     }
                     ++pos; // the separator
@@ -115,7 +126,7 @@ ListFile parseListFile(const std::string& bytes, const std::string& where, char 
         }
         if (!endOfRow(pos)) { // more than two fields
             fail(kListBadValue, where);
-            reportNotice(std::to_string(row) + " line error occrued!");
+            reportMessage(std::to_string(row) + " line error occrued!");
             return list;
         }
         if (pos < n && bytes[pos] == '\r') ++pos;

@@ -52,7 +52,7 @@ LyricClass lyricClassOf(int songType) {
         {kChildStyle, kAllVariants}, {kGhostStyle, kAllVariants},
     };
     if (songType >= 0 && songType < static_cast<int>(std::size(kClasses))) return kClasses[songType];
-    reportNotice("MakeXfFile error");
+    reportMessage("MakeXfFile error");
     return {kAnyStyle, kAllVariants};
 }
 

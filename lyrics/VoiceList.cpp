@@ -24,7 +24,9 @@ std::string inFolder(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // Cuts CP932 text to at most max bytes without splitting a double-byte
 // character.
@@ -38,7 +40,9 @@ std::string cutText(const std::string& text, std::size_t max) {
     return text.substr(0, std::min(i, text.size()));
 }
 
-std::string cp932(const char* utf8) { return utf8ToCp932(utf8).value_or(std::string()); }
+std::string cp932(const char* utf8) {
+    return utf8ToCp932(utf8).value_or(std::string());
+}
 
 // Reads a regular file of at most max bytes whole; false otherwise.
 bool readWhole(const std::string& path, std::uintmax_t max, std::string& out) {
@@ -53,16 +57,6 @@ bool readWhole(const std::string& path, std::uintmax_t max, std::string& out) {
 }
 
 } // namespace
-
-PluginKind pluginKindOf(std::string_view pluginPath) {
-    std::string_view base = pluginPath;
-    if (const auto slash = base.rfind('/'); slash != std::string_view::npos) base.remove_prefix(slash + 1);
-    if (const auto dot = base.rfind('.'); dot != std::string_view::npos && dot > 0) base = base.substr(0, dot);
-    if (base.find("Cantrix") != std::string_view::npos) return PluginKind::Cantrix;
-    if (base.find("VOCALOID2") != std::string_view::npos) return PluginKind::Vocaloid2;
-    if (base.find("harmolin-voice") != std::string_view::npos) return PluginKind::HarmolinVoice;
-    return PluginKind::None;
-}
 
 bool VoiceCsvReader::getVoiceList(std::vector<VoiceCsvEntry>& out) const {
     out.clear();
@@ -94,15 +88,21 @@ bool VoiceCsvReader::getVoiceList(std::vector<VoiceCsvEntry>& out) const {
 }
 
 VoiceList::VoiceList() {
-    for (int i = 0; i < 256; ++i) vvdTable_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        vvdTable_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
     reset();
 }
 
 void VoiceList::reset() {
-    entries_.assign(1, Entry{0, "Miku"});
+    entries_.assign(1, Entry{0, "Singer"});
     count_ = 0;
     source_.clear();
     hasList_ = false;
+}
+
+void VoiceList::useNeutralSinger() {
+    reset();
+    hasList_ = true;
 }
 
 void VoiceList::append(std::int32_t program, std::string name) {
@@ -116,9 +116,24 @@ void VoiceList::append(std::int32_t program, std::string name) {
 }
 
 bool VoiceList::loadVoiceList(const std::string& pluginPath, const std::string& programFolder) {
-    switch (pluginKindOf(pluginPath)) {
-    case PluginKind::Cantrix:
-    case PluginKind::HarmolinVoice: {
+    return loadVoiceList(pluginPath, pluginKindOf(pluginPath), programFolder);
+}
+
+bool VoiceList::loadVoiceList(const std::string& pluginPath, PluginKind kind,
+                              const std::string& programFolder) {
+    std::string_view base = pluginPath;
+    if (const auto slash = base.rfind('/'); slash != std::string_view::npos) base.remove_prefix(slash + 1);
+    const bool databases = base.find("VOCALOID2") != std::string_view::npos;
+    switch (kind) {
+    case PluginKind::VocaloidStream:
+        if (databases) {
+            // No folder browser here: a missing folder is read as it is and
+            // gives the unknown singer.
+            readVoiceDatabases(inFolder(inFolder(programFolder, "VOCALOID2"), "voicedbdir"));
+            return true;
+        }
+        [[fallthrough]];
+    case PluginKind::SyllableProgram: {
         std::string folder;
         if (const auto slash = pluginPath.rfind('/'); slash != std::string::npos) {
             folder = pluginPath.substr(0, slash == 0 ? 1 : slash);
@@ -129,12 +144,7 @@ bool VoiceList::loadVoiceList(const std::string& pluginPath, const std::string& 
         readVoiceCsv(inFolder(folder, "voice.csv"));
         return true;
     }
-    case PluginKind::Vocaloid2:
-        // No folder browser here: a missing folder is read as it is and gives
-        // the unknown singer.
-        readVoiceDatabases(inFolder(inFolder(programFolder, "VOCALOID2"), "voicedbdir"));
-        return true;
-    case PluginKind::None:
+    case PluginKind::Instrument:
         break;
     }
     reset();
@@ -147,7 +157,8 @@ void VoiceList::readVoiceCsv(const std::string& csvPath) {
     hasList_ = true;
     std::vector<VoiceCsvEntry> rows;
     VoiceCsvReader(csvPath).getVoiceList(rows);
-    for (std::size_t i = 0; i < rows.size(); ++i) append(static_cast<std::int32_t>(i), rows[i].name);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        append(static_cast<std::int32_t>(i), rows[i].name);
 }
 
 void VoiceList::readVoiceDatabases(const std::string& folder) {
@@ -168,10 +179,11 @@ void VoiceList::readVoiceDatabases(const std::string& folder) {
         if (!readWhole(vvd, kMaxVoiceFileBytes, text)) {
             char message[128];
             std::snprintf(message, sizeof message, "vvoice%d.vvdがある場所を指定してください。", database);
-            reportNotice(message);
+            reportMessage(message);
             continue;
         }
-        for (char& c : text) c = static_cast<char>(vvdTable_[static_cast<unsigned char>(c)]);
+        for (char& c : text)
+            c = static_cast<char>(vvdTable_[static_cast<unsigned char>(c)]);
         const auto found = text.find(key);
         if (found == std::string::npos) continue;
         const auto from = found + key.size();

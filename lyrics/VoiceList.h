@@ -2,6 +2,8 @@
 // sings with the first entry.
 #pragma once
 
+#include "midi/PluginKind.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -10,16 +12,6 @@
 
 namespace harmolin {
 
-// How a plug-in is driven, decided by its base name (platform suffix removed).
-enum class PluginKind {
-    None,          // no singer list: the sung part cannot be written
-    Vocaloid2,     // singers from the voice databases' folder
-    Cantrix,       // syllables as program changes; singers from "voice.csv" beside it
-    HarmolinVoice, // the project's own synthesizer; singers from "voice.csv" beside it
-};
-
-PluginKind pluginKindOf(std::string_view pluginPath);
-
 // Entries of a "voice.csv" singer list, as read by getVoiceList.
 struct VoiceCsvEntry {
     std::string name;  // CP932 bytes, at most 64
@@ -27,7 +19,7 @@ struct VoiceCsvEntry {
 };
 
 class VoiceCsvReader {
-public:
+  public:
     static constexpr int kMaxEntries = 24;
     static constexpr int kMaxFileBytes = 65536;
     explicit VoiceCsvReader(std::string path) : path_(std::move(path)) {}
@@ -38,12 +30,12 @@ public:
     // and is reported. False in that case.
     bool getVoiceList(std::vector<VoiceCsvEntry>& out) const;
 
-private:
+  private:
     std::string path_;
 };
 
 class VoiceList {
-public:
+  public:
     static constexpr int kMaxEntries = 128;
     static constexpr std::size_t kMaxNameBytes = 63;
 
@@ -54,10 +46,13 @@ public:
 
     VoiceList();
 
-    // Chooses the source from the plug-in and fills the list. programFolder
-    // stands where the VOCALOID2 install folder would be. False when the
-    // plug-in has no singer list (hasList() is then false).
+    // Chooses the source from the plug-in and fills the list: the voice
+    // databases' folder for VOCALOID2 (programFolder stands where its install
+    // folder would be), "voice.csv" beside any other singer. False when the
+    // plug-in is an instrument, which has no singer list (hasList() is then
+    // false).
     bool loadVoiceList(const std::string& pluginPath, const std::string& programFolder);
+    bool loadVoiceList(const std::string& pluginPath, PluginKind kind, const std::string& programFolder);
 
     // Readers of the two sources; each starts from a fresh list.
     void readVoiceCsv(const std::string& csvPath);
@@ -66,14 +61,18 @@ public:
     // The byte substitution of ".vvd" description files; identity unless set.
     void setVvdSubstitution(const std::array<std::uint8_t, 256>& table) { vvdTable_ = table; }
 
+    // A list of the one neutral entry ("Singer", program 0), for a plug-in
+    // that needs no singer.
+    void useNeutralSinger();
+
     bool hasList() const { return hasList_; }
     const std::string& source() const { return source_; }
     int count() const { return count_; }
-    // Entry 0 always exists ("Miku", program 0, in a list nothing was read into).
+    // Entry 0 always exists ("Singer", program 0, in a list nothing was read into).
     const Entry& entry(int i) const { return entries_[static_cast<std::size_t>(i)]; }
     const Entry& first() const { return entries_[0]; }
 
-private:
+  private:
     void reset();
     void append(std::int32_t program, std::string name);
 

@@ -23,16 +23,11 @@ struct ClassInfo {
 };
 
 const Message geneTable[] = {
-    {0x01000002, "Needs more memory!"},
-    {0x01000004, "Quit and restart!"},
-    {0x01000005, "Cant find file!"},
-    {0x01000006, "16 digit error"},
-    {0x01000007, "Cant open file!"},
-    {0x0100000A, "data size is too large!"},
-    {0x0100000B, "parameter is wrong"},
-    {0x0100000C, "Can not get current directory"},
-    {0x0100000D, "file size error!"},
-    {0x0100000E, "Time sign is invalid!"},
+    {0x01000002, "Needs more memory!"}, {0x01000004, "Quit and restart!"},
+    {0x01000005, "Cant find file!"},    {0x01000006, "16 digit error"},
+    {0x01000007, "Cant open file!"},    {0x0100000A, "data size is too large!"},
+    {0x0100000B, "parameter is wrong"}, {0x0100000C, "Can not get current directory"},
+    {0x0100000D, "file size error!"},   {0x0100000E, "Time sign is invalid!"},
 };
 
 const Message mdctTable[] = {
@@ -88,12 +83,9 @@ const Message m1tkTable[] = {
 };
 
 const Message mdplTable[] = {
-    {0x08000001, "Division is too large!"},
-    {0x08000002, "Can not use timer!"},
-    {0x08000003, "Tempo is too slow!"},
-    {0x08000004, "Internal error occured in MidiPlayer!"},
-    {0x08000005, "Play point is wrong!"},
-    {0x08000006, "Tempo is wrong!"},
+    {0x08000001, "Division is too large!"},   {0x08000002, "Can not use timer!"},
+    {0x08000003, "Tempo is too slow!"},       {0x08000004, "Internal error occured in MidiPlayer!"},
+    {0x08000005, "Play point is wrong!"},     {0x08000006, "Tempo is wrong!"},
     {0x08000007, "Musical data is invalid!"},
 };
 
@@ -102,7 +94,8 @@ const Message mdssTable[] = {
 };
 
 const Message muevTable[] = {
-    {0x06000001, "Event data size is too large! If it includes MFi terminal tone data, it would not be a problem."},
+    {0x06000001,
+     "Event data size is too large! If it includes MFi terminal tone data, it would not be a problem."},
     {0x06000002, "Error occured in event data!"},
 };
 
@@ -163,7 +156,9 @@ template <std::size_t N>
 constexpr ClassInfo info(const char* prefix, const Message (&table)[N], const char* general) {
     return {prefix, table, N, general};
 }
-constexpr ClassInfo info(const char* prefix, const char* general) { return {prefix, nullptr, 0, general}; }
+constexpr ClassInfo info(const char* prefix, const char* general) {
+    return {prefix, nullptr, 0, general};
+}
 
 // Indexed by ErrorClass.
 const std::array<ClassInfo, 16> classes = {
@@ -222,7 +217,9 @@ enum Latch {
 
 std::array<std::atomic<bool>, LatchCount> latches{};
 
-bool neverReset(int latch) { return latch == M1dtNoChannels || latch == M1dtSameChannel; }
+bool neverReset(int latch) {
+    return latch == M1dtNoChannels || latch == M1dtSameChannel;
+}
 
 struct OnceClass {
     ErrorClass cls;
@@ -231,7 +228,9 @@ struct OnceClass {
 };
 
 const OnceClass onceClasses[] = {
-    {ErrorClass::M0dt, {{0x04000007, "拍子記号の位置が異常です。", M0dtTimeSign}}, "Error occurred in MidiF0Data!"},
+    {ErrorClass::M0dt,
+     {{0x04000007, "拍子記号の位置が異常です。", M0dtTimeSign}},
+     "Error occurred in MidiF0Data!"},
     {ErrorClass::M1dt,
      {{0x0300000D, "Location of Time sign is invalid!", M1dtTimeSign},
       {0x0300000E, "There are no more channels for mapping!", M1dtNoChannels},
@@ -254,7 +253,8 @@ const OnceClass onceClasses[] = {
       {0x0D000011, "複数のマスターボリュームが設定されています。", MdtkVolume},
       {0x0D000012, "トップノートは間引かないを指定していますが、指定をはずして間引きました。", MdtkTopNote},
       {0x0D000016, "Poly Pressのイベントが含まれていました。", MdtkPolyPressure},
-      {0x0D000017, "内部処理のエラーでノートナンバーが異常になりましたので０に修正しました。", MdtkNoteNumber}},
+      {0x0D000017, "内部処理のエラーでノートナンバーが異常になりましたので０に修正しました。",
+       MdtkNoteNumber}},
      "Midiのトラックデータでエラーが発生しました。"},
 };
 
@@ -263,7 +263,8 @@ std::vector<int> latchesOf(ErrorClass cls) {
     std::vector<int> out;
     for (const auto& oc : onceClasses)
         if (oc.cls == cls)
-            for (const auto& m : oc.messages) out.push_back(m.latch);
+            for (const auto& m : oc.messages)
+                out.push_back(m.latch);
     return out;
 }
 
@@ -306,9 +307,13 @@ Presenter setPresenter(Presenter presenter) {
     return old;
 }
 
-std::string_view errorPrefix(ErrorClass cls) { return classes[static_cast<int>(cls)].prefix; }
+std::string_view errorPrefix(ErrorClass cls) {
+    return classes[static_cast<int>(cls)].prefix;
+}
 
-std::string formatReport(ErrorClass cls, std::uint32_t code) { return formatLine(cls, code, plainText(cls, code)); }
+std::string formatReport(ErrorClass cls, std::uint32_t code) {
+    return formatLine(cls, code, plainText(cls, code));
+}
 
 void reportError(ErrorClass cls, std::uint32_t code) {
     present(cls, code, Severity::Error, formatReport(cls, code));
@@ -336,14 +341,21 @@ void reportOnce(ErrorClass cls, std::uint32_t code) {
     present(cls, code, Severity::Warning, formatLine(cls, code, oc->otherText));
 }
 
-void reportNotice(std::string_view text) { present(ErrorClass::Gene, 0, Severity::Notice, std::string(text)); }
+void reportNotice(std::string_view text) {
+    present(ErrorClass::Gene, 0, Severity::Notice, std::string(text));
+}
+
+void reportMessage(std::string_view text) {
+    present(ErrorClass::Gene, 0, Severity::Message, std::string(text));
+}
 
 void registerMessages(ErrorClass cls, MessageLookup lookup, const char* generalText) {
     registered[static_cast<int>(cls)] = Registered{lookup, generalText};
 }
 
 void resetAllLatchesForTesting() {
-    for (auto& l : latches) l.store(false);
+    for (auto& l : latches)
+        l.store(false);
 }
 
 } // namespace harmolin

@@ -36,7 +36,8 @@ enum class ErrorClass {
 enum class Severity {
     Error,   // a plain reporter: something failed
     Warning, // a once reporter: the data was repaired and work goes on
-    Notice,  // extra information shown before an error (a file name)
+    Notice,  // extra information shown with the error that follows it (a file name)
+    Message, // a one-line message of its own, shown when it is raised
 };
 
 struct ReportLine {
@@ -64,8 +65,13 @@ void reportError(ErrorClass cls, std::uint32_t code);
 void reportOnce(ErrorClass cls, std::uint32_t code);
 
 // Shows a free text (the name of a file that could not be opened) ahead of an
-// error line.
+// error line: the presenter holds it for the error that follows on the same
+// thread.
 void reportNotice(std::string_view text);
+
+// Shows a one-line message of its own at once (a warning about the song, a
+// device's failure): a "warning:" line in the terminal, a box in the window.
+void reportMessage(std::string_view text);
 
 // Lets other modules table their own classes (engine, lyrics, pictures):
 // a lookup returning the text for a code, or nullptr for the general text.

@@ -25,8 +25,8 @@ constexpr std::uint32_t kTimeSignInvalid = 0x37000002;
 constexpr std::uint32_t kMusicPlayerInternal = 0x09000001;
 
 constexpr int kSpeed = 100;
-constexpr int kStartTempo = 250000; // 240 beats per minute until the song says otherwise
-constexpr int kSlowestTempo = 6000000; // 10 beats per minute
+constexpr int kStartTempo = 250000;     // 240 beats per minute until the song says otherwise
+constexpr int kSlowestTempo = 6000000;  // 10 beats per minute
 constexpr int kFallbackTempo = 1000000; // 60 beats per minute
 
 // The last stretch before a deadline is waited out awake: a sleeping thread
@@ -47,7 +47,9 @@ void registerMusicPlayerMessages() {
     (void)once;
 }
 
-bool isNoteOnOff(const MidiF0Data* song) { return song && song->state() == TrackState::NoteOnOff; }
+bool isNoteOnOff(const MidiF0Data* song) {
+    return song && song->state() == TrackState::NoteOnOff;
+}
 
 } // namespace
 
@@ -58,7 +60,8 @@ void MidiStatus::clear() {
     program.fill(-1);
     bendLow.fill(-1);
     bendHigh.fill(-1);
-    for (auto& c : control) c.fill(-1);
+    for (auto& c : control)
+        c.fill(-1);
     tempo = -1;
     timeSignature = -1;
 }
@@ -93,7 +96,8 @@ std::vector<MusicEvent> MidiStatus::events() const {
     for (int ch = 0; ch < 16; ++ch) {
         if (program[ch] >= 0) out.push_back(makeChannelEvent(kProgramChange, ch, program[ch], 0));
         if (bendLow[ch] >= 0 || bendHigh[ch] >= 0)
-            out.push_back(makeChannelEvent(kPitchBend, ch, std::max(bendLow[ch], 0), std::max(bendHigh[ch], 0)));
+            out.push_back(
+                makeChannelEvent(kPitchBend, ch, std::max(bendLow[ch], 0), std::max(bendHigh[ch], 0)));
         for (int c = 0; c < 128; ++c)
             if (control[ch][c] >= 0) out.push_back(makeChannelEvent(kControlChange, ch, c, control[ch][c]));
     }
@@ -104,7 +108,8 @@ std::vector<MusicEvent> MidiStatus::events() const {
         const int numerator = timeSignature >> 8;
         const int denominator = timeSignature & 0xFF;
         const int power = denominator > 0 ? std::countr_zero(static_cast<unsigned>(denominator)) : 2;
-        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(numerator), static_cast<std::uint8_t>(power), 18, 8};
+        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(numerator), static_cast<std::uint8_t>(power),
+                                       18, 8};
         out.push_back(makeMeta(0, kMetaTimeSignature, bytes, 4));
     }
     return out;
@@ -115,7 +120,9 @@ std::vector<MusicEvent> MidiStatus::events() const {
 
 MidiPlayer::MidiPlayer() = default;
 
-MidiPlayer::~MidiPlayer() { close(); }
+MidiPlayer::~MidiPlayer() {
+    close();
+}
 
 void MidiPlayer::wake() {
     std::lock_guard lock(mutex_);
@@ -272,7 +279,8 @@ int MidiPlayer::prepare(MidiF0Data* song, int device, long long startTick, long 
         // The tick of the event just before the index, so that adding the
         // next delta gives that event's own tick.
         skipped = tick;
-        for (MusicEvent& e : status.events()) playEvent(e);
+        for (MusicEvent& e : status.events())
+            playEvent(e);
     }
 
     int firstNote = -1;
@@ -281,6 +289,12 @@ int MidiPlayer::prepare(MidiF0Data* song, int device, long long startTick, long 
             firstNote = i;
             break;
         }
+    if (firstNote < 0) {
+        // No note at all (a sung melody alone is control changes): the song
+        // still plays as long as it has any channel event.
+        for (int i = index_; i < count && firstNote < 0; ++i)
+            if (events[static_cast<std::size_t>(i)].isChannelEvent()) firstNote = count;
+    }
     if (firstNote < 0) {
         reportError(ErrorClass::Mdpl, kPlayPointWrong);
         device_.close();
@@ -468,10 +482,12 @@ void MidiPlayer::run() {
 // ---------------------------------------------------------------------------
 // MusicPlayer
 
-MusicPlayer::~MusicPlayer() { release(); }
+MusicPlayer::~MusicPlayer() {
+    release();
+}
 
-int MusicPlayer::start(MidiF0Data* song, PlayerEventCallback onEvent, long long tickOffset, long long startTick,
-                       long long endTick, PlayerEndCallback onEnd, int device) {
+int MusicPlayer::start(MidiF0Data* song, PlayerEventCallback onEvent, long long tickOffset,
+                       long long startTick, long long endTick, PlayerEndCallback onEnd, int device) {
     registerMusicPlayerMessages();
     if (!isNoteOnOff(song)) reportError(ErrorClass::Mdsp, kMusicPlayerInternal);
     release();
@@ -484,9 +500,9 @@ int MusicPlayer::start(MidiF0Data* song, PlayerEventCallback onEvent, long long 
         player_ = player;
         onEnd_ = onEnd;
     }
-    const bool started =
-        onEvent ? player->start(song, device, std::move(onEvent), tickOffset, startTick, endTick, std::move(onEnd))
-                : player->start(song, device);
+    const bool started = onEvent ? player->start(song, device, std::move(onEvent), tickOffset, startTick,
+                                                 endTick, std::move(onEnd))
+                                 : player->start(song, device);
     // From here the end callback may already have released the player.
     std::lock_guard lock(mutex_);
     if (player_ != player) return started ? 1 : 0;

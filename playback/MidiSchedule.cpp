@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <vector>
 
 namespace harmolin {
 
@@ -32,20 +33,23 @@ int playableTempo(int us) {
 
 bool loadMidiSchedule(const std::string& path, MidiSchedule& out) {
     MidiF1Data file(480, kScheduleCapacity);
+    MidiF0Data single(kScheduleCapacity);
+    std::vector<const MidiTrackData*> tracks;
+    int division = 0;
     if (isFormat0(path)) {
-        // The song Play saves is format 0: split by channel as the format-1
-        // loader does, without its notice about the format, which is meant
-        // for files a user opens and would reach the user on every render.
-        MidiF0Data song(kScheduleCapacity);
-        if (!song.load(path)) return false;
-        file = MidiF1Data::fromSong(song);
-        file.ensureMasterVolume(false);
-    } else if (!file.load(path)) {
-        return false;
+        if (!single.load(path)) return false;
+        if (single.state() != TrackState::NoteOnOff && !single.split()) return false;
+        tracks.push_back(&single.track());
+        division = single.division();
+    } else {
+        if (!file.load(path) || !file.splitAll()) return false;
+        for (int t = 0; t < file.trackCount(); ++t)
+            tracks.push_back(&file.track(t));
+        division = file.division();
     }
-    if (!file.splitAll()) return false;
+    if (division <= 0) return false;
     out = MidiSchedule{};
-    out.division = file.division();
+    out.division = division;
 
     struct Stamped {
         long long tick;
@@ -54,8 +58,8 @@ bool loadMidiSchedule(const std::string& path, MidiSchedule& out) {
         const MusicEvent* event;
     };
     std::vector<Stamped> all;
-    for (int t = 0; t < file.trackCount(); ++t) {
-        const auto& events = file.track(t).events();
+    for (int t = 0; t < static_cast<int>(tracks.size()); ++t) {
+        const auto& events = tracks[static_cast<std::size_t>(t)]->events();
         long long tick = 0;
         for (int i = 0; i < static_cast<int>(events.size()); ++i) {
             tick += std::max(events[static_cast<std::size_t>(i)].delta, 0);

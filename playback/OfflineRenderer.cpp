@@ -35,7 +35,7 @@ struct FluidDeleter {
 };
 
 class GmSynth {
-public:
+  public:
     bool open(const std::string& soundFont, std::string& error) {
         quietFluidSynthLog();
         settings_.reset(new_fluid_settings());
@@ -95,7 +95,8 @@ public:
             if (begin != end && *(end - 1) == 0xF7) --end;
             if (begin != end) {
                 std::vector<char> body(begin, end);
-                fluid_synth_sysex(s, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr, 0);
+                fluid_synth_sysex(s, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr,
+                                  0);
             }
             break;
         }
@@ -112,7 +113,7 @@ public:
         fluid_synth_write_float(synth_.get(), n, left, 0, 1, right, 0, 1);
     }
 
-private:
+  private:
     std::unique_ptr<fluid_settings_t, FluidDeleter> settings_;
     std::unique_ptr<fluid_synth_t, FluidDeleter> synth_;
 };
@@ -226,36 +227,16 @@ bool forPlugin(const MusicEvent& e) {
     return e.kind == kNoteOn || e.kind == kNoteOff || e.kind == kControlChange || e.kind == kProgramChange;
 }
 
-// The status and data bytes of a channel message for the plug-in.
-void queueForPlugin(CVstHostMain& host, std::int64_t at, const MusicEvent& e) {
-    const int ch = e.channel & 0x0F;
-    switch (e.kind) {
-    case kNoteOn:
-        host.queueMidiAt(at, 0x90 | ch, e.note, e.velocity > 127 ? 127 : e.velocity);
-        break;
-    case kNoteOff:
-        host.queueMidiAt(at, 0x80 | ch, e.note, 0);
-        break;
-    case kControlChange:
-        host.queueMidiAt(at, 0xB0 | ch, e.type & 0x7F, (e.value < 0 || e.value > 127) ? 0 : e.value);
-        break;
-    case kProgramChange:
-        host.queueMidiAt(at, 0xC0 | ch, e.value & 0x7F, 0);
-        break;
-    default:
-        break;
-    }
-}
-
-std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, int voiceChannel, std::string& error) {
+std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, PluginKind kind, int voiceChannel,
+                                       std::string& error) {
     VstHostConfig config;
     config.renderThread = false;
     auto host = std::make_unique<CVstHostMain>(nullptr, config);
-    if (!host->loadSingingPlugin(pluginPath)) {
-        error = "Failed to load VST plugin. (" + pluginPath + ")";
+    if (!host->loadSingingPlugin(pluginPath, kind)) {
+        error = "Failed to load VST plugin: " + pluginPath + " (" + host->lastLoadError() + ")";
         return nullptr;
     }
-    host->setVoiceChannel(voiceChannel, pluginPath);
+    host->setVoiceChannel(voiceChannel, kind);
     host->setGain(1.0);
     return host;
 }
@@ -332,7 +313,8 @@ std::string unknownAudioTypeMessage(const std::string& path) {
 }
 
 std::string defaultSoundFont() {
-    for (const char* candidate : {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
+    for (const char* candidate :
+         {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(candidate, ec)) return candidate;
     }
@@ -363,7 +345,7 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
 
     std::unique_ptr<CVstHostMain> host;
     if (sung) {
-        host = openHost(options.pluginPath, voiceChannel, result.error);
+        host = openHost(options.pluginPath, options.pluginKind, voiceChannel, result.error);
         if (!host) return result;
     }
     const auto& events = schedule.events;
@@ -419,8 +401,9 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
                        events[static_cast<std::size_t>(nextVoice)].sample < pos + n;
                      ++nextVoice) {
                     const TimedEvent& t = events[static_cast<std::size_t>(nextVoice)];
-                    if (isVoice(t, voiceChannel) && forPlugin(t.event))
-                        queueForPlugin(*host, t.sample, t.event);
+                    if (!isVoice(t, voiceChannel)) continue;
+                    MusicEvent e = t.event;
+                    host->routeVoiceEventAt(t.sample, e);
                 }
                 host->renderBlock(voice.data() + pos, n, pos);
                 if (host->clipped()) pluginClipped.store(true);
@@ -613,8 +596,8 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
     return result;
 }
 
-std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::string& sungPartPath, int voiceChannel,
-                                     std::string& error) {
+std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,
+                                     const std::string& sungPartPath, int voiceChannel, std::string& error) {
     MidiSchedule schedule;
     if (!loadMidiSchedule(sungPartPath, schedule)) {
         error = sungPartPath + " is not a readable MIDI file";
@@ -634,7 +617,7 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::s
         error = sungPartPath + " has nothing to sing";
         return std::nullopt;
     }
-    auto host = openHost(pluginPath, voiceChannel, error);
+    auto host = openHost(pluginPath, kind, voiceChannel, error);
     if (!host) return std::nullopt;
 
     // The song's set-up (singer choice) first, then half a second of quiet,
@@ -642,12 +625,19 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::s
     // first sound, which is where the plug-in puts every vowel.
     constexpr std::int64_t kNoteAt = kRenderRate / 2;
     for (const TimedEvent& t : schedule.events) {
-        if (t.sample >= *noteSample) break;
-        if (isVoice(t, voiceChannel) && forPlugin(t.event)) queueForPlugin(*host, 0, t.event);
+        if (t.sample > *noteSample) break;
+        if (!isVoice(t, voiceChannel)) continue;
+        // A control-stream singer hears a bare vowel instead of the song's
+        // first note; the note-driven kinds the song's own first note.
+        if (t.sample == *noteSample && kind == PluginKind::VocaloidStream) break;
+        MusicEvent e = t.event;
+        host->routeVoiceEventAt(t.sample < *noteSample ? 0 : kNoteAt, e);
     }
-    for (MusicEvent e : testSyllableMessages("", 0).note) {
-        e.channel = voiceChannel;
-        queueForPlugin(*host, kNoteAt, e);
+    if (kind == PluginKind::VocaloidStream) {
+        for (MusicEvent e : testSyllableMessages("", 0).note) {
+            e.channel = voiceChannel;
+            host->routeVoiceEventAt(kNoteAt, e);
+        }
     }
     constexpr float kThreshold = 0.001f; // -60 dB: any sound at all
     std::vector<float> block(kBlock);

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <functional>
+#include "midi/PluginKind.h"
+
 #include <optional>
 #include <string>
 
@@ -14,6 +16,7 @@ struct RenderOptions {
     // Empty: no plug-in; the voice channel then plays through the synthesizer
     // with melodyProgram.
     std::string pluginPath;
+    PluginKind pluginKind = PluginKind::VocaloidStream; // how the voice channel reaches it
     int voiceChannel = 0;
     int melodyProgram = 64;
     double voiceGain = 1.0; // the sung voice's level over its balance with the accompaniment
@@ -45,10 +48,10 @@ std::string unknownAudioTypeMessage(const std::string& path);
 
 struct RenderResult {
     bool ok = false;
-    std::string error; // one line for the user when !ok
-    double seconds = 0.0;      // length of the file written
-    double peak = 0.0;         // of the mix, after any level correction
-    double scaled = 1.0;       // level correction applied to keep below full scale
+    std::string error;    // one line for the user when !ok
+    double seconds = 0.0; // length of the file written
+    double peak = 0.0;    // of the mix, after any level correction
+    double scaled = 1.0;  // level correction applied to keep below full scale
     bool pluginClipped = false;
 };
 
@@ -64,10 +67,11 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
                               const RenderOptions& options);
 
 // Milliseconds from the first sung note's messages to the plug-in's first
-// sound, measured by letting the plug-in sing that note alone. Nothing when
+// sound, measured by letting the plug-in sing that note alone, delivered by
+// the host's routing for the plug-in's kind. Nothing when
 // the plug-in does not load, the file has no voice, or nothing is heard
 // within a second; error then says why.
-std::optional<int> measureVoiceDelay(const std::string& pluginPath, const std::string& sungPartPath, int voiceChannel,
-                                     std::string& error);
+std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,
+                                     const std::string& sungPartPath, int voiceChannel, std::string& error);
 
 } // namespace harmolin

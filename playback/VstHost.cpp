@@ -26,7 +26,7 @@ namespace {
 constexpr int kSampleRate = 44100;
 constexpr double kSilentDb = -1.7e308;
 constexpr int kMaxChannelsPerPlugin = 64; // more is a broken record, not a plug-in
-constexpr std::size_t kRingSize = 16384;   // 16 slots x 1024 events, a power of two
+constexpr std::size_t kRingSize = 16384;  // 16 slots x 1024 events, a power of two
 constexpr const char* kLoadFailed = "Failed to load VST plugin.";
 
 struct QueuedEvent {
@@ -37,15 +37,6 @@ struct QueuedEvent {
     bool program = false; // applied with effSetProgram, not sent as MIDI
 };
 
-// "…Cantrix.so" speaks the syllable-program protocol: the file's stem ends
-// with the name, as "Cantrix.dll" does on the original platform.
-bool isCantrixPath(const std::string& path) {
-    std::string stem = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
-    if (const auto dot = stem.find('.'); dot != std::string::npos) stem.resize(dot);
-    constexpr std::string_view name = "Cantrix";
-    return stem.size() >= name.size() && stem.compare(stem.size() - name.size(), name.size(), name) == 0;
-}
-
 // True when the symbol comes from the library itself, not from a library it
 // pulled in: a "main" found elsewhere is some program's, not an entry point.
 bool definedIn(void* library, void* symbol) {
@@ -53,11 +44,14 @@ bool definedIn(void* library, void* symbol) {
     if (dlinfo(library, RTLD_DI_LINKMAP, &own) != 0 || !own) return false;
     Dl_info info{};
     link_map* where = nullptr;
-    if (dladdr1(symbol, &info, reinterpret_cast<void**>(&where), RTLD_DL_LINKMAP) == 0 || !where) return false;
+    if (dladdr1(symbol, &info, reinterpret_cast<void**>(&where), RTLD_DL_LINKMAP) == 0 || !where)
+        return false;
     return where == own;
 }
 
-std::uint8_t midiByte(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 127)); }
+std::uint8_t midiByte(int v) {
+    return static_cast<std::uint8_t>(std::clamp(v, 0, 127));
+}
 
 } // namespace
 
@@ -91,6 +85,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     std::string lastError;
     std::vector<float> mix;
     std::vector<std::int16_t> pcm;
+    std::vector<std::int16_t> silence; // one ring of zeros, made once
     std::function<void(double)> levelListener;
 
     // Event ring: producers serialise on producerMutex, the render thread
@@ -100,6 +95,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     std::atomic<std::uint64_t> head{0}; // consumer
     std::atomic<std::uint64_t> tail{0}; // producer
     std::atomic<int> capacity{0};
+    std::atomic<bool> fullSaid{false};
 
     std::atomic<std::int64_t> renderedUpTo{0};
     std::atomic<double> gain{1.0};
@@ -108,7 +104,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     std::atomic<bool> running{false};
 
     std::atomic<int> voiceChannel{0};
-    std::atomic<bool> voiceCantrix{false};
+    std::atomic<PluginKind> voiceKind{PluginKind::VocaloidStream};
 
     std::thread thread;
     std::mutex threadMutex;
@@ -123,6 +119,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         blockLimit = config.periodMs * kSampleRate * 2 / 1000;
         mix.assign(static_cast<std::size_t>(blockLimit), 0.0f);
         pcm.assign(static_cast<std::size_t>(blockLimit), 0);
+        silence.assign(static_cast<std::size_t>(config.bufferBytes / 2 * std::max(config.bufferCount, 1)), 0);
         device = std::make_unique<WaveOutDevice>(config.deviceNumber, WaveFormat{}, config.bufferBytes,
                                                  config.bufferCount, std::move(backend));
     }
@@ -130,7 +127,8 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     ~Impl() {
         // Reached last by a render thread that was left behind in a plug-in:
         // now that it returned, the plug-ins can go.
-        for (int s = 0; s < kSlots; ++s) releaseSlot(takeSlot(s));
+        for (int s = 0; s < kSlots; ++s)
+            releaseSlot(takeSlot(s));
     }
 
     // ---- slots ----
@@ -159,13 +157,13 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
             std::lock_guard lock(slotMutex);
             lastError = why;
         }
-        reportNotice(kLoadFailed);
+        reportMessage(std::string(kLoadFailed) + " (" + why + ")");
         return false;
     }
 
     bool load(int s, const std::string& path) {
         if (s < 0 || s >= kSlots) {
-            reportNotice("MIDIチャンネルの指定が正しくありません。");
+            reportMessage("MIDIチャンネルの指定が正しくありません。");
             return false;
         }
         releaseSlot(takeSlot(s));
@@ -173,14 +171,18 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         // An empty name would open the program itself.
         if (path.empty()) return fail("no plug-in file given", nullptr, nullptr);
         dlerror();
-        void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // A bare file name is the file in the current folder, not a search of
+        // the system's library path.
+        const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+        void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!library) {
             const char* why = dlerror();
             return fail(why ? why : "cannot open " + path, nullptr, nullptr);
         }
         void* symbol = dlsym(library, "VSTPluginMain");
         if (!symbol) symbol = dlsym(library, "main");
-        if (!symbol || !definedIn(library, symbol)) return fail(path + ": no VSTPluginMain or main", library, nullptr);
+        if (!symbol || !definedIn(library, symbol))
+            return fail(path + ": no VSTPluginMain or main", library, nullptr);
         auto entry = reinterpret_cast<EntryProc>(symbol);
         AEffect* effect = entry(&CVstHostMain::hostCallback);
         if (!effect) return fail(path + ": the entry point gave no effect", library, nullptr);
@@ -205,8 +207,10 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         const auto block = static_cast<std::size_t>(blockLimit);
         slot->inputData.assign(block * static_cast<std::size_t>(slot->numInputs), 0.0f);
         slot->outputData.assign(block * static_cast<std::size_t>(slot->numOutputs), 0.0f);
-        for (int i = 0; i < slot->numInputs; ++i) slot->inputs.push_back(slot->inputData.data() + block * i);
-        for (int i = 0; i < slot->numOutputs; ++i) slot->outputs.push_back(slot->outputData.data() + block * i);
+        for (int i = 0; i < slot->numInputs; ++i)
+            slot->inputs.push_back(slot->inputData.data() + block * i);
+        for (int i = 0; i < slot->numOutputs; ++i)
+            slot->outputs.push_back(slot->outputData.data() + block * i);
         // Never hand a plug-in a null channel array, even with no channels.
         slot->inputs.push_back(nullptr);
         slot->outputs.push_back(nullptr);
@@ -224,8 +228,14 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         return true;
     }
 
-    template <typename F>
-    void withEffect(int s, F&& f) {
+    template <typename F> int withSlot(int s, F&& f) {
+        if (s < 0 || s >= kSlots) return 0;
+        std::lock_guard lock(slotMutex);
+        const Slot* slot = slots[static_cast<std::size_t>(s)].get();
+        return slot ? f(*slot) : 0;
+    }
+
+    template <typename F> void withEffect(int s, F&& f) {
         if (s < 0 || s >= kSlots) return;
         std::lock_guard lock(slotMutex);
         if (Slot* slot = slots[static_cast<std::size_t>(s)].get()) f(slot->effect);
@@ -250,7 +260,10 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
                 tail.store(t + 1, std::memory_order_release);
             }
         }
-        if (full) reportNotice("CVstHostMain Error");
+        // Said when the queue fills, not for every event dropped while it
+        // stays full (a box per event would bury the window).
+        if (full && !fullSaid.exchange(true)) reportMessage("CVstHostMain Error");
+        if (!full) fullSaid.store(false);
         return !full;
     }
 
@@ -318,7 +331,8 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
             for (auto& slot : slots) {
                 if (!slot || slot->numOutputs == 0) continue;
                 float each = 0.0f;
-                for (int o = 0; o < slot->numOutputs; ++o) each += slot->outputs[static_cast<std::size_t>(o)][i];
+                for (int o = 0; o < slot->numOutputs; ++o)
+                    each += slot->outputs[static_cast<std::size_t>(o)][i];
                 sum += each / static_cast<float>(slot->numOutputs);
             }
             mix[static_cast<std::size_t>(i)] = sum;
@@ -366,7 +380,8 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         a.set(from);
         b.set(target);
         int n = std::min(a.distanceTo(b), blockLimit);
-        if (target - from < n || target - from >= ringSamples) n = static_cast<int>(std::min<std::int64_t>(target - from, blockLimit));
+        if (target - from < n || target - from >= ringSamples)
+            n = static_cast<int>(std::min<std::int64_t>(target - from, blockLimit));
         if (n <= 0) return 0;
 
         n = renderCore(from, n);
@@ -377,6 +392,16 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         // Advance by what was written, so a late step is caught up by the
         // next ones instead of leaving stale samples in the ring.
         renderedUpTo.store(from + n);
+        // Everything past what is rendered holds the previous lap: silence
+        // it, so a step that comes late lets the device play silence rather
+        // than voice from one ring ago.
+        const std::int64_t stale = position + ringSamples - (from + n);
+        if (stale > 0) {
+            RingPosition z(device->pool().samplesPerBuffer(), device->pool().bufferCount());
+            z.set(from + n);
+            device->writeSamples(z.buffer(), z.offset(), silence.data(),
+                                 static_cast<int>(std::min<std::int64_t>(stale, ringSamples)));
+        }
         publishLevel(blockPeak, blockClip);
         return n;
     }
@@ -444,7 +469,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         }
         thread.detach();
         stuck.store(true);
-        reportNotice("The VST plugin did not finish rendering in time; it is left loaded.");
+        reportMessage("The VST plugin did not finish rendering in time; it is left loaded.");
         return false;
     }
 
@@ -482,10 +507,12 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
 
     void shutdown() {
         stopOutput();
-        if (stuck.load()) return; // the left-behind thread holds the slots; freeing them would pull code from under it
+        if (stuck.load())
+            return; // the left-behind thread holds the slots; freeing them would pull code from under it
         for (int s = 0; s < kSlots; ++s)
             withEffect(s, [](AEffect* e) { e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f); });
-        for (int s = 0; s < kSlots; ++s) releaseSlot(takeSlot(s));
+        for (int s = 0; s < kSlots; ++s)
+            releaseSlot(takeSlot(s));
     }
 };
 
@@ -494,16 +521,25 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
 CVstHostMain::CVstHostMain(std::unique_ptr<WaveOutBackend> backend, const VstHostConfig& config)
     : impl_(std::make_shared<Impl>(std::move(backend), config)) {}
 
-CVstHostMain::~CVstHostMain() { impl_->shutdown(); }
+CVstHostMain::~CVstHostMain() {
+    impl_->shutdown();
+}
 
 bool CVstHostMain::loadSingingPlugin(const std::string& path, int value, int bank) {
+    return loadSingingPlugin(path, pluginKindOf(path), value, bank);
+}
+
+bool CVstHostMain::loadSingingPlugin(const std::string& path, PluginKind kind, int value, int bank) {
     suspend(0);
     stopOutput();
     if (!loadPlugin(0, path)) return false;
-    if (path.find("CANTRIX") != std::string::npos) {
-        if (value != 0) setParameter(0, 2, static_cast<float>(value));
-        setParameter(0, 3, 1.0f / 110000.0f);
-        setParameter(0, 4, 0.0001f);
+    if (kind == PluginKind::SyllableProgram) {
+        // Parameters a plug-in does not have are left alone: setting them
+        // would index past its table.
+        const int params = impl_->withSlot(0, [](const Slot& s) { return s.numParams; });
+        if (value != 0 && params > 2) setParameter(0, 2, static_cast<float>(value));
+        if (params > 3) setParameter(0, 3, 1.0f / 110000.0f);
+        if (params > 4) setParameter(0, 4, 0.0001f);
         queueMidi(0xB0, 0x00, 100);
         queueMidi(0xB0, 0x20, bank);
     }
@@ -514,13 +550,19 @@ bool CVstHostMain::loadSingingPlugin(const std::string& path, int value, int ban
     return true;
 }
 
-bool CVstHostMain::loadPlugin(int slot, const std::string& path) { return impl_->load(slot, path); }
+bool CVstHostMain::loadPlugin(int slot, const std::string& path) {
+    return impl_->load(slot, path);
+}
 void CVstHostMain::unloadPlugin(int slot) {
     if (slot >= 0 && slot < kSlots) Impl::releaseSlot(impl_->takeSlot(slot));
 }
 
-bool CVstHostMain::isLoaded(int slot) const { return effect(slot) != nullptr; }
-int CVstHostMain::loadedCount() const { return impl_->loaded.load(); }
+bool CVstHostMain::isLoaded(int slot) const {
+    return effect(slot) != nullptr;
+}
+int CVstHostMain::loadedCount() const {
+    return impl_->loaded.load();
+}
 
 std::string CVstHostMain::lastLoadError() const {
     std::lock_guard lock(impl_->slotMutex);
@@ -581,74 +623,132 @@ bool CVstHostMain::queueMidiAt(std::int64_t sampleTime, int status, int data1, i
 }
 
 void CVstHostMain::setVoiceChannel(int channel, const std::string& pluginPath) {
-    impl_->voiceChannel.store(channel);
-    impl_->voiceCantrix.store(isCantrixPath(pluginPath));
+    setVoiceChannel(channel, pluginKindOf(pluginPath));
 }
 
-void CVstHostMain::routeVoiceEvent(MusicEvent& event) {
+void CVstHostMain::setVoiceChannel(int channel, PluginKind kind) {
+    impl_->voiceChannel.store(channel);
+    impl_->voiceKind.store(kind);
+}
+
+PluginKind CVstHostMain::voiceKind() const {
+    return impl_->voiceKind.load();
+}
+
+bool CVstHostMain::routeVoiceEvent(MusicEvent& event) {
+    return routeVoice(event, std::nullopt);
+}
+
+bool CVstHostMain::routeVoiceEventAt(std::int64_t sampleTime, MusicEvent& event) {
+    return routeVoice(event, sampleTime);
+}
+
+bool CVstHostMain::routeVoice(MusicEvent& event, std::optional<std::int64_t> at) {
     const int channel = impl_->voiceChannel.load();
-    if (event.channel != channel || channel < 0 || channel >= kSlots) return;
-    const bool cantrix = impl_->voiceCantrix.load();
+    if (event.channel != channel || channel < 0 || channel >= kSlots) return false;
+    const PluginKind kind = impl_->voiceKind.load();
+    // The control-stream singers take only the stream; the others also play
+    // the notes.
+    const bool notes = kind != PluginKind::VocaloidStream;
+    auto queue = [&](QueuedEvent ev) {
+        if (at) {
+            ev.time = *at;
+            impl_->push(ev);
+        } else {
+            impl_->push(ev, true);
+        }
+    };
     switch (event.kind) {
     case kNoteOn:
-        if (cantrix) queueMidi(0x90 | channel, event.note, event.velocity);
+        if (notes) queue(midiEvent(0, 0x90 | channel, event.note, event.velocity));
         break;
     case kNoteOff:
-        if (cantrix) queueMidi(0x80 | channel, event.note, 0);
+        if (notes) queue(midiEvent(0, 0x80 | channel, event.note, 0));
         break;
     case kProgramChange:
-        if (cantrix) {
+        // Only a syllable-program singer reads a program as a syllable; an
+        // instrument keeps its own sound.
+        if (kind == PluginKind::SyllableProgram) {
             // In the event stream, so the syllable changes between the notes
             // on the render thread, not under a running render step.
             QueuedEvent ev = midiEvent(0, 0xC0 | channel, event.value, 0);
             ev.program = true;
-            impl_->push(ev, true);
+            queue(ev);
         }
         break;
     case kControlChange: {
         const int value = (event.value >= 128 || event.value < 0) ? 0 : event.value;
-        queueMidi(0xB0 | channel, event.type & 0x7F, value);
+        queue(midiEvent(0, 0xB0 | channel, event.type & 0x7F, value));
         break;
     }
     default:
-        return; // stays with the MIDI output
+        return false; // stays with the MIDI output
     }
     event.kind = kDeleted;
+    return true;
 }
 
-bool CVstHostMain::startOutput() { return impl_->startOutput(); }
-void CVstHostMain::stopOutput() { impl_->stopOutput(); }
-bool CVstHostMain::isRunning() const { return impl_->running.load(); }
-void CVstHostMain::onBufferDone(int buffer) { impl_->onBufferDone(buffer); }
+bool CVstHostMain::startOutput() {
+    return impl_->startOutput();
+}
+void CVstHostMain::stopOutput() {
+    impl_->stopOutput();
+}
+bool CVstHostMain::isRunning() const {
+    return impl_->running.load();
+}
+void CVstHostMain::onBufferDone(int buffer) {
+    impl_->onBufferDone(buffer);
+}
 
-void CVstHostMain::setGain(double gain) { impl_->gain.store(gain); }
-double CVstHostMain::gain() const { return impl_->gain.load(); }
-double CVstHostMain::peak() const { return impl_->peak.load(); }
+void CVstHostMain::setGain(double gain) {
+    impl_->gain.store(gain);
+}
+double CVstHostMain::gain() const {
+    return impl_->gain.load();
+}
+double CVstHostMain::peak() const {
+    return impl_->peak.load();
+}
 double CVstHostMain::peakDb() const {
     const double p = impl_->peak.load();
     return p > 0.0 ? 20.0 * std::log10(p) : kSilentDb;
 }
-bool CVstHostMain::clipped() const { return impl_->clip.load(); }
+bool CVstHostMain::clipped() const {
+    return impl_->clip.load();
+}
 
 void CVstHostMain::setLevelListener(std::function<void(double)> listener) {
     std::lock_guard lock(impl_->slotMutex);
     impl_->levelListener = std::move(listener);
 }
 
-int CVstHostMain::renderStep() { return impl_->renderStep(); }
+int CVstHostMain::renderStep() {
+    return impl_->renderStep();
+}
 int CVstHostMain::renderBlock(float* out, int frames, std::int64_t sampleTime) {
     return impl_->renderBlock(out, frames, sampleTime);
 }
 
-void CVstHostMain::shutdown() { impl_->shutdown(); }
+void CVstHostMain::shutdown() {
+    impl_->shutdown();
+}
 
-WaveOutDevice& CVstHostMain::device() { return *impl_->device; }
-std::int64_t CVstHostMain::renderedUpTo() const { return impl_->renderedUpTo.load(); }
-int CVstHostMain::leadSamples() const { return impl_->lead; }
-int CVstHostMain::blockLimit() const { return impl_->blockLimit; }
+WaveOutDevice& CVstHostMain::device() {
+    return *impl_->device;
+}
+std::int64_t CVstHostMain::renderedUpTo() const {
+    return impl_->renderedUpTo.load();
+}
+int CVstHostMain::leadSamples() const {
+    return impl_->lead;
+}
+int CVstHostMain::blockLimit() const {
+    return impl_->blockLimit;
+}
 
-std::intptr_t CVstHostMain::hostCallback(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void* ptr,
-                                         float) {
+std::intptr_t CVstHostMain::hostCallback(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t,
+                                         void* ptr, float) {
     switch (opcode) {
     case audioMasterVersion:
         return 2400;

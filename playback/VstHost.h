@@ -9,6 +9,7 @@
 // render thread, or on the caller's thread with renderStep/renderBlock.
 #pragma once
 
+#include "midi/PluginKind.h"
 #include "playback/VstInterface.h"
 #include "playback/WaveOutput.h"
 
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace harmolin {
@@ -36,18 +38,21 @@ struct VstHostConfig {
 };
 
 class CVstHostMain {
-public:
+  public:
     static constexpr int kSlots = 16;
     static constexpr int kEventsPerPlugin = 1024;
 
     // Without a backend the ring plays into a MemoryWaveSink.
-    explicit CVstHostMain(std::unique_ptr<WaveOutBackend> backend = nullptr, const VstHostConfig& config = {});
+    explicit CVstHostMain(std::unique_ptr<WaveOutBackend> backend = nullptr,
+                          const VstHostConfig& config = {});
     ~CVstHostMain(); // shuts down
     CVstHostMain(const CVstHostMain&) = delete;
     CVstHostMain& operator=(const CVstHostMain&) = delete;
 
     // Slot 0, suspended output around the load, program 0, output started.
+    // A syllable-program singer also gets its bank and parameters set.
     bool loadSingingPlugin(const std::string& path, int value = 0, int bank = 0);
+    bool loadSingingPlugin(const std::string& path, PluginKind kind, int value = 0, int bank = 0);
     bool loadPlugin(int slot, const std::string& path);
     void unloadPlugin(int slot);
     bool isLoaded(int slot) const;
@@ -69,11 +74,19 @@ public:
     // The same at an explicit sample time of the output clock.
     bool queueMidiAt(std::int64_t sampleTime, int status, int data1, int data2);
 
+    // The voice channel and how its plug-in is driven (by the path: the
+    // program's one rule).
     void setVoiceChannel(int channel, const std::string& pluginPath);
+    void setVoiceChannel(int channel, PluginKind kind);
+    PluginKind voiceKind() const;
     // Takes the voice channel's note-on, note-off, program change and control
     // change from the MIDI output (status cleared) and queues them for the
-    // plug-in as its kind wants them.
-    void routeVoiceEvent(MusicEvent& event);
+    // plug-in as its kind wants them: the control stream for every kind,
+    // notes for the syllable-program singer and the instrument, programs (as
+    // the syllable) for the syllable-program singer only. True when taken.
+    bool routeVoiceEvent(MusicEvent& event);
+    // The same at an explicit sample time (the offline clock).
+    bool routeVoiceEventAt(std::int64_t sampleTime, MusicEvent& event);
 
     bool startOutput();
     void stopOutput();
@@ -113,7 +126,9 @@ public:
 
     struct Impl;
 
-private:
+  private:
+    bool routeVoice(MusicEvent& event, std::optional<std::int64_t> at);
+
     std::shared_ptr<Impl> impl_;
 };
 

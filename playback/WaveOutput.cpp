@@ -10,7 +10,8 @@ namespace harmolin {
 namespace {
 
 std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -30,26 +31,30 @@ WaveBufferPool::WaveBufferPool(int bufferBytes, int bufferCount, const WaveForma
     samples_.reset(new (std::nothrow) std::atomic<std::int16_t>[total]);
     flags_.reset(new (std::nothrow) std::atomic<std::uint32_t>[static_cast<std::size_t>(bufferCount_)]);
     if (!samples_ || !flags_) {
-        reportNotice("バッファの確保に失敗しました。");
+        reportMessage("バッファの確保に失敗しました。");
         samplesPerBuffer_ = 0;
         bufferCount_ = 0;
         return;
     }
-    for (int b = 0; b < bufferCount_; ++b) flags_[static_cast<std::size_t>(b)].store(0);
+    for (int b = 0; b < bufferCount_; ++b)
+        flags_[static_cast<std::size_t>(b)].store(0);
     usable_ = true;
     zero();
 }
 
 std::int16_t WaveBufferPool::sample(int buffer, int offset) const {
-    return samples_[static_cast<std::size_t>(buffer * samplesPerBuffer_ + offset)].load(std::memory_order_relaxed);
+    return samples_[static_cast<std::size_t>(buffer * samplesPerBuffer_ + offset)].load(
+        std::memory_order_relaxed);
 }
 
 void WaveBufferPool::setSample(int buffer, int offset, std::int16_t value) {
-    samples_[static_cast<std::size_t>(buffer * samplesPerBuffer_ + offset)].store(value, std::memory_order_relaxed);
+    samples_[static_cast<std::size_t>(buffer * samplesPerBuffer_ + offset)].store(value,
+                                                                                  std::memory_order_relaxed);
 }
 
 void WaveBufferPool::zero() {
-    for (int i = 0; i < totalSamples(); ++i) samples_[static_cast<std::size_t>(i)].store(0, std::memory_order_relaxed);
+    for (int i = 0; i < totalSamples(); ++i)
+        samples_[static_cast<std::size_t>(i)].store(0, std::memory_order_relaxed);
 }
 
 // ---- ring position ----
@@ -89,7 +94,9 @@ void QueuedBuffers::attach(WaveBufferPool* pool) {
     offset_ = 0;
 }
 
-int QueuedBuffers::frontRemaining() const { return count_ > 0 ? pool_->samplesPerBuffer() - offset_ : 0; }
+int QueuedBuffers::frontRemaining() const {
+    return count_ > 0 ? pool_->samplesPerBuffer() - offset_ : 0;
+}
 
 bool QueuedBuffers::push(int buffer) {
     const int size = static_cast<int>(ring_.size());
@@ -110,7 +117,8 @@ void QueuedBuffers::finishFront() {
 }
 
 void QueuedBuffers::giveBackAll() {
-    while (count_ > 0) finishFront();
+    while (count_ > 0)
+        finishFront();
     head_ = 0;
 }
 
@@ -119,7 +127,8 @@ void QueuedBuffers::giveBackAll() {
 MemoryWaveSink::MemoryWaveSink(Consumer consumer) : consumer_(std::move(consumer)) {}
 
 bool MemoryWaveSink::supports(const WaveFormat& format) const {
-    return format.channels == 1 && format.bitsPerSample == 16 && format.blockAlign == 2 && format.sampleRate > 0;
+    return format.channels == 1 && format.bitsPerSample == 16 && format.blockAlign == 2 &&
+           format.sampleRate > 0;
 }
 
 bool MemoryWaveSink::open(const WaveFormat&, WaveBufferPool& pool, DoneHandler done) {
@@ -176,7 +185,8 @@ int MemoryWaveSink::advance(int samples) {
             // and the done handler see the ring in play order.
             const int take = std::min(samples - played, queue_.frontRemaining());
             chunk.resize(static_cast<std::size_t>(take));
-            queue_.play(take, [&](std::int16_t v, int i) { chunk[static_cast<std::size_t>(i)] = v; }, finished);
+            queue_.play(
+                take, [&](std::int16_t v, int i) { chunk[static_cast<std::size_t>(i)] = v; }, finished);
             played += take;
             played_.fetch_add(take);
             if (!finished.empty()) done = done_;
@@ -184,7 +194,8 @@ int MemoryWaveSink::advance(int samples) {
         if (consumer_ && !chunk.empty()) consumer_(chunk.data(), static_cast<int>(chunk.size()));
         // Outside the lock: the handler usually writes the buffer back.
         if (done)
-            for (int b : finished) done(b);
+            for (int b : finished)
+                done(b);
     }
     return played;
 }
@@ -246,17 +257,17 @@ WaveOutDevice::~WaveOutDevice() {
 
 bool WaveOutDevice::checkFormat() {
     if (backend_->supports(format_)) return true;
-    reportNotice("オーディオデバイスがないか、サポートされていないフォーマットです。");
+    reportMessage("オーディオデバイスがないか、サポートされていないフォーマットです。");
     return false;
 }
 
 bool WaveOutDevice::open(WaveOutBackend::DoneHandler done) {
     if (open_.load()) {
-        reportNotice("再生デバイスはオープン済みです。");
+        reportMessage("再生デバイスはオープン済みです。");
         return false;
     }
     if (!pool_.usable() || !backend_->open(format_, pool_, std::move(done))) {
-        reportNotice("再生デバイスのオープンに失敗しました。");
+        reportMessage("再生デバイスのオープンに失敗しました。");
         return false;
     }
     open_.store(true);
@@ -266,7 +277,7 @@ bool WaveOutDevice::open(WaveOutBackend::DoneHandler done) {
 bool WaveOutDevice::close() {
     const bool ok = backend_->close();
     open_.store(false); // the handle is gone whatever the result
-    if (!ok) reportNotice("再生デバイスのクローズに失敗しました。");
+    if (!ok) reportMessage("再生デバイスのクローズに失敗しました。");
     return ok;
 }
 
@@ -297,12 +308,12 @@ bool WaveOutDevice::queueAll() {
     for (int b = 0; b < pool_.bufferCount(); ++b) {
         pool_.flags(b).store(0);
         if (!backend_->prepare(b)) {
-            reportNotice("バッファが再生用に準備できませんでした。");
+            reportMessage("バッファが再生用に準備できませんでした。");
             return false;
         }
         pool_.flags(b).fetch_or(kBufferPrepared);
         if (!backend_->write(b)) {
-            reportNotice("バッファを再生キューに登録できませんでした。");
+            reportMessage("バッファを再生キューに登録できませんでした。");
             return false;
         }
     }
@@ -314,17 +325,17 @@ bool WaveOutDevice::requeue(int buffer) {
     auto& flags = pool_.flags(buffer);
     if ((flags.load() & (kBufferDone | kBufferPrepared)) != (kBufferDone | kBufferPrepared)) return false;
     if (!backend_->unprepare(buffer)) {
-        reportNotice("再生用バッファの開放に失敗しました。");
+        reportMessage("再生用バッファの開放に失敗しました。");
         return false;
     }
     flags.store(0);
     if (!backend_->prepare(buffer)) {
-        reportNotice("バッファを再生用に準備できませんでした。");
+        reportMessage("バッファを再生用に準備できませんでした。");
         return false;
     }
     flags.fetch_or(kBufferPrepared);
     if (!backend_->write(buffer)) {
-        reportNotice("バッファを再生キューに登録できませんでした。");
+        reportMessage("バッファを再生キューに登録できませんでした。");
         return false;
     }
     return true;
@@ -340,7 +351,8 @@ void WaveOutDevice::writeSamples(int buffer, int offset, const std::int16_t* sam
 
     int done = 0;
     auto copy = [&](int into, int from, int n) {
-        for (int i = 0; i < n; ++i) pool_.setSample(into, from + i, samples[done + i]);
+        for (int i = 0; i < n; ++i)
+            pool_.setSample(into, from + i, samples[done + i]);
         done += n;
     };
     copy(buffer, offset, std::min(count, S - offset));
@@ -352,6 +364,8 @@ void WaveOutDevice::writeSamples(int buffer, int offset, const std::int16_t* sam
     if (count > done) copy(next, 0, count - done);
 }
 
-std::int64_t WaveOutDevice::position() const { return open_.load() ? backend_->position() : 0; }
+std::int64_t WaveOutDevice::position() const {
+    return open_.load() ? backend_->position() : 0;
+}
 
 } // namespace harmolin

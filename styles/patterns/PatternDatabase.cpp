@@ -161,7 +161,7 @@ bool loadPatternFiles(CompositionState& state) {
     const std::string chordPath = databasePath(folder, state.style.chordDbText());
     if (!readText(chordPath, p.chordText)) {
         reportEngineError(engine_error::kPatternFile);
-        reportNotice(chordPath + " is not found in program folder! You might install ZNR agein.");
+        reportMessage(chordPath + " is not found in program folder! You might install ZNR agein.");
         return false;
     }
     p.weightDivisor = weightDivisorOf(p.chordText);

@@ -24,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <thread>
+
 #include <memory>
 
 using namespace harmolin;
@@ -564,6 +566,58 @@ class WindowTest : public QObject {
         QCOMPARE(w->button(MainWindow::PlayStop)->caption(), MainWindow::kPlayCaption);
         QVERIFY(w->button(MainWindow::Generate)->isEnabled());
         QVERIFY(w->button(MainWindow::PlayStop)->isEnabled());
+    }
+
+    void withoutAudioOutputNothingClaimsTheVoiceWasSilent() {
+        writeSettings(kPlugin, -1); // not measured: the window measures at start
+        auto w = makeWindow(true, QStringLiteral("harmolin-no-such-device"));
+        waitIdle(*w);
+        for (const QString& m : w->services().messages())
+            QVERIFY2(!m.contains(QStringLiteral("no sound")), qPrintable(m));
+        QCOMPARE(w->settings().delayCorrection, -1);
+        // Asked for, the measurement names the missing output.
+        w->services().clearMessages();
+        driver_ = [&](QDialog& d) {
+            auto& s = dynamic_cast<SettingsDialog&>(d);
+            s.autoAdjustButton()->click();
+            QElapsedTimer t;
+            t.start();
+            while (s.measuring() && t.elapsed() < 20000)
+                QTest::qWait(20);
+            s.okButton()->click();
+            return d.result();
+        };
+        w->button(MainWindow::Configuration)->trigger();
+        waitIdle(*w);
+        bool named = false;
+        for (const QString& m : w->services().messages()) {
+            QVERIFY2(!m.contains(QStringLiteral("no sound")), qPrintable(m));
+            named = named || m.contains(QStringLiteral("no audio output"));
+        }
+        QVERIFY(named);
+    }
+
+    void messagesAreShownWhenRaisedAndNoticesStayWithTheirError() {
+        writeSettings(kPlugin, 0);
+        auto w = makeWindow();
+        w->services().clearMessages();
+        // A message from a worker thread: its own box, at once.
+        std::thread([] { reportMessage("分解能警告"); }).join();
+        QTRY_COMPARE(w->services().messages(), QStringList{QStringLiteral("分解能警告")});
+        // A file name noticed on one thread is not put in front of an error
+        // raised on another, nor in front of the message that follows it.
+        w->services().clearMessages();
+        std::thread([] { reportNotice("/tmp/kanji.csv"); }).join();
+        reportError(ErrorClass::Gene, 0x01000005);
+        QTRY_COMPARE(w->services().messages().size(), 1);
+        QVERIFY(!w->services().messages()[0].contains(QStringLiteral("kanji.csv")));
+        w->services().clearMessages();
+        std::thread([] {
+            reportNotice("/tmp/words.csv");
+            reportError(ErrorClass::Gnll, 0x1E000002);
+        }).join();
+        QTRY_COMPARE(w->services().messages().size(), 1);
+        QVERIFY(w->services().messages()[0].startsWith(QStringLiteral("/tmp/words.csv\n")));
     }
 
     void buttonsRunTheirCommandOnPress() {

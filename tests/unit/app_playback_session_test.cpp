@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -36,7 +39,7 @@ struct Wire {
 };
 
 class WirePort : public MidiOutPort {
-public:
+  public:
     explicit WirePort(std::shared_ptr<Wire> wire) : wire_(std::move(wire)) {}
     std::string name() const override { return "wire"; }
     void shortMessage(std::uint8_t s, std::uint8_t a, std::uint8_t b) override { wire_->add({s, a, b}); }
@@ -46,12 +49,12 @@ public:
     }
     bool reset() override { return true; }
 
-private:
+  private:
     std::shared_ptr<Wire> wire_;
 };
 
 class PlaybackSessionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder = tempPath("session");
         std::filesystem::create_directories(folder);
@@ -62,7 +65,7 @@ protected:
 
     // A song of `beats` quarter notes at 120 bpm: melody on channel 1, kick
     // and snare together on every beat of channel 10, the guide melody on 11.
-    static CXfData song(int beats) {
+    static CXfData song(int beats, bool sung = false) {
         MidiTrackData track(0x60000, TrackState::Connected);
         track.addTempo(500000);
         track.addProgramChange(0, 64);
@@ -77,6 +80,8 @@ protected:
         }
         track.ensureEndOfTrack(480);
         MidiTrackData lyrics(0x10000, TrackState::NoteOnOff);
+        for (int i = 0; sung && i < beats; ++i)
+            lyrics.append(makeTextMeta(i == 0 ? 0 : 480, kMetaLyric, "\x82\xA0"));
         lyrics.ensureEndOfTrack();
         return CXfData(track, lyrics, 480);
     }
@@ -101,6 +106,43 @@ int countStatus(const std::vector<std::vector<std::uint8_t>>& messages, int stat
 
 } // namespace
 
+TEST_F(PlaybackSessionTest, TheSingerListBesideThePluginIsTheOneSung) {
+    CollectReports reports;
+    CVstHostMain host;
+    PlaybackSession session(host, folder, HARMOLIN_DATA_FOLDER);
+    const std::string sung = joinPath(folder, kSungFile);
+    PlaybackSettings voice;
+    voice.playbackSound = kVoicePlayback;
+    voice.delayCorrectionMs = 0;
+    voice.pluginKind = PluginKind::VocaloidStream;
+
+    // A singer with no list: the sequence cannot name a singer and is not written.
+    std::filesystem::remove(sung);
+    EXPECT_FALSE(session.prepare(song(4, true), voice));
+    EXPECT_TRUE(reports.saw("VOFW00000004 エラー発生、一旦終了してください。"));
+    EXPECT_FALSE(std::filesystem::exists(sung));
+
+    // The list read beside the plug-in names the singer of the sequence.
+    const std::string plugins = joinPath(folder, "plugins");
+    std::filesystem::create_directories(plugins);
+    std::ofstream(joinPath(plugins, "voice.csv"), std::ios::binary) << "Alto,low\r\nTenor,high\r\n";
+    voice.singers = VoiceList();
+    ASSERT_TRUE(voice.singers->loadVoiceList(joinPath(plugins, "harmolin-voice.so"), voice.pluginKind, ""));
+    ASSERT_TRUE(session.prepare(song(4, true), voice));
+    std::ifstream in(sung, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(bytes.find("Alto"), std::string::npos);
+    EXPECT_EQ(bytes.find("Tenor"), std::string::npos);
+
+    // An instrument needs no singer.
+    PlaybackSettings instrumentKind = voice;
+    instrumentKind.singers.reset();
+    instrumentKind.pluginKind = PluginKind::Instrument;
+    reports.lines.clear();
+    EXPECT_TRUE(session.prepare(song(4, true), instrumentKind));
+    EXPECT_FALSE(reports.sawCode(4));
+}
+
 TEST_F(PlaybackSessionTest, PlaysToTheEndWithOneDanceStepPerBeat) {
     CollectReports reports;
     CVstHostMain host;
@@ -117,7 +159,8 @@ TEST_F(PlaybackSessionTest, PlaysToTheEndWithOneDanceStepPerBeat) {
     listener.ended = [&] { ended = true; };
     ASSERT_TRUE(session.start(listener));
     EXPECT_TRUE(session.playing());
-    for (int i = 0; i < 500 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !ended; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(ended);
     EXPECT_FALSE(session.playing());
     session.stop();
@@ -146,7 +189,8 @@ TEST_F(PlaybackSessionTest, GuideMelodyStepsTheDanceInModeTwoAndNothingInModeZer
         listener.danceStep = [&] { ++steps; };
         listener.ended = [&] { ended = true; };
         ASSERT_TRUE(session.start(listener));
-        for (int i = 0; i < 500 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 500 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ASSERT_TRUE(ended);
         EXPECT_EQ(steps.load(), mode == 2 ? 3 : 0) << "mode " << mode;
     }
@@ -204,11 +248,14 @@ TEST_F(PlaybackSessionTest, PrepareRefusesToRunUnderAPlayingSong) {
     EXPECT_TRUE(session.prepare(song(2), instrument(0)));
 }
 
-TEST_F(PlaybackSessionTest, TwoHundredPlayStopCyclesOnTheLiveOutput) {
+TEST_F(PlaybackSessionTest, PlayStopCyclesOnTheLiveOutput) {
     // The whole Play and Stop road against a running host on ALSA's null
-    // device, with a plug-in rendering: no hang, no race (this test runs
-    // under ThreadSanitizer too), and every Stop is prompt.
+    // device, the voice channel routed to a plug-in that renders: no hang, no
+    // race (this test runs under ThreadSanitizer too), and every Stop is
+    // prompt. HARMOLIN_PLAY_STOP_CYCLES sets the count (200 by default).
     CollectReports reports;
+    int cycles = 200;
+    if (const char* n = std::getenv("HARMOLIN_PLAY_STOP_CYCLES")) cycles = std::max(1, std::atoi(n));
     LiveAudio::instance().setDeviceName("null");
     std::string error;
     ASSERT_TRUE(LiveAudio::instance().acquire(error)) << error;
@@ -216,13 +263,17 @@ TEST_F(PlaybackSessionTest, TwoHundredPlayStopCyclesOnTheLiveOutput) {
         CVstHostMain host(makeLiveWaveOut());
         ASSERT_TRUE(host.loadSingingPlugin(testPlugin("harmolin_test_sine")));
         ASSERT_TRUE(host.isRunning());
-        PlaybackSession session(host, folder, "");
-        ASSERT_TRUE(session.prepare(song(40), instrument(2)));
+        PlaybackSession session(host, folder, HARMOLIN_DATA_FOLDER);
+        PlaybackSettings played = instrument(2);
+        played.playbackSound = kVoicePlayback;
+        played.delayCorrectionMs = 0;
+        played.pluginKind = PluginKind::Instrument; // the melody's notes go to the plug-in
+        ASSERT_TRUE(session.prepare(song(40, true), played));
         std::atomic<int> steps{0};
         PlaybackListener listener;
         listener.danceStep = [&] { ++steps; };
         std::chrono::nanoseconds slowest{0};
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < cycles; ++i) {
             ASSERT_TRUE(session.start(listener)) << "cycle " << i;
             std::this_thread::sleep_for(std::chrono::milliseconds(i % 7));
             const auto before = std::chrono::steady_clock::now();
@@ -234,7 +285,8 @@ TEST_F(PlaybackSessionTest, TwoHundredPlayStopCyclesOnTheLiveOutput) {
         // Generous: the target is well under 100 ms, a loaded test machine
         // (or a sanitizer) must not make this flaky.
         EXPECT_LT(slowest, std::chrono::milliseconds(500));
-        std::printf("slowest stop of 200: %.2f ms\n", std::chrono::duration<double, std::milli>(slowest).count());
+        std::printf("slowest stop of %d: %.2f ms\n", cycles,
+                    std::chrono::duration<double, std::milli>(slowest).count());
         EXPECT_TRUE(host.isRunning());
     }
     LiveAudio::instance().release();
@@ -249,30 +301,42 @@ TEST(LiveDelayMeasurement, TimesTheVoicesFirstSoundAndGivesUpOnASilentPlugin) {
     {
         // Our singer answers the test syllable; the delay is the time to its
         // first sound, scaled as the sequence writer expects.
-        CVstHostMain host(makeLiveWaveOut());
-        ASSERT_TRUE(host.loadSingingPlugin(HARMOLIN_VOICE_PLUGIN));
-        const auto delay =
-            measureLiveDelay(host, HARMOLIN_VOICE_PLUGIN, HARMOLIN_DATA_FOLDER, std::chrono::seconds(5));
-        ASSERT_TRUE(delay.has_value());
-        EXPECT_GE(*delay, 0);
-        EXPECT_LT(*delay, 1000);
-        EXPECT_EQ(host.gain(), 1.0) << "the gain is left as it was";
+        // Both singer kinds: the control stream, and a syllable program
+        // with its note.
+        for (PluginKind kind : {PluginKind::VocaloidStream, PluginKind::SyllableProgram}) {
+            CVstHostMain host(makeLiveWaveOut());
+            ASSERT_TRUE(host.loadSingingPlugin(HARMOLIN_VOICE_PLUGIN, kind));
+            VoiceList singers;
+            singers.loadVoiceList(HARMOLIN_VOICE_PLUGIN, kind, HARMOLIN_DATA_FOLDER);
+            const auto delay = measureLiveDelay(host, kind, &singers, std::chrono::seconds(5));
+            ASSERT_TRUE(delay.has_value()) << pluginKindName(kind);
+            EXPECT_GE(*delay, 0);
+            EXPECT_LT(*delay, 1000);
+            EXPECT_EQ(host.gain(), 1.0) << "the gain is left as it was";
+        }
     }
     {
-        // A plug-in that only sounds on note-ons stays silent: the
-        // measurement ends at its time-out instead of waiting for ever.
+        // A plug-in that only sounds on note-ons stays silent when driven as
+        // a control-stream singer: the measurement ends at its time-out
+        // instead of waiting for ever.
         CVstHostMain host(makeLiveWaveOut());
         ASSERT_TRUE(host.loadSingingPlugin(testPlugin("harmolin_test_sine")));
         host.setGain(0.0);
         const auto began = std::chrono::steady_clock::now();
-        EXPECT_FALSE(measureLiveDelay(host, "", "", std::chrono::milliseconds(300)).has_value());
+        EXPECT_FALSE(
+            measureLiveDelay(host, PluginKind::VocaloidStream, nullptr, std::chrono::milliseconds(300))
+                .has_value());
         EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
         EXPECT_EQ(host.gain(), 0.0);
+        // As the instrument it is, it plays the test note.
+        EXPECT_TRUE(
+            measureLiveDelay(host, PluginKind::Instrument, nullptr, std::chrono::seconds(5)).has_value());
     }
     {
         // Nothing loaded: nothing to measure.
         CVstHostMain host(makeLiveWaveOut());
-        EXPECT_FALSE(measureLiveDelay(host, "", "", std::chrono::milliseconds(100)).has_value());
+        EXPECT_FALSE(measureLiveDelay(host, PluginKind::Instrument, nullptr, std::chrono::milliseconds(100))
+                         .has_value());
     }
     LiveAudio::instance().release();
     LiveAudio::instance().setDeviceName("default");

@@ -310,6 +310,29 @@ TEST_F(KanaPasses, EmptyLyricsAndEmptySongs) {
     EXPECT_EQ(n.syllables[0].note, -1);
 }
 
+TEST(KanaMessages, ReadingTroublesAreMessagesOfTheirOwn) {
+    // A written form with no reading, and a reading too short for the notes
+    // its word spans: each said at once, the song still sung.
+    const std::string folder = listFolder("kana-messages", "空,\r\n心臓病,し\r\n", "love,らぶ\r\n");
+    FixedReading none;
+    SingingOptions options;
+    options.reading = &none;
+    options.beep = [](int, int) {};
+    {
+        CollectReports collect;
+        CXfData song = makeSong({{0, 480, 60}}, {{0, "空"}});
+        EXPECT_FALSE(prepareSinging(song, 0, folder, folder, options).empty());
+        EXPECT_TRUE(collect.sawMessage("KanjiToKanaFunc"));
+    }
+    {
+        CollectReports collect;
+        CXfData song =
+            makeSong({{0, 480, 60}, {480, 480, 62}, {960, 480, 64}}, {{0, "心"}, {480, "臓"}, {960, "病"}});
+        EXPECT_FALSE(prepareSinging(song, 0, folder, folder, options).empty());
+        EXPECT_TRUE(collect.sawMessage("word_first_assign_len"));
+    }
+}
+
 TEST_F(KanaPasses, DivisionWarningOnlyForOtherDivisions) {
     CXfData right = makeSong({{0, 480, 60}}, {{0, "あ"}}, 480);
     EXPECT_TRUE(sing(right, folder, nullptr).reports.empty());

@@ -59,10 +59,16 @@ TEST(KanaListLoader, DamagedFilesKeepTheRowsBeforeTheError) {
         EXPECT_EQ(l.rows.size(), c.rows) << c.bytes;
         EXPECT_TRUE(collect.sawCode(c.code)) << c.bytes;
         EXPECT_TRUE(collect.saw("where.csv")) << c.bytes;
+        // The file first, then its error: a presenter joins them, and no
+        // later error inherits the name.
+        ASSERT_GE(collect.lines.size(), 2u);
+        EXPECT_EQ(collect.lines[0].severity, Severity::Notice);
+        EXPECT_EQ(collect.lines[0].text, "where.csv");
+        EXPECT_EQ(collect.lines[1].code, c.code);
     }
     CollectReports collect;
     parseListFile("a,b\r\nnocomma\r\n", "x");
-    EXPECT_TRUE(collect.saw("2 line error occrued!"));
+    EXPECT_TRUE(collect.sawMessage("2 line error occrued!"));
     EXPECT_TRUE(collect.saw("GNLL1E000002 List file data contains error value."));
 }
 

@@ -37,10 +37,12 @@ using test::CollectReports;
 using test::pluginLog;
 using test::testPlugin;
 
-LiveAudio& audio() { return LiveAudio::instance(); }
+LiveAudio& audio() {
+    return LiveAudio::instance();
+}
 
 class LiveAudioTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(audio().isOpen()) << "an earlier test left the output held";
         audio().setDeviceName("null");
@@ -51,7 +53,7 @@ protected:
 // Records the mix as the sources before it left it, from the first step it
 // sees on.
 class Tap {
-public:
+  public:
     explicit Tap(double seconds) : left_(std::size_t(seconds * LiveAudio::kRate)), right_(left_.size()) {
         id_ = audio().addSource([this](float* l, float* r, int n, std::int64_t start) {
             if (first_ < 0) first_ = start;
@@ -90,7 +92,7 @@ public:
         return -1;
     }
 
-private:
+  private:
     std::vector<float> left_, right_;
     std::int64_t first_ = -1;
     bool gap_ = false;
@@ -165,8 +167,9 @@ TEST_F(LiveAudioTest, UnopenableDeviceFailsQuicklyWithItsName) {
     WaveOutDevice device(-1, WaveFormat{}, 2048, 4, makeLiveWaveOut());
     EXPECT_TRUE(device.checkFormat());
     EXPECT_FALSE(device.open([](int) {}));
-    EXPECT_TRUE(reports.saw("再生デバイスのオープンに失敗しました。"));
-    EXPECT_NE(static_cast<LiveWaveOut&>(device.backend()).lastError().find("harmolin_no_such_pcm"), std::string::npos);
+    EXPECT_TRUE(reports.sawMessage("再生デバイスのオープンに失敗しました。"));
+    EXPECT_NE(static_cast<LiveWaveOut&>(device.backend()).lastError().find("harmolin_no_such_pcm"),
+              std::string::npos);
     std::string synthError;
     EXPECT_EQ(openSynthPort(synthError), nullptr);
     EXPECT_NE(synthError.find("harmolin_no_such_pcm"), std::string::npos) << synthError;
@@ -183,7 +186,8 @@ TEST_F(LiveAudioTest, SourcesComeAndGoWhileItRuns) {
     ASSERT_TRUE(audio().acquire(error)) << error;
     // A steady source first, the tap after it sees its contribution.
     const int steady = audio().addSource([](float* l, float*, int n, std::int64_t) {
-        for (int i = 0; i < n; ++i) l[i] += 0.25f;
+        for (int i = 0; i < n; ++i)
+            l[i] += 0.25f;
     });
     Tap tap(1.0);
 
@@ -193,7 +197,8 @@ TEST_F(LiveAudioTest, SourcesComeAndGoWhileItRuns) {
             auto removed = std::make_shared<std::atomic<bool>>(false);
             const int id = audio().addSource([removed, &lateCall](float*, float* r, int n, std::int64_t) {
                 if (removed->load()) lateCall.store(true);
-                for (int i = 0; i < n; ++i) r[i] += 0.0f;
+                for (int i = 0; i < n; ++i)
+                    r[i] += 0.0f;
             });
             std::this_thread::sleep_for(std::chrono::microseconds(500 + 37 * (k % 7)));
             audio().removeSource(id);
@@ -269,7 +274,8 @@ TEST_F(LiveAudioTest, WaveRingPlaysInOrderAndHandsBuffersBack) {
     EXPECT_GE(runs, 8);
 
     device.reset();
-    for (int b = 0; b < 4; ++b) EXPECT_TRUE(device.pool().flags(b).load() & kBufferDone) << b;
+    for (int b = 0; b < 4; ++b)
+        EXPECT_TRUE(device.pool().flags(b).load() & kBufferDone) << b;
     EXPECT_TRUE(device.close());
     EXPECT_EQ(device.position(), 0);
     EXPECT_FALSE(audio().isOpen()) << "closing released the output";
@@ -309,14 +315,15 @@ TEST_F(LiveAudioTest, HostRendersThroughTheLiveRingInStepWithTheClock) {
     EXPECT_GE(onset - sentAt, 2469 - 300);
     EXPECT_LE(onset - sentAt, 2469 + 300);
     float loudest = 0.0f;
-    for (std::int64_t f = onset; f < onset + 1000; ++f) loudest = std::max(loudest, std::fabs(tap.left(f)));
+    for (std::int64_t f = onset; f < onset + 1000; ++f)
+        loudest = std::max(loudest, std::fabs(tap.left(f)));
     EXPECT_NEAR(loudest, 0.5f * LiveWaveOut::kVoiceLevel, 0.01f); // the sine's 0.5 at the voice's level
 }
 
 // ---- the synthesizer port ----
 
 class LiveSynthTest : public LiveAudioTest {
-protected:
+  protected:
     void SetUp() override {
         LiveAudioTest::SetUp();
         if (defaultSoundFont().empty()) GTEST_SKIP() << "no GM SoundFont installed";
@@ -352,7 +359,8 @@ TEST_F(LiveSynthTest, EventsFromSeveralSendersArriveInOrder) {
     constexpr int kPerSender = 3000;
     auto sender = [&](int channel) {
         for (int i = 0; i < kPerSender; ++i)
-            port->shortMessage(std::uint8_t(0xB0 | channel), std::uint8_t((i >> 7) & 0x7F), std::uint8_t(i & 0x7F));
+            port->shortMessage(std::uint8_t(0xB0 | channel), std::uint8_t((i >> 7) & 0x7F),
+                               std::uint8_t(i & 0x7F));
     };
     std::thread a(sender, 1), b(sender, 2);
     a.join();
@@ -370,7 +378,8 @@ TEST_F(LiveSynthTest, EventsFromSeveralSendersArriveInOrder) {
         std::lock_guard lock(mutex);
         return applied.size();
     };
-    while (count() < 2 * kPerSender + 2 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(10ms);
+    while (count() < 2 * kPerSender + 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(10ms);
     port.reset(); // the listener is not called any more
     EXPECT_FALSE(audio().isOpen());
 
@@ -420,7 +429,8 @@ TEST_F(LiveSynthTest, NoteSoundsAtItsStampedFrame) {
     EXPECT_GE(onset, frame);
     EXPECT_LT(onset, frame + 64 + 64);
     float loudest = 0.0f;
-    for (std::int64_t f = onset; f < onset + 4410; ++f) loudest = std::max(loudest, std::fabs(tap.left(f)));
+    for (std::int64_t f = onset; f < onset + 4410; ++f)
+        loudest = std::max(loudest, std::fabs(tap.left(f)));
     EXPECT_GT(loudest, 0.01f);
 }
 
@@ -446,11 +456,13 @@ TEST_F(LiveSynthTest, ResetSilencesHeldNotesAfterWhatCameBefore) {
     ASSERT_GT(resetFrame.load(), noteFrame.load());
     auto rms = [&](std::int64_t from, int frames) {
         double sum = 0;
-        for (std::int64_t f = from; f < from + frames; ++f) sum += double(tap.left(f)) * tap.left(f);
+        for (std::int64_t f = from; f < from + frames; ++f)
+            sum += double(tap.left(f)) * tap.left(f);
         return std::sqrt(sum / frames);
     };
     const double held = rms(resetFrame.load() - 4410, 4410);
-    const double after = rms(resetFrame.load() + LiveAudio::kRate / 2, 4410); // past most of the reverb's tail
+    const double after =
+        rms(resetFrame.load() + LiveAudio::kRate / 2, 4410); // past most of the reverb's tail
     EXPECT_GT(held, 0.02);
     EXPECT_LT(after, 0.1 * held);
 }

@@ -27,7 +27,7 @@ struct Sent {
 
 // Everything the ports of one test saw; the player writes from its thread.
 class Wire {
-public:
+  public:
     void add(Bytes b) {
         std::lock_guard lock(mutex_);
         sent_.push_back({std::move(b), Clock::now()});
@@ -38,7 +38,8 @@ public:
     }
     std::vector<Bytes> bytes() const {
         std::vector<Bytes> out;
-        for (const auto& s : sent()) out.push_back(s.bytes);
+        for (const auto& s : sent())
+            out.push_back(s.bytes);
         return out;
     }
     // Note-on messages only, in order.
@@ -56,13 +57,13 @@ public:
     std::atomic<int> resets{0};
     std::atomic<int> closes{0};
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<Sent> sent_;
 };
 
 class RecordingPort final : public MidiOutPort {
-public:
+  public:
     explicit RecordingPort(Wire& wire) : wire_(wire) { ++wire_.opens; }
     ~RecordingPort() override { ++wire_.closes; }
     std::string name() const override { return "recorder"; }
@@ -80,13 +81,13 @@ public:
         return true;
     }
 
-private:
+  private:
     Wire& wire_;
 };
 
 // A song in note-on/off form, built event by event.
 class Song : public MidiF0Data {
-public:
+  public:
     explicit Song(int division = 96) {
         division_ = division;
         state_ = TrackState::NoteOnOff;
@@ -99,7 +100,9 @@ public:
     Song& note(int delta, int channel, int key, int velocity = 100) {
         return add(makeChannelEvent(kNoteOn, channel, key, velocity, delta));
     }
-    Song& off(int delta, int channel, int key) { return add(makeChannelEvent(kNoteOff, channel, key, 0, delta)); }
+    Song& off(int delta, int channel, int key) {
+        return add(makeChannelEvent(kNoteOff, channel, key, 0, delta));
+    }
     Song& tempo(int delta, int microseconds) { return add(makeTempo(delta, microseconds)); }
     Song& end(int delta = 0) { return add(makeEndOfTrack(delta)); }
 };
@@ -107,7 +110,7 @@ public:
 const Bytes kGmOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
 class PlayerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setMidiPortOpener([this](int, std::string&) -> std::unique_ptr<MidiOutPort> {
             return std::make_unique<RecordingPort>(wire);
@@ -136,9 +139,9 @@ TEST_F(PlayerTest, SendsEveryEventInOrderAsItsBytes) {
         .tempo(0, 500000)
         .note(0, 0, 60, 200) // bit 7 set: full velocity
         .add(makeChannelEvent(kPitchBend, 0, 0x11, 0x50, 2))
-        .add(makeChannelEvent(kPolyPressure, 0, 60, 30))    // not sent
+        .add(makeChannelEvent(kPolyPressure, 0, 60, 30))   // not sent
         .add(makeChannelEvent(kChannelPressure, 0, 40, 0)) // not sent
-        .add(makeTextMeta(0, kMetaLyric, "a"))              // not sent
+        .add(makeTextMeta(0, kMetaLyric, "a"))             // not sent
         .note(0, 9, 36, 90);
     MusicEvent deleted = makeChannelEvent(kNoteOn, 3, 70, 100, 0);
     deleted.kind = kDeleted;
@@ -146,8 +149,9 @@ TEST_F(PlayerTest, SendsEveryEventInOrderAsItsBytes) {
 
     MidiPlayer player;
     ASSERT_TRUE(playToEnd(player, song));
-    const std::vector<Bytes> expected = {kGmOn,          kGmOn,         {0xC0, 19},   {0xB0, 7, 90}, {0x90, 60, 127},
-                                         {0xE0, 0x11, 0x50}, {0x99, 36, 90}, {0x80, 60, 0}, {0x89, 36, 0}};
+    const std::vector<Bytes> expected = {kGmOn,          kGmOn,           {0xC0, 19},
+                                         {0xB0, 7, 90},  {0x90, 60, 127}, {0xE0, 0x11, 0x50},
+                                         {0x99, 36, 90}, {0x80, 60, 0},   {0x89, 36, 0}};
     EXPECT_EQ(wire.bytes(), expected);
     EXPECT_DOUBLE_EQ(player.tempoBpm(), 120.0);
     EXPECT_EQ(wire.resets.load(), 0);
@@ -186,7 +190,8 @@ TEST_F(PlayerTest, EventsGoOutNoEarlierThanDueOnExactDeadlines) {
 
     const auto& timing = player.timing();
     ASSERT_EQ(timing.size(), song.track().events().size());
-    for (const auto& r : timing) EXPECT_GE(r.sent, r.due);
+    for (const auto& r : timing)
+        EXPECT_GE(r.sent, r.due);
     // Due times are exact to the nanosecond: no rounding piles up.
     const auto t0 = timing[1].due; // the first note
     EXPECT_EQ(timing[2].due - t0, 250ms);
@@ -208,7 +213,8 @@ TEST_F(PlayerTest, EventsGoOutNoEarlierThanDueOnExactDeadlines) {
     EXPECT_GE(notes[1].at - t0, 250ms);
     EXPECT_GE(notes[2].at - t0, 500ms);
     EXPECT_GE(notes[3].at - t0, 1010ms);
-    for (std::size_t i = 1; i < notes.size(); ++i) EXPECT_GT(notes[i].at, notes[i - 1].at);
+    for (std::size_t i = 1; i < notes.size(); ++i)
+        EXPECT_GT(notes[i].at, notes[i - 1].at);
 }
 
 TEST_F(PlayerTest, TempoLimitsAreReportedAndClamped) {
@@ -265,17 +271,21 @@ TEST_F(PlayerTest, StartInTheMiddleChasesTheStateFirst) {
         .note(0, 2, 60)
         .add(makeChannelEvent(kControlChange, 2, 7, 80, 96)) // tick 96: the later volume wins
         .add(makeChannelEvent(kPitchBend, 0, 0, 0x48, 0))
-        .add(makeChannelEvent(kProgramChange, 1, 33, 0, 10))  // tick 106
-        .off(86, 2, 60)                                       // tick 192: first event at the start tick
+        .add(makeChannelEvent(kProgramChange, 1, 33, 0, 10)) // tick 106
+        .off(86, 2, 60)                                      // tick 192: first event at the start tick
         .note(0, 2, 62)
-        .off(96, 2, 62)                                       // tick 288
+        .off(96, 2, 62) // tick 288
         .end();
 
     std::vector<std::pair<int, long long>> announced;
     MidiPlayer player;
     player.setPreludeGap(0ms);
-    ASSERT_TRUE(player.start(&song, -1, [&](int index, long long tick, MusicEvent&) { announced.push_back({index, tick}); },
-                             1000, 192, -1));
+    ASSERT_TRUE(player.start(
+        &song, -1,
+        [&](int index, long long tick, MusicEvent&) {
+            announced.push_back({index, tick});
+        },
+        1000, 192, -1));
     ASSERT_FALSE(player.waitWhilePlaying(20s));
 
     const std::vector<Bytes> expected = {kGmOn,
@@ -320,7 +330,8 @@ TEST_F(PlayerTest, StatusRebuildsProgramsBendsControllersTempoAndMeter) {
     ASSERT_TRUE(events[5].isMeta(kMetaTimeSignature));
     EXPECT_EQ(events[5].value, MusicEvent::timeSignatureCode(6, 3));
     EXPECT_EQ(events[5].data, (Bytes{6, 3, 18, 8}));
-    for (const auto& e : events) EXPECT_EQ(e.delta, 0);
+    for (const auto& e : events)
+        EXPECT_EQ(e.delta, 0);
 
     CollectReports reports;
     MusicEvent broken = makeMeta(0, kMetaTimeSignature, sixEight, 4);
@@ -333,7 +344,8 @@ TEST_F(PlayerTest, StatusRebuildsProgramsBendsControllersTempoAndMeter) {
 TEST_F(PlayerTest, EventCallbackCanKeepEventsFromTheOutputAndEndTickEnds) {
     Song song;
     song.add(makeChannelEvent(kControlChange, 0, 32, 3)); // voice set-up before the first note
-    for (int i = 0; i < 8; ++i) song.note(i == 0 ? 0 : 12, 0, 60 + i).off(12, 0, 60 + i);
+    for (int i = 0; i < 8; ++i)
+        song.note(i == 0 ? 0 : 12, 0, 60 + i).off(12, 0, 60 + i);
     song.end();
     std::vector<long long> ticks;
     std::atomic<int> ends{0};
@@ -350,7 +362,8 @@ TEST_F(PlayerTest, EventCallbackCanKeepEventsFromTheOutputAndEndTickEnds) {
     EXPECT_EQ(ends.load(), 1);
     EXPECT_TRUE(player.endReached());
     EXPECT_EQ(ticks, (std::vector<long long>{0, 0, 12, 24, 36, 48, 60}));
-    const std::vector<Bytes> expected = {kGmOn, {0x90, 60, 100}, {0x80, 60, 0}, {0x90, 62, 100}, {0x80, 62, 0}};
+    const std::vector<Bytes> expected = {
+        kGmOn, {0x90, 60, 100}, {0x80, 60, 0}, {0x90, 62, 100}, {0x80, 62, 0}};
     EXPECT_EQ(wire.bytes(), expected);
     // The song keeps what the callback cleared.
     EXPECT_EQ(song.track().event(0).kind, kControlChange);
@@ -446,7 +459,8 @@ TEST_F(PlayerTest, ASungPartsLongControlStreamDoesNotHoldUpTheStart) {
     // (as a voice's control stream comes ahead of the accompaniment).
     Song song;
     song.add(makeChannelEvent(kProgramChange, 1, 2, 0));
-    for (int i = 0; i < 400; ++i) song.add(makeChannelEvent(kControlChange, 0, 99, i & 0x7F, i % 4 == 0 ? 1 : 0));
+    for (int i = 0; i < 400; ++i)
+        song.add(makeChannelEvent(kControlChange, 0, 99, i & 0x7F, i % 4 == 0 ? 1 : 0));
     song.note(0, 1, 60).off(4, 1, 60).end();
     MidiPlayer player;
     const auto began = Clock::now();
@@ -454,6 +468,26 @@ TEST_F(PlayerTest, ASungPartsLongControlStreamDoesNotHoldUpTheStart) {
     EXPECT_LT(Clock::now() - began, 2s) << "start returns after the set-up block, not after 400 pauses";
     ASSERT_FALSE(player.waitWhilePlaying(20s));
     EXPECT_EQ(wire.notes().size(), 1u);
+}
+
+TEST_F(PlayerTest, ASongOfControlChangesAlonePlaysInItsTime) {
+    // A sung melody without accompaniment: the voice's control stream and no
+    // note at all. It plays (its events go to the callback) and ends.
+    Song song;
+    song.tempo(0, 500000);
+    for (int i = 0; i < 20; ++i)
+        song.add(makeChannelEvent(kControlChange, 0, 99, i, i == 0 ? 0 : 24));
+    song.end();
+    MidiPlayer player;
+    player.setPreludeGap(0ms);
+    std::atomic<int> seen{0};
+    const auto began = Clock::now();
+    ASSERT_TRUE(player.start(
+        &song, -1, [&](int, long long, MusicEvent&) { ++seen; }, 0, 0, -1));
+    ASSERT_FALSE(player.waitWhilePlaying(20s));
+    EXPECT_GE(seen.load(), 20); // and the tempo and the end
+    // 19 gaps of 24 ticks at 96 per quarter and 120 bpm: 2.375 s.
+    EXPECT_GT(Clock::now() - began, 2s);
 }
 
 TEST_F(PlayerTest, RefusesWhatCannotPlay) {
@@ -476,7 +510,8 @@ TEST_F(PlayerTest, RefusesWhatCannotPlay) {
     Song quiet;
     quiet.note(0, 0, 60).off(10, 0, 60).end(5);
     reports.lines.clear();
-    EXPECT_FALSE(player.start(&quiet, -1, [](int, long long, MusicEvent&) {}, 0, 11, -1));
+    EXPECT_FALSE(player.start(
+        &quiet, -1, [](int, long long, MusicEvent&) {}, 0, 11, -1));
     EXPECT_TRUE(reports.saw("MDPL08000005 Play point is wrong!"));
     EXPECT_FALSE(player.hasDevice());
     EXPECT_FALSE(player.playing());
@@ -514,7 +549,8 @@ TEST_F(PlayerTest, NoDeviceMeansNoStart) {
 Song longSong() {
     Song song;
     song.tempo(0, 1000000);
-    for (int i = 0; i < 120; ++i) song.note(i == 0 ? 0 : 48, 0, 60).off(48, 0, 60);
+    for (int i = 0; i < 120; ++i)
+        song.note(i == 0 ? 0 : 48, 0, 60).off(48, 0, 60);
     song.end();
     return song;
 }
@@ -527,7 +563,8 @@ TEST_F(PlayerTest, StopAndKillTakeEffectPromptly) {
         MidiPlayer player;
         player.setPreludeGap(0ms);
         ASSERT_TRUE(player.start(&song, -1));
-        while (wire.notes().empty()) std::this_thread::sleep_for(1ms);
+        while (wire.notes().empty())
+            std::this_thread::sleep_for(1ms);
         std::this_thread::sleep_for(20ms); // now asleep until the next event
         const auto asked = Clock::now();
         if (kill) {
@@ -547,7 +584,8 @@ TEST_F(PlayerTest, StopAndKillTakeEffectPromptly) {
 
 TEST_F(PlayerTest, StopDuringThePreludeEndsItEarly) {
     Song song;
-    for (int i = 0; i < 16; ++i) song.add(makeSysEx(0, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    for (int i = 0; i < 16; ++i)
+        song.add(makeSysEx(0, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
     song.note(0, 0, 60).off(10, 0, 60).end();
     MusicPlayer music;
     std::thread stopper([&] {
@@ -578,7 +616,9 @@ TEST_F(PlayerTest, MusicPlayerCallsTheEndOnlyAtTheEnd) {
 
     // Stopped: no end callback.
     Song long_ = longSong();
-    ASSERT_EQ(music.start(&long_, [](int, long long, MusicEvent&) {}, 0, 0, -1, [&] { ++ends; }), 1);
+    ASSERT_EQ(music.start(
+                  &long_, [](int, long long, MusicEvent&) {}, 0, 0, -1, [&] { ++ends; }),
+              1);
     music.requestStop();
     music.playLoop();
     EXPECT_EQ(ends.load(), 1);
@@ -599,13 +639,15 @@ TEST_F(PlayerTest, EndCallbackMayReleaseThePlayer) {
     song.note(0, 0, 60).off(24, 0, 60).note(0, 0, 62).off(24, 0, 62).end();
     MusicPlayer music;
     std::atomic<bool> released{false};
-    ASSERT_EQ(music.start(&song, [](int, long long, MusicEvent&) {}, 0, 0, 24,
-                          [&] {
-                              music.release(); // from the player's own thread
-                              released = true;
-                          }),
+    ASSERT_EQ(music.start(
+                  &song, [](int, long long, MusicEvent&) {}, 0, 0, 24,
+                  [&] {
+                      music.release(); // from the player's own thread
+                      released = true;
+                  }),
               1);
-    while (!released.load()) std::this_thread::sleep_for(1ms);
+    while (!released.load())
+        std::this_thread::sleep_for(1ms);
     EXPECT_FALSE(music.isPlaying());
     EXPECT_EQ(wire.closes.load(), 1);
 }
@@ -623,7 +665,8 @@ TEST_F(PlayerTest, ManyStartsAndStopsStayClean) {
             ASSERT_FALSE(player.waitWhilePlaying(2s));
             break;
         case 1:
-            ASSERT_TRUE(player.start(&song, -1, [](int, long long, MusicEvent&) {}, 0, 96 * (i % 7), -1));
+            ASSERT_TRUE(player.start(
+                &song, -1, [](int, long long, MusicEvent&) {}, 0, 96 * (i % 7), -1));
             if (i % 8 == 1) std::this_thread::sleep_for(3ms); // sometimes inside a batch
             player.killTimer();
             break;

@@ -24,7 +24,10 @@ void expectRefused(const std::string& path) {
     CVstHostMain host(nullptr, callerDriven());
     EXPECT_FALSE(host.loadSingingPlugin(path)) << path;
     ASSERT_EQ(reports.lines.size(), 1u) << path;
-    EXPECT_EQ(reports.lines[0].text, "Failed to load VST plugin.");
+    // The fixed line with its reason, raised as a message of its own.
+    EXPECT_EQ(reports.lines[0].text.rfind("Failed to load VST plugin. (", 0), 0u) << reports.lines[0].text;
+    EXPECT_EQ(reports.lines[0].text.back(), ')');
+    EXPECT_EQ(reports.lines[0].severity, Severity::Message);
     EXPECT_EQ(host.loadedCount(), 0);
     EXPECT_FALSE(host.isLoaded(0));
     EXPECT_FALSE(host.lastLoadError().empty());
@@ -38,7 +41,8 @@ void expectRefused(const std::string& path) {
 TEST(VstHostLoad, BadLibrariesAreRefusedWithOneLine) {
     expectRefused("/nonexistent/folder/voice.so");
     expectRefused("");
-    expectRefused("libm.so.6");                           // a library, but no plug-in
+    expectRefused("/lib/x86_64-linux-gnu/libm.so.6"); // a library, but no plug-in
+    expectRefused("libm.so.6"); // a bare name is a file here, not one of the system's libraries
     expectRefused(testPlugin("harmolin_test_null"));      // entry gives nothing
     expectRefused(testPlugin("harmolin_test_badmagic"));  // not 'VstP'
     expectRefused(std::string(HARMOLIN_TEST_DATA) + "/"); // a folder
@@ -49,7 +53,7 @@ TEST(VstHostLoad, SlotNumbersAndReplacing) {
     CVstHostMain host(nullptr, callerDriven());
     EXPECT_FALSE(host.loadPlugin(16, testPlugin("harmolin_test_sine")));
     EXPECT_FALSE(host.loadPlugin(-1, testPlugin("harmolin_test_sine")));
-    EXPECT_TRUE(reports.saw("MIDIチャンネルの指定が正しくありません。"));
+    EXPECT_TRUE(reports.sawMessage("MIDIチャンネルの指定が正しくありません。"));
 
     // An older plug-in with only "main" loads.
     EXPECT_TRUE(host.loadPlugin(3, testPlugin("harmolin_test_mainonly")));
@@ -74,10 +78,11 @@ TEST(VstHostLoad, SingingPluginGetsItsCallsInOrder) {
     ASSERT_NE(log, nullptr);
 
     using namespace vst;
-    const std::vector<int> expected = {effOpen, effSetSampleRate, effSetBlockSize, effGetProductString,
-                                        effMainsChanged, effSetProgram};
+    const std::vector<int> expected = {
+        effOpen, effSetSampleRate, effSetBlockSize, effGetProductString, effMainsChanged, effSetProgram};
     ASSERT_EQ(log->dispatchCount, static_cast<int>(expected.size()));
-    for (int i = 0; i < log->dispatchCount; ++i) EXPECT_EQ(log->dispatches[i].opcode, expected[i]) << i;
+    for (int i = 0; i < log->dispatchCount; ++i)
+        EXPECT_EQ(log->dispatches[i].opcode, expected[i]) << i;
     EXPECT_FLOAT_EQ(log->dispatches[1].opt, 44100.0f);
     EXPECT_EQ(log->dispatches[2].value, 882);
     EXPECT_EQ(log->dispatches[4].value, 1);
@@ -91,7 +96,9 @@ TEST(VstHostLoad, HostAnswersPluginRequests) {
     ASSERT_TRUE(host.loadPlugin(0, testPlugin("harmolin_test_sine")));
     const auto* log = pluginLog(host);
     ASSERT_NE(log->host, nullptr);
-    auto ask = [&](int opcode, void* ptr = nullptr) { return log->host(host.effect(0), opcode, 0, 0, ptr, 0.0f); };
+    auto ask = [&](int opcode, void* ptr = nullptr) {
+        return log->host(host.effect(0), opcode, 0, 0, ptr, 0.0f);
+    };
     using namespace vst;
     EXPECT_EQ(ask(audioMasterVersion), 2400);
     EXPECT_EQ(ask(audioMasterGetLanguage), 6);
@@ -139,9 +146,8 @@ TEST(VstHostEvents, DeltaFramesCountFromTheBlockStart) {
 
 TEST(VstHostEvents, RingRenderingKeepsTheLeadAhead) {
     std::vector<std::int16_t> played;
-    auto sink = std::make_unique<MemoryWaveSink>([&](const std::int16_t* s, int n) {
-        played.insert(played.end(), s, s + n);
-    });
+    auto sink = std::make_unique<MemoryWaveSink>(
+        [&](const std::int16_t* s, int n) { played.insert(played.end(), s, s + n); });
     MemoryWaveSink* clock = sink.get();
     CVstHostMain host(std::move(sink), callerDriven());
     ASSERT_TRUE(host.loadSingingPlugin(testPlugin("harmolin_test_sine")));
@@ -174,11 +180,30 @@ TEST(VstHostEvents, RingRenderingKeepsTheLeadAhead) {
     EXPECT_NEAR(levels.back(), 20 * std::log10(0.5), 0.1);
 
     ASSERT_GE(played.size(), 2600u);
-    for (int i = 0; i < 2469; ++i) ASSERT_EQ(played[i], 0) << i;
+    for (int i = 0; i < 2469; ++i)
+        ASSERT_EQ(played[i], 0) << i;
     int loud = 0;
-    for (int i = 2469; i < 2600; ++i) loud = std::max(loud, std::abs(int(played[i])));
+    for (int i = 2469; i < 2600; ++i)
+        loud = std::max(loud, std::abs(int(played[i])));
     EXPECT_GT(loud, 16000);
     EXPECT_LE(loud, 16384);
+
+    // The render thread stalls for 2500 samples, past its lead: what plays
+    // beyond the rendered part is silence, not the sine of one ring ago.
+    const std::size_t before = played.size();
+    const std::int64_t rendered = host.renderedUpTo();
+    ASSERT_EQ(clock->advance(2500), 2500);
+    const auto stalePart = static_cast<std::size_t>(rendered - (host.device().position() - 2500));
+    ASSERT_LT(stalePart, 2500u);
+    int heard = 0;
+    for (std::size_t i = before; i < before + stalePart; ++i)
+        heard = std::max(heard, std::abs(int(played[i])));
+    EXPECT_GT(heard, 16000);
+    for (std::size_t i = before + stalePart; i < played.size(); ++i)
+        ASSERT_EQ(played[i], 0) << "stale sample " << i - before - stalePart;
+    // Rendering resumes from the play head.
+    EXPECT_GT(host.renderStep(), 0);
+    EXPECT_EQ(host.renderedUpTo(), host.device().position() + 882);
 }
 
 TEST(VstHostEvents, QueueLimitsAndDrops) {
@@ -189,10 +214,14 @@ TEST(VstHostEvents, QueueLimitsAndDrops) {
     EXPECT_TRUE(reports.lines.empty());
 
     ASSERT_TRUE(host.loadPlugin(0, testPlugin("harmolin_test_sine")));
-    for (int i = 0; i < CVstHostMain::kEventsPerPlugin; ++i) ASSERT_TRUE(host.queueMidiAt(0, 0xB0, 1, i & 0x7F));
+    for (int i = 0; i < CVstHostMain::kEventsPerPlugin; ++i)
+        ASSERT_TRUE(host.queueMidiAt(0, 0xB0, 1, i & 0x7F));
     EXPECT_FALSE(host.queueMidiAt(0, 0xB0, 1, 1));
     ASSERT_EQ(reports.lines.size(), 1u);
-    EXPECT_EQ(reports.lines[0].text, "CVstHostMain Error");
+    EXPECT_TRUE(reports.sawMessage("CVstHostMain Error"));
+    // Said once while the queue stays full, not once per dropped event.
+    EXPECT_FALSE(host.queueMidiAt(0, 0xB0, 1, 2));
+    EXPECT_EQ(reports.lines.size(), 1u);
 
     // A second plug-in doubles the room, and loading drops what was queued.
     ASSERT_TRUE(host.loadPlugin(1, testPlugin("harmolin_test_sine")));
@@ -220,12 +249,12 @@ struct Routed {
 
 TEST(VstHostRouting, VocaloidKindTakesOnlyTheControlStream) {
     CVstHostMain host(nullptr, callerDriven());
-    const std::string path = testPlugin("harmolin_test_sine"); // any name that is not of the Cantrix kind
+    const std::string path = testPlugin("harmolin_test_sine");
     ASSERT_TRUE(host.loadSingingPlugin(path));
-    host.setVoiceChannel(0, path);
+    host.setVoiceChannel(0, PluginKind::VocaloidStream);
 
     std::vector<Routed> cases = {
-        {makeChannelEvent(kNoteOn, 0, 60, 100), true},  // neither plug-in nor MIDI output
+        {makeChannelEvent(kNoteOn, 0, 60, 100), true}, // neither plug-in nor MIDI output
         {makeChannelEvent(kNoteOff, 0, 60, 0), true},
         {makeChannelEvent(kProgramChange, 0, 5, 0), true},
         {makeChannelEvent(kControlChange, 0, 99, 200), true},
@@ -238,7 +267,8 @@ TEST(VstHostRouting, VocaloidKindTakesOnlyTheControlStream) {
     for (auto& c : cases) {
         const int kind = c.event.kind;
         host.routeVoiceEvent(c.event);
-        EXPECT_EQ(c.event.kind, c.takenAway ? kDeleted : kind) << std::hex << kind << " ch " << c.event.channel;
+        EXPECT_EQ(c.event.kind, c.takenAway ? kDeleted : kind)
+            << std::hex << kind << " ch " << c.event.channel;
     }
     std::vector<float> out(4096);
     host.renderBlock(out.data(), 4096, 0);
@@ -253,6 +283,37 @@ TEST(VstHostRouting, VocaloidKindTakesOnlyTheControlStream) {
     EXPECT_EQ(log->program, 0); // the program change did not reach it
 }
 
+TEST(VstHostRouting, InstrumentKindPlaysTheNotesAndKeepsItsSound) {
+    CVstHostMain host(nullptr, callerDriven());
+    const std::string path = testPlugin("harmolin_test_sine"); // no singer's name: an instrument
+    ASSERT_TRUE(host.loadSingingPlugin(path));
+    host.setVoiceChannel(0, path);
+    EXPECT_EQ(host.voiceKind(), PluginKind::Instrument);
+    MusicEvent program = makeChannelEvent(kProgramChange, 0, 17, 0);
+    MusicEvent on = makeChannelEvent(kNoteOn, 0, 64, 90);
+    MusicEvent off = makeChannelEvent(kNoteOff, 0, 64, 40);
+    for (MusicEvent* e : {&program, &on, &off})
+        EXPECT_TRUE(host.routeVoiceEvent(*e));
+    // All taken from the MIDI output, so the melody does not sound twice.
+    EXPECT_EQ(program.kind, kDeleted);
+    EXPECT_EQ(on.kind, kDeleted);
+    EXPECT_EQ(off.kind, kDeleted);
+    std::vector<float> out(4096);
+    host.renderBlock(out.data(), 4096, 0);
+    const auto* log = pluginLog(host);
+    EXPECT_EQ(log->program, 0); // a syllable number is no preset of an instrument
+    ASSERT_EQ(log->eventCount, 2);
+    EXPECT_EQ(log->events[0].midi[0], 0x90);
+    EXPECT_EQ(log->events[1].midi[0], 0x80);
+
+    // At an explicit sample time (the offline clock), the same routing.
+    MusicEvent late = makeChannelEvent(kNoteOn, 0, 67, 80);
+    EXPECT_TRUE(host.routeVoiceEventAt(5000, late));
+    host.renderBlock(out.data(), 882, 4500);
+    ASSERT_EQ(log->eventCount, 3);
+    EXPECT_EQ(log->events[2].at, 4096 + 500); // 500 frames into the second block
+}
+
 TEST(VstHostRouting, CantrixKindGetsNotesAndSyllables) {
     CVstHostMain host(nullptr, callerDriven());
     const std::string path = testPlugin("harmolin_test_Cantrix");
@@ -265,7 +326,8 @@ TEST(VstHostRouting, CantrixKindGetsNotesAndSyllables) {
     MusicEvent on = makeChannelEvent(kNoteOn, 2, 64, 90);
     MusicEvent off = makeChannelEvent(kNoteOff, 2, 64, 40);
     MusicEvent other = makeChannelEvent(kNoteOn, 0, 64, 90);
-    for (MusicEvent* e : {&program, &on, &off, &other}) host.routeVoiceEvent(*e);
+    for (MusicEvent* e : {&program, &on, &off, &other})
+        host.routeVoiceEvent(*e);
     EXPECT_EQ(program.kind, kDeleted);
     EXPECT_EQ(on.kind, kDeleted);
     EXPECT_EQ(off.kind, kDeleted);
@@ -317,7 +379,8 @@ TEST(VstHostLevel, GainPeakAndClip) {
     EXPECT_EQ(host.peak(), 0.0);
     EXPECT_EQ(host.peakDb(), -1.7e308);
     EXPECT_FALSE(host.clipped());
-    for (float v : out) ASSERT_EQ(v, 0.0f);
+    for (float v : out)
+        ASSERT_EQ(v, 0.0f);
 
     host.setGain(1.0);
     host.setParameter(0, 0, 2.5f);
@@ -325,7 +388,8 @@ TEST(VstHostLevel, GainPeakAndClip) {
     EXPECT_TRUE(host.clipped());
     EXPECT_NEAR(host.peak(), 2.5, 0.01);
     float largest = 0.0f;
-    for (float v : out) largest = std::max(largest, std::fabs(v));
+    for (float v : out)
+        largest = std::max(largest, std::fabs(v));
     EXPECT_EQ(largest, 1.0f);
 
     host.setParameter(0, 0, 0.5f);

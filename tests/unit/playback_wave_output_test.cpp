@@ -42,7 +42,8 @@ TEST(WaveRing, WriteSamplesWrapsAcrossBuffers) {
     EXPECT_EQ(pool.sample(1, 0), 1049);
     EXPECT_EQ(pool.sample(1, 451), 1500);
     EXPECT_EQ(pool.sample(1, 452), 0);
-    for (int i = 0; i < 1024; ++i) ASSERT_EQ(pool.sample(2, i), 0);
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_EQ(pool.sample(2, i), 0);
 }
 
 TEST(WaveRing, WriteSamplesClampsItsArguments) {
@@ -114,17 +115,19 @@ TEST(WaveDevice, LifeCycleAndRefusals) {
     ASSERT_TRUE(device->checkFormat());
     ASSERT_TRUE(device->open([](int) {}));
     EXPECT_FALSE(device->open([](int) {}));
-    EXPECT_TRUE(reports.saw("再生デバイスはオープン済みです。"));
+    EXPECT_TRUE(reports.sawMessage("再生デバイスはオープン済みです。"));
 
     ASSERT_TRUE(device->queueAll());
-    for (int b = 0; b < 4; ++b) EXPECT_EQ(device->pool().flags(b).load() & kBufferPrepared, kBufferPrepared);
+    for (int b = 0; b < 4; ++b)
+        EXPECT_EQ(device->pool().flags(b).load() & kBufferPrepared, kBufferPrepared);
     // A done message for a buffer that is not done is ignored.
     EXPECT_FALSE(device->requeue(2));
     EXPECT_FALSE(device->requeue(-1));
     EXPECT_FALSE(device->requeue(4));
 
     device->reset();
-    for (int b = 0; b < 4; ++b) EXPECT_EQ(device->pool().flags(b).load() & kBufferPrepared, 0u);
+    for (int b = 0; b < 4; ++b)
+        EXPECT_EQ(device->pool().flags(b).load() & kBufferPrepared, 0u);
     EXPECT_TRUE(device->close());
     EXPECT_FALSE(device->isOpen());
     EXPECT_EQ(device->position(), 0);
@@ -133,7 +136,7 @@ TEST(WaveDevice, LifeCycleAndRefusals) {
     stereo.channels = 2;
     WaveOutDevice wrong(-1, stereo, 2048, 4, std::make_unique<MemoryWaveSink>());
     EXPECT_FALSE(wrong.checkFormat());
-    EXPECT_TRUE(reports.saw("オーディオデバイスがないか、サポートされていないフォーマットです。"));
+    EXPECT_TRUE(reports.sawMessage("オーディオデバイスがないか、サポートされていないフォーマットです。"));
 
     WaveOutDevice empty(-1, WaveFormat{}, 0, 4, std::make_unique<MemoryWaveSink>());
     EXPECT_FALSE(empty.pool().usable());
@@ -144,7 +147,8 @@ TEST(WaveDevice, LifeCycleAndRefusals) {
 TEST(WaveDevice, MemorySinkPlaysTheRingInALoop) {
     std::vector<std::int16_t> played;
     MemoryWaveSink* sink = nullptr;
-    auto device = makeDevice(&sink, [&](const std::int16_t* s, int n) { played.insert(played.end(), s, s + n); });
+    auto device =
+        makeDevice(&sink, [&](const std::int16_t* s, int n) { played.insert(played.end(), s, s + n); });
     WaveOutDevice* d = device.get();
     ASSERT_TRUE(device->open([d](int b) { d->requeue(b); }));
     ASSERT_TRUE(device->queueAll());

@@ -13,7 +13,7 @@ namespace harmolin::test {
 
 // Collects every reporter line while it lives.
 class CollectReports {
-public:
+  public:
     CollectReports() {
         resetAllLatchesForTesting();
         previous_ = setPresenter([this](const ReportLine& l) { lines.push_back(l); });
@@ -24,6 +24,12 @@ public:
             if (l.text == text) return true;
         return false;
     }
+    // Raised as a message of its own (shown at once), not held for an error.
+    bool sawMessage(const std::string& text) const {
+        for (const auto& l : lines)
+            if (l.text == text && l.severity == Severity::Message) return true;
+        return false;
+    }
     bool sawCode(std::uint32_t code) const {
         for (const auto& l : lines)
             if (l.code == code && l.severity != Severity::Notice) return true;
@@ -31,14 +37,15 @@ public:
     }
     std::vector<ReportLine> lines;
 
-private:
+  private:
     Presenter previous_;
 };
 
 using Bytes = std::vector<std::uint8_t>;
 
 inline void append(Bytes& out, std::initializer_list<int> bytes) {
-    for (int b : bytes) out.push_back(static_cast<std::uint8_t>(b));
+    for (int b : bytes)
+        out.push_back(static_cast<std::uint8_t>(b));
 }
 
 inline void append32(Bytes& out, std::uint32_t v) {

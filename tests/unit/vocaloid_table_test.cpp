@@ -14,7 +14,9 @@ using namespace harmolin;
 
 namespace {
 
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value(); }
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value();
+}
 
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -44,7 +46,8 @@ const char* kSheet =
 TEST(PhonemeTable, RowsMatchTheSheetInOrder) {
     std::vector<std::string> sheet;
     std::stringstream all(kSheet);
-    for (std::string row; std::getline(all, row, '|');) sheet.push_back(row);
+    for (std::string row; std::getline(all, row, '|');)
+        sheet.push_back(row);
     const auto& table = phonemeTable();
     ASSERT_EQ(table.size(), 113u);
     ASSERT_EQ(sheet.size(), 113u);
@@ -73,7 +76,7 @@ TEST(PhonemeTable, LookupsTakeTheFirstMatchingRow) {
     EXPECT_EQ(kanaToNumber(sj("ヴ")), 0);
 
     // Numbers shared by several rows give the first row's symbols.
-    EXPECT_EQ(numberToPhonemes(4), "o");   // お before を and ぉ
+    EXPECT_EQ(numberToPhonemes(4), "o");     // お before を and ぉ
     EXPECT_EQ(numberToPhonemes(17), "ts M"); // つ before っ
     EXPECT_EQ(numberToPhonemes(56), "dZ i");
     EXPECT_EQ(numberToPhonemes(103), std::nullopt);
@@ -98,9 +101,10 @@ TEST(PhonemeTable, KanaToPhonemesFallsBackToA64) {
 }
 
 class VoiceListTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = test::tempPath("voices-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir = test::tempPath("voices-" +
+                             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }
@@ -158,16 +162,47 @@ TEST_F(VoiceListTest, CsvSourceBesideTheOwnPlugin) {
     // A plug-in without a singer list leaves none.
     EXPECT_FALSE(list.loadVoiceList(path("reverb.so"), dir));
     EXPECT_FALSE(list.hasList());
-    EXPECT_EQ(list.first().name, "Miku");
+    EXPECT_EQ(list.first().name, "Singer");
 }
 
 TEST(PluginKind, DecidedByTheBaseName) {
-    EXPECT_EQ(pluginKindOf("/opt/x/Cantrix.so"), PluginKind::Cantrix);
-    EXPECT_EQ(pluginKindOf("/opt/x/harmolin-voice-Cantrix.so"), PluginKind::Cantrix);
-    EXPECT_EQ(pluginKindOf("/opt/VOCALOID2/VOCALOID2.so"), PluginKind::Vocaloid2);
-    EXPECT_EQ(pluginKindOf("/usr/lib/harmolin/libharmolin-voice.so"), PluginKind::HarmolinVoice);
-    EXPECT_EQ(pluginKindOf("/opt/Cantrix/other.so"), PluginKind::None); // the folder does not count
-    EXPECT_EQ(pluginKindOf(""), PluginKind::None);
+    for (const char* path : {"/opt/x/Cantrix.so", "/opt/x/harmolin-voice-Cantrix.so", "CantrixVoice.so",
+                             "/a/b/my.Cantrix.so", "/a/KarsCantrix.so", "Cantrix"})
+        EXPECT_EQ(pluginKindOf(path), PluginKind::SyllableProgram) << path;
+    for (const char* path :
+         {"/opt/VOCALOID2/VOCALOID2.so", "/usr/lib/harmolin/libharmolin-voice.so", "harmolin-voice.so"})
+        EXPECT_EQ(pluginKindOf(path), PluginKind::VocaloidStream) << path;
+    // The folder does not count; nor does the suffix.
+    for (const char* path :
+         {"/opt/Cantrix/other.so", "/usr/lib/vst/Kars-vst.so", "/x/ZynAddSubFX.so", "/x/plug.Cantrix", ""})
+        EXPECT_EQ(pluginKindOf(path), PluginKind::Instrument) << path;
+}
+
+TEST(PluginKind, TheOverrideWinsOverTheName) {
+    EXPECT_EQ(pluginKindOf("/x/Cantrix.so", "instrument"), PluginKind::Instrument);
+    EXPECT_EQ(pluginKindOf("/x/Kars-vst.so", "vocaloid"), PluginKind::VocaloidStream);
+    EXPECT_EQ(pluginKindOf("/x/Kars-vst.so", "syllable"), PluginKind::SyllableProgram);
+    EXPECT_EQ(pluginKindOf("/x/Cantrix.so", "auto"), PluginKind::SyllableProgram);
+    EXPECT_EQ(pluginKindOf("/x/Cantrix.so", ""), PluginKind::SyllableProgram);
+    EXPECT_FALSE(parsePluginKindName("Instrument"));
+    EXPECT_FALSE(parsePluginKindName("cantrix"));
+    for (PluginKind k : {PluginKind::VocaloidStream, PluginKind::SyllableProgram, PluginKind::Instrument})
+        EXPECT_EQ(pluginKindOf("/x/Kars-vst.so", pluginKindName(k)), k);
+}
+
+TEST_F(VoiceListTest, EverySingerKindReadsTheListBesideItsPlugin) {
+    writeFile(path("voice.csv"), "Alto,low\n");
+    for (const char* name : {"CantrixVoice.so", "my.Cantrix.so", "Cantrix.so", "harmolin-voice.so"}) {
+        VoiceList list;
+        EXPECT_TRUE(list.loadVoiceList(path(name), "/nonexistent")) << name;
+        EXPECT_EQ(list.source(), path("voice.csv")) << name;
+        EXPECT_EQ(list.first().name, "Alto") << name;
+    }
+    // Named as a singer by the override, an instrument's file still finds the list beside it.
+    VoiceList list;
+    EXPECT_TRUE(list.loadVoiceList(path("Kars-vst.so"), PluginKind::VocaloidStream, "/nonexistent"));
+    EXPECT_EQ(list.first().name, "Alto");
+    EXPECT_FALSE(list.loadVoiceList(path("Kars-vst.so"), PluginKind::Instrument, "/nonexistent"));
 }
 
 TEST_F(VoiceListTest, VoiceDatabasesFolder) {
@@ -181,7 +216,7 @@ TEST_F(VoiceListTest, VoiceDatabasesFolder) {
     writeFile(path("voice.map"), std::string(32, '\0'));
     list.readVoiceDatabases(dir);
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(list.first().name, "Miku");
+    EXPECT_EQ(list.first().name, "Singer");
     EXPECT_EQ(list.first().program, 0);
 
     // Record 3 served by database 1; record 5 by a database whose file is missing.
@@ -191,16 +226,18 @@ TEST_F(VoiceListTest, VoiceDatabasesFolder) {
     writeFile(path("voice.map"), map);
     // The description is stored through a byte substitution (here: +1).
     std::array<std::uint8_t, 256> table{};
-    for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i - 1);
+    for (int i = 0; i < 256; ++i)
+        table[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i - 1);
     std::string plain = "\"VERSION\":=:\"1\"\n\"VOICENAME\":=:\"" + std::string(70, 'Z') + "\"\n";
-    for (char& c : plain) c = static_cast<char>(c + 1);
+    for (char& c : plain)
+        c = static_cast<char>(c + 1);
     writeFile(path("vvoice1.vvd"), plain);
     list.setVvdSubstitution(table);
     list.readVoiceDatabases(dir);
     ASSERT_EQ(list.count(), 1);
     EXPECT_EQ(list.first().program, 3);
     EXPECT_EQ(list.first().name, std::string(63, 'Z'));
-    EXPECT_TRUE(reports.saw("vvoice2.vvdがある場所を指定してください。"));
+    EXPECT_TRUE(reports.sawMessage("vvoice2.vvdがある場所を指定してください。"));
 }
 
 } // namespace
