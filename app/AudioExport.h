@@ -16,9 +16,9 @@ namespace harmolin {
 class CXfData;
 
 struct AudioExportSettings {
-    bool sung = true;       // false: the melody played on melodyProgram
-    int melodyProgram = 64; // GM program, 0..127
-    std::string pluginPath; // the singing plug-in when sung
+    bool sung = true;                                   // false: the melody played on melodyProgram
+    int melodyProgram = 64;                             // GM program, 0..127
+    std::string pluginPath;                             // the singing plug-in when sung
     PluginKind pluginKind = PluginKind::VocaloidStream; // how it is driven (pluginKindOf)
     // The plug-in's delay when already known; otherwise the one kept in the
     // working folder for this plug-in, else measured (and then kept).

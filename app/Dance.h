@@ -52,7 +52,7 @@ inline constexpr Pose kStartPose{0, 0, 1, 0, 1};
 inline constexpr Pose kRestPose{0, 0, 0, 0, 0};
 
 class DanceFigure {
-public:
+  public:
     // randRange(lo, hi): an integer in lo..hi inclusive (the engine's generator).
     using RandomRange = std::function<int(int lo, int hi)>;
 
@@ -94,7 +94,7 @@ public:
     int bodyCount() const;
     int legCount() const;
 
-private:
+  private:
     int width_;
     int height_;
     RandomRange random_;
@@ -121,11 +121,12 @@ private:
 // (9 is channel 10), kind is the event kind (0x90 note-on; velocity 0 is a
 // note-off).
 class DanceBeat {
-public:
+  public:
     bool isBeat(int mode, int channel, int kind, int note, int velocity, long long tick);
     bool isBeat(int mode, const MusicEvent& event, long long tick);
     void reset() { lastTick_ = -1; }
-private:
+
+  private:
     long long lastTick_ = -1;
 };
 

@@ -29,7 +29,8 @@ std::string dataFolder() {
     std::error_code ec;
     if (const std::string folder = executableFolder(); !folder.empty()) {
         const fs::path bin = folder;
-        for (const fs::path& candidate : {bin / ".." / "share" / "harmolin", bin / ".." / "data", bin / "data"})
+        for (const fs::path& candidate :
+             {bin / ".." / "share" / "harmolin", bin / ".." / "data", bin / "data"})
             if (hasPatterns(candidate)) return fs::weakly_canonical(candidate, ec).string();
     }
 #ifdef HARMOLIN_SOURCE_DATA_DIR
@@ -43,7 +44,8 @@ std::string defaultPluginPath() {
     if (folder.empty()) return {};
     const fs::path prefix = fs::path(folder).parent_path();
     std::error_code ec;
-    for (const fs::path& candidate : {prefix / "lib" / kPluginFile, prefix / "lib" / "harmolin" / kPluginFile})
+    for (const fs::path& candidate :
+         {prefix / "lib" / kPluginFile, prefix / "lib" / "harmolin" / kPluginFile})
         if (fs::is_regular_file(candidate, ec)) return candidate.string();
     return (prefix / "lib" / kPluginFile).string();
 }

@@ -15,7 +15,7 @@ inline constexpr int kSettingsPathBytes = 260;
 inline constexpr const char* kSettingsFileName = "setup.ini";
 
 struct SettingsRecord {
-    std::string pluginPath;       // at most 259 bytes are kept
+    std::string pluginPath; // at most 259 bytes are kept
     std::int32_t delayCorrection = -1;
     std::int32_t playbackSound = -1; // -1 voice, else a GM program
     std::int32_t danceMode = 2;      // 0 none, 1 drums, 2 guide melody

@@ -14,11 +14,11 @@ namespace {
 
 // (group, slot) of variant 1 and 2 per song type; -1 where there is none.
 constexpr int kChoices[kSongTypeCount][2][2] = {
-    {{1, 4}, {0, 8}},   // Young Pops: Evening Girls, Jaunty Keys
-    {{1, 1}, {2, 7}},   // Adult Pops: Enka, Jazz Piano Trio
-    {{1, 1}, {1, 6}},   // Ocean Song: Enka, Okinawan Pops
+    {{1, 4}, {0, 8}},    // Young Pops: Evening Girls, Jaunty Keys
+    {{1, 1}, {2, 7}},    // Adult Pops: Enka, Jazz Piano Trio
+    {{1, 1}, {1, 6}},    // Ocean Song: Enka, Okinawan Pops
     {{7, 16}, {-1, -1}}, // Child Song: Light Pops
-    {{6, 4}, {7, 15}},  // Ghost Song: Horror, Space Sound
+    {{6, 4}, {7, 15}},   // Ghost Song: Horror, Space Sound
 };
 
 // The melody the lyrics are written for: a singable line in a fixed range.
@@ -52,7 +52,8 @@ std::optional<int> parseSongType(std::string_view text) {
         const std::string_view name = kSongTypes[static_cast<std::size_t>(i)];
         if (name.size() == text.size() &&
             std::equal(name.begin(), name.end(), text.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
             }))
             return i;
     }

@@ -15,8 +15,8 @@
 namespace harmolin {
 
 inline constexpr int kSongTypeCount = 5;
-inline constexpr std::array<const char*, kSongTypeCount> kSongTypes = {"Young Pops", "Adult Pops", "Ocean Song",
-                                                                       "Child Song", "Ghost Song"};
+inline constexpr std::array<const char*, kSongTypeCount> kSongTypes = {
+    "Young Pops", "Adult Pops", "Ocean Song", "Child Song", "Ghost Song"};
 
 struct StyleChoice {
     int group;
@@ -33,7 +33,7 @@ std::optional<int> parseSongType(std::string_view text);
 inline constexpr int kVoiceSound = -1;
 
 class SongComposer {
-public:
+  public:
     // seed: the engine generator's seed (the time when not given).
     SongComposer(std::string dataFolder, std::optional<std::uint32_t> seed);
 
@@ -45,7 +45,7 @@ public:
     // missing or the file could not be written.
     bool composeSong(StyleChoice choice, const std::string& path, int playbackSound = kVoiceSound);
 
-private:
+  private:
     StyleTable table_;
     CompositionState state_;
 };

@@ -8,10 +8,10 @@
 namespace harmolin {
 namespace {
 
-constexpr int kMelody = 0;     // channel 1
-constexpr int kDrums = 9;      // channel 10
-constexpr int kGuide = 10;     // channel 11
-constexpr int kBeatNote = 35;  // acoustic bass drum, played at velocity 1
+constexpr int kMelody = 0;    // channel 1
+constexpr int kDrums = 9;     // channel 10
+constexpr int kGuide = 10;    // channel 11
+constexpr int kBeatNote = 35; // acoustic bass drum, played at velocity 1
 constexpr int kVolume = 7;
 
 } // namespace

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,7 +23,8 @@ using namespace harmolin;
 namespace {
 
 void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 void putVarLen(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -33,7 +34,8 @@ void putVarLen(std::vector<std::uint8_t>& out, std::uint32_t v) {
         tmp[n++] = static_cast<std::uint8_t>(v & 0x7F);
         v >>= 7;
     } while (v);
-    while (n > 1) out.push_back(static_cast<std::uint8_t>(tmp[--n] | 0x80));
+    while (n > 1)
+        out.push_back(static_cast<std::uint8_t>(tmp[--n] | 0x80));
     out.push_back(tmp[0]);
 }
 
@@ -48,9 +50,8 @@ void putTrack(std::vector<std::uint8_t>& file, const std::vector<std::uint8_t>& 
 std::vector<std::uint8_t> makeSong(int notes) {
     const int tracks = 4;
     std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, tracks + 1, 0x01, 0xE0};
-    std::vector<std::uint8_t> conductor = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
-                                           0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08,
-                                           0x00, 0xFF, 0x2F, 0x00};
+    std::vector<std::uint8_t> conductor = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x58,
+                                           0x04, 0x04, 0x02, 0x18, 0x08, 0x00, 0xFF, 0x2F, 0x00};
     putTrack(file, conductor);
     for (int t = 0; t < tracks; ++t) {
         std::vector<std::uint8_t> ev;
@@ -65,13 +66,16 @@ std::vector<std::uint8_t> makeSong(int notes) {
             const int n = std::min(chord, perTrack - written);
             for (int k = 0; k < n; ++k) {
                 putVarLen(ev, k == 0 ? gap : 0);
-                ev.insert(ev.end(), {static_cast<std::uint8_t>(0x90 | ch), static_cast<std::uint8_t>(base + 4 * k), 90});
+                ev.insert(ev.end(), {static_cast<std::uint8_t>(0x90 | ch),
+                                     static_cast<std::uint8_t>(base + 4 * k), 90});
             }
             putVarLen(ev, 200);
-            ev.insert(ev.end(), {static_cast<std::uint8_t>(0xB0 | ch), 11, static_cast<std::uint8_t>(i % 128)});
+            ev.insert(ev.end(),
+                      {static_cast<std::uint8_t>(0xB0 | ch), 11, static_cast<std::uint8_t>(i % 128)});
             for (int k = 0; k < n; ++k) {
                 putVarLen(ev, k == 0 ? 20 : 0);
-                ev.insert(ev.end(), {static_cast<std::uint8_t>(0x80 | ch), static_cast<std::uint8_t>(base + 4 * k), 64});
+                ev.insert(ev.end(), {static_cast<std::uint8_t>(0x80 | ch),
+                                     static_cast<std::uint8_t>(base + 4 * k), 64});
             }
             gap = 20;
             written += n;
@@ -98,8 +102,9 @@ struct Fixture {
         } else {
             input = (dir / ("harmolin-bench-in-" + std::to_string(::getpid()) + ".mid")).string();
             bytes = makeSong(5000);
-            std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                          static_cast<std::streamsize>(bytes.size()));
+            std::ofstream(input, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
         }
     }
     ~Fixture() {
@@ -126,7 +131,8 @@ void BM_Format1_LoadConnectSplitSave(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(song.trackCount());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(f.bytes.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(f.bytes.size()));
 }
 BENCHMARK(BM_Format1_LoadConnectSplitSave)->Unit(benchmark::kMillisecond);
 

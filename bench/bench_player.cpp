@@ -22,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 class NullPort final : public MidiOutPort {
-public:
+  public:
     explicit NullPort(std::atomic<long>& count) : count_(count) {}
     std::string name() const override { return "null"; }
     void shortMessage(std::uint8_t, std::uint8_t, std::uint8_t) override { count_.fetch_add(1); }
@@ -32,12 +32,12 @@ public:
     }
     bool reset() override { return true; }
 
-private:
+  private:
     std::atomic<long>& count_;
 };
 
 class BenchSong : public MidiF0Data {
-public:
+  public:
     explicit BenchSong(int division) {
         division_ = division;
         state_ = TrackState::NoteOnOff;
@@ -50,7 +50,8 @@ public:
 void fillSynthetic(MidiF0Data& song, double seconds) {
     auto& events = song.track().events();
     events.push_back(makeTempo(0, 300000));
-    for (int ch = 0; ch < 4; ++ch) events.push_back(makeChannelEvent(kProgramChange, ch, ch * 8, 0));
+    for (int ch = 0; ch < 4; ++ch)
+        events.push_back(makeChannelEvent(kProgramChange, ch, ch * 8, 0));
     const int step = 6; // a 64th note at 96 ticks per quarter
     double elapsed = 0;
     int tempo = 300000;
@@ -129,7 +130,8 @@ int main(int argc, char** argv) {
     std::atomic<bool> done{false};
     std::thread busy([&] {
         volatile unsigned long x = 1;
-        while (!done.load(std::memory_order_relaxed)) x = x * 6364136223846793005ul + 1442695040888963407ul;
+        while (!done.load(std::memory_order_relaxed))
+            x = x * 6364136223846793005ul + 1442695040888963407ul;
     });
 
     MidiPlayer player;
@@ -173,7 +175,8 @@ int main(int argc, char** argv) {
     std::printf("events            %zu (%ld messages)\n", lateUs.size(), sent);
     std::printf("lateness p50      %.1f us\n", percentile(lateUs, 0.50));
     std::printf("lateness p99      %.1f us\n", percentile(lateUs, 0.99));
-    std::printf("lateness max      %.1f us\n", lateUs.empty() ? 0.0 : *std::max_element(lateUs.begin(), lateUs.end()));
+    std::printf("lateness max      %.1f us\n",
+                lateUs.empty() ? 0.0 : *std::max_element(lateUs.begin(), lateUs.end()));
     std::printf("duration          %.6f s measured, %.6f s expected\n", measured, expected);
     std::printf("duration ratio    %.6f\n", expected > 0 ? measured / expected : 0.0);
     std::printf("stop latency      %.1f us\n", stopUs);

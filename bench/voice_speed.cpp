@@ -22,7 +22,10 @@ int main() {
     synth->setSampleRate(kRate);
 
     // One syllable every 300 ms, walking the syllable numbers and a scale.
-    struct Timed { long long frame; hvoice::VoiceCommand command; };
+    struct Timed {
+        long long frame;
+        hvoice::VoiceCommand command;
+    };
     std::vector<Timed> commands;
     int number = 0;
     for (double t = 0; t < kSeconds; t += 0.3, ++number) {

@@ -38,7 +38,8 @@ std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& 
         const auto slot = parseNumber("--slot", args.value("--slot"), 0, StyleTable::kSlots - 1);
         if (!slot) return std::nullopt;
         if (table.at(*group, *slot).nameText().empty()) {
-            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) + " holds no style");
+            printError("group " + std::to_string(*group) + " slot " + std::to_string(*slot) +
+                       " holds no style");
             return std::nullopt;
         }
         return StyleChoice{*group, *slot};
@@ -107,7 +108,8 @@ int saveLyricSong(LyricSong& song, ReportCollector& reports, const std::string& 
         return 1;
     }
     reports.flush();
-    for (const std::string& line : song.linesUtf8()) std::cout << line << '\n';
+    for (const std::string& line : song.linesUtf8())
+        std::cout << line << '\n';
     return 0;
 }
 

@@ -21,21 +21,24 @@ enum class SongKind { Format0, Format1, Xf };
 // A song read from a file in the form it has there.
 struct LoadedSong {
     SongKind kind = SongKind::Format0;
-    CXfData single;  // format 0 and XF
+    CXfData single;   // format 0 and XF
     MidiF1Data multi; // format 1
 
     int division() const { return kind == SongKind::Format1 ? multi.division() : single.division(); }
     std::vector<const MidiTrackData*> tracks() const {
         std::vector<const MidiTrackData*> out;
         if (kind == SongKind::Format1)
-            for (int i = 0; i < multi.trackCount(); ++i) out.push_back(&multi.track(i));
+            for (int i = 0; i < multi.trackCount(); ++i)
+                out.push_back(&multi.track(i));
         else
             out.push_back(&single.track());
         return out;
     }
 };
 
-int read16(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
+int read16(const std::uint8_t* p) {
+    return (p[0] << 8) | p[1];
+}
 
 std::unique_ptr<LoadedSong> loadSong(const std::string& path) {
     ByteBuffer file;
@@ -67,7 +70,8 @@ std::unique_ptr<LoadedSong> loadSong(const std::string& path) {
     return song;
 }
 
-std::string hexBytes(const std::vector<std::uint8_t>& data, std::size_t from = 0, std::size_t to = std::string::npos) {
+std::string hexBytes(const std::vector<std::uint8_t>& data, std::size_t from = 0,
+                     std::size_t to = std::string::npos) {
     std::string out;
     char buf[4];
     for (std::size_t i = from; i < data.size() && i < to; ++i) {
@@ -80,7 +84,8 @@ std::string hexBytes(const std::vector<std::uint8_t>& data, std::size_t from = 0
 // Body of a system-exclusive message without F0, its length and the final F7.
 std::string sysExBody(const MusicEvent& e) {
     std::size_t pos = 1;
-    while (pos < e.data.size() && (e.data[pos] & 0x80)) ++pos;
+    while (pos < e.data.size() && (e.data[pos] & 0x80))
+        ++pos;
     ++pos; // the last length byte
     std::size_t end = e.data.size();
     if (end > pos && e.data[end - 1] == 0xF7) --end;
@@ -221,7 +226,8 @@ void printSummary(const std::string& path, const LoadedSong& song, std::ostream&
     }
     if (tempos.empty()) out << "Tempo: none (120 BPM by default)\n";
     for (const auto& [tick, e] : signatures)
-        out << "Time signature: " << (e->value >> 8) << '/' << (e->value & 0xFF) << " at tick " << tick << '\n';
+        out << "Time signature: " << (e->value >> 8) << '/' << (e->value & 0xFF) << " at tick " << tick
+            << '\n';
     for (const auto& [tick, e] : keys) {
         const int sf = e->size() > 0 ? static_cast<std::int8_t>(e->data[0]) : 0;
         const bool minor = e->size() > 1 && e->data[1];
@@ -230,10 +236,12 @@ void printSummary(const std::string& path, const LoadedSong& song, std::ostream&
     }
     out << "Notes per channel:";
     if (notesPerChannel.empty()) out << " none";
-    for (const auto& [ch, n] : notesPerChannel) out << ' ' << ch << ':' << n;
+    for (const auto& [ch, n] : notesPerChannel)
+        out << ' ' << ch << ':' << n;
     out << '\n';
     out << "Lyrics: " << lyrics.size() << '\n';
-    for (const auto& [tick, e] : lyrics) out << "  " << tick << ' ' << cp932ToUtf8(e->text()) << '\n';
+    for (const auto& [tick, e] : lyrics)
+        out << "  " << tick << ' ' << cp932ToUtf8(e->text()) << '\n';
 }
 
 } // namespace
@@ -270,7 +278,8 @@ int inspectCommand(const Arguments& args) {
 int copyCommand(const Arguments& args) {
     const std::string output = args.value("--output");
     if (args.positional.size() != 1 || output.empty()) {
-        printError("copy takes one MIDI file and an output: harmolin copy IN.mid -o OUT.mid [--format 0|1|xf]");
+        printError(
+            "copy takes one MIDI file and an output: harmolin copy IN.mid -o OUT.mid [--format 0|1|xf]");
         return 2;
     }
     const std::string format = args.value("--format");

@@ -133,7 +133,8 @@ int main(int argc, char** argv) {
                                   "--plugin-kind"});
         options.flags.insert({"--list-devices", "--timing"});
     } else if (command == "batch") {
-        options.withValue.insert({"--type", "--variant", "--style", "--count", "--jobs", "--seed", "--plugin"});
+        options.withValue.insert(
+            {"--type", "--variant", "--style", "--count", "--jobs", "--seed", "--plugin"});
         options.flags.insert({"--all-styles", "--wav", "--stems", "--musicxml"});
     } else if (command == "export") {
         options.withValue.insert("--lyrics");

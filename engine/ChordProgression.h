@@ -11,7 +11,8 @@ namespace harmolin {
 // Chord lengths of a block: the body chart, or the ending's chart.
 std::vector<int> chordRhythm(CompositionState& state, bool ending);
 void writeBlockChords(CompositionState& state, EventList& chords, std::array<int, 256>& work);
-void writeEndingBlock(CompositionState& state, EventList& chords, ChordCode previous, std::array<int, 256>& work);
+void writeEndingBlock(CompositionState& state, EventList& chords, ChordCode previous,
+                      std::array<int, 256>& work);
 ChordCode nextChord(CompositionState& state, ChordCode working);
 
 // The 648-line chord-scale table, kept in state.patterns.

@@ -24,7 +24,8 @@ int placeInRange(EngineRandom& rng, int root, int interval, int octaveOffset) {
 } // namespace
 
 ChordCode::ChordCode(std::string_view text) {
-    for (std::size_t i = 0; i < 4; ++i) c[i] = i < text.size() ? text[i] : ' ';
+    for (std::size_t i = 0; i < 4; ++i)
+        c[i] = i < text.size() ? text[i] : ' ';
 }
 
 int rootPitchClass(char letter) {
@@ -33,7 +34,9 @@ int rootPitchClass(char letter) {
     return -1;
 }
 
-char rootLetter(int pitchClass) { return kRootLetters[((pitchClass % 12) + 12) % 12]; }
+char rootLetter(int pitchClass) {
+    return kRootLetters[((pitchClass % 12) + 12) % 12];
+}
 
 int rootNoteOf(char letter) {
     const int pc = rootPitchClass(letter);
@@ -42,33 +45,50 @@ int rootNoteOf(char letter) {
 
 int thirdInterval(char letter) {
     switch (letter) {
-    case 'M': return 4;
-    case 'm': return 3;
-    case '4': return 5;
-    case 'o': return -1;
-    default: return -2;
+    case 'M':
+        return 4;
+    case 'm':
+        return 3;
+    case '4':
+        return 5;
+    case 'o':
+        return -1;
+    default:
+        return -2;
     }
 }
 
 int fifthInterval(char letter) {
     switch (letter) {
-    case 'P': return 7;
-    case 'A': return 8;
-    case 'd': return 6;
-    case 'C': return -1;
-    default: return -2;
+    case 'P':
+        return 7;
+    case 'A':
+        return 8;
+    case 'd':
+        return 6;
+    case 'C':
+        return -1;
+    default:
+        return -2;
     }
 }
 
 int seventhInterval(char letter) {
     switch (letter) {
-    case 'S': return 11;
-    case 's': return 10;
-    case '6': return 9;
-    case '9': return 14;
-    case 'o': return 12;
-    case 'd': return -1;
-    default: return -2;
+    case 'S':
+        return 11;
+    case 's':
+        return 10;
+    case '6':
+        return 9;
+    case '9':
+        return 14;
+    case 'o':
+        return 12;
+    case 'd':
+        return -1;
+    default:
+        return -2;
     }
 }
 
@@ -124,7 +144,8 @@ ChordRecord buildChordRecord(CompositionState& state, int length, ChordCode code
     } else {
         const int interval = third == -2 ? 0 : third;
         if (third == -2) reportEngineError(engine_error::kThirdNote);
-        r.third = style.part3Pattern == 47 ? r.root + interval : placeInRange(state.rng, r.root, interval, 12);
+        r.third =
+            style.part3Pattern == 47 ? r.root + interval : placeInRange(state.rng, r.root, interval, 12);
     }
 
     const int fifth = fifthInterval(code.fifth());

@@ -61,6 +61,7 @@ struct ChordRecord {
 
 // Builds a chord record from a length and a code, drawing the octave of the
 // third and seventh; an empty slash text means "00".
-ChordRecord buildChordRecord(CompositionState& state, int length, ChordCode code, std::string_view slash = {});
+ChordRecord buildChordRecord(CompositionState& state, int length, ChordCode code,
+                             std::string_view slash = {});
 
 } // namespace harmolin

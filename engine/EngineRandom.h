@@ -7,7 +7,7 @@
 namespace harmolin {
 
 class EngineRandom {
-public:
+  public:
     void seed(std::uint32_t seed) { state_ = seed; }
     std::uint32_t state() const { return state_; }
 
@@ -35,7 +35,7 @@ public:
     // True with probability 1/n (a "1-in-n draw").
     bool oneIn(int n) { return randRange(1, n) == 1; }
 
-private:
+  private:
     std::uint32_t state_ = 1;
 };
 

@@ -23,7 +23,8 @@ void EventList::appendChord(int length, ChordCode code, std::string_view slash) 
     e.length = length;
     e.code = code;
     e.text = {'0', '0', 0, 0};
-    for (std::size_t i = 0; i < 2 && i < slash.size(); ++i) e.text[i] = slash[i];
+    for (std::size_t i = 0; i < 2 && i < slash.size(); ++i)
+        e.text[i] = slash[i];
     events_.push_back(e);
 }
 
@@ -63,7 +64,8 @@ void EventList::appendCopy(const EngineEvent& event) {
 void EventList::copyFrom(const EventList& other) {
     if (&other == this) return;
     clear();
-    for (const auto& e : other.events_) appendCopy(e);
+    for (const auto& e : other.events_)
+        appendCopy(e);
 }
 
 } // namespace harmolin

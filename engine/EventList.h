@@ -17,12 +17,12 @@ struct EngineEvent {
     int length = 0;
     int value = 0; // note number (0 = rest) or control value
     int kind = kEngineNote;
-    ChordCode code;                              // chord events
-    std::array<char, 4> text{'0', '0', 0, 0};    // slash text (chords) or four characters (texts)
+    ChordCode code;                           // chord events
+    std::array<char, 4> text{'0', '0', 0, 0}; // slash text (chords) or four characters (texts)
 };
 
 class EventList {
-public:
+  public:
     static constexpr int kCapacity = 16384;
 
     int count() const { return static_cast<int>(events_.size()); }
@@ -32,7 +32,7 @@ public:
     auto begin() const { return events_.begin(); }
     auto end() const { return events_.end(); }
 
-    void appendChord(const ChordRecord& chord);                  // length, code copy, slash text
+    void appendChord(const ChordRecord& chord); // length, code copy, slash text
     void appendChord(int length, ChordCode code, std::string_view slash = "00");
     void appendNote(int length, int note);
     void appendControl(int length, int value);
@@ -41,7 +41,7 @@ public:
     void copyFrom(const EventList& other);
     void clear() { events_.clear(); }
 
-private:
+  private:
     bool roomFor(bool reportFull);
     std::vector<EngineEvent> events_;
 };

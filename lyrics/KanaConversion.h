@@ -28,7 +28,8 @@ struct SingingOptions {
 
 // Word lists: the user's own file in the working folder wins over the
 // program's in the data folder.
-std::string listFilePath(const std::string& name, const std::string& workingFolder, const std::string& dataFolder);
+std::string listFilePath(const std::string& name, const std::string& workingFolder,
+                         const std::string& dataFolder);
 
 // Runs every pass over the song's lyric track (which it rewrites) and returns
 // the syllables of the melody on melodyChannel (0 to 15), closing record

@@ -24,7 +24,7 @@ bool ByteBuffer::loadFile(const std::string& path) {
     bytes_.clear();
     position_ = 0;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
+    struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) ::close(fd);
         reportNotice(path);

@@ -12,7 +12,7 @@ namespace harmolin {
 inline constexpr int kSongCapacity = 0x60000;
 
 class ByteBuffer {
-public:
+  public:
     explicit ByteBuffer(int capacity = kSongCapacity) : capacity_(capacity) {}
 
     int used() const { return static_cast<int>(bytes_.size()); }
@@ -40,7 +40,7 @@ public:
     // renames it over the target, so a failed save keeps the old file.
     bool saveFile(const std::string& path) const;
 
-protected:
+  protected:
     std::vector<std::uint8_t> bytes_;
     int position_ = 0;
     int capacity_;

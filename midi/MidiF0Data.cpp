@@ -11,7 +11,9 @@ namespace {
 
 constexpr int kMacHeader = 128;
 
-int read16(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
+int read16(const std::uint8_t* p) {
+    return (p[0] << 8) | p[1];
+}
 
 void put16(std::vector<std::uint8_t>& out, int v) {
     out.push_back(static_cast<std::uint8_t>(v >> 8));

@@ -12,7 +12,7 @@
 namespace harmolin {
 
 class MidiF0Data : public ByteBuffer {
-public:
+  public:
     explicit MidiF0Data(int capacity = kSongCapacity);
     MidiF0Data(const MidiF0Data& other);
     MidiF0Data& operator=(const MidiF0Data& other);
@@ -53,7 +53,7 @@ public:
     MidiTrackData& track() { return *track_; }
     const MidiTrackData& track() const { return *track_; }
 
-protected:
+  protected:
     bool loadImage(); // parses the bytes in the buffer
     int division_ = 960;
     TrackState state_ = TrackState::Connected;

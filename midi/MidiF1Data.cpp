@@ -9,7 +9,9 @@
 namespace harmolin {
 namespace {
 
-int read16(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
+int read16(const std::uint8_t* p) {
+    return (p[0] << 8) | p[1];
+}
 
 std::uint32_t read32(const std::uint8_t* p) {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
@@ -51,7 +53,7 @@ bool MidiF1Data::load(const std::string& path) {
     reportOnce(ErrorClass::M1dt, 0);
     tracks_.clear();
     state_ = TrackState::Connected;
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > capacity_) {
         clearBytes();
         reportError(ErrorClass::M1dt, 0x03000019);
@@ -136,7 +138,8 @@ bool MidiF1Data::loadImage() {
 
 MidiF1Data MidiF1Data::fromSong(const MidiF0Data& song) {
     MidiF1Data out(song.division(), song.capacity());
-    for (int i = 0; i < 17; ++i) out.addEmptyTrack();
+    for (int i = 0; i < 17; ++i)
+        out.addEmptyTrack();
     std::vector<int> lastTime(17, 0);
     int time = 0;
     for (const MusicEvent& e : song.track().events()) {
@@ -162,11 +165,13 @@ MidiF1Data MidiF1Data::fromSong(const MidiF0Data& song) {
         lastTime[t] = time;
         out.track(t).append(std::move(copy));
     }
-    for (int t = 0; t < 17; ++t) out.track(t).ensureEndOfTrack(time - lastTime[t]);
+    for (int t = 0; t < 17; ++t)
+        out.track(t).ensureEndOfTrack(time - lastTime[t]);
     return out;
 }
 
-MidiF1Data MidiF1Data::fromTracks(const std::vector<const MidiTrackData*>& tracks, int division, int capacity) {
+MidiF1Data MidiF1Data::fromTracks(const std::vector<const MidiTrackData*>& tracks, int division,
+                                  int capacity) {
     MidiF1Data out(division, capacity);
     for (const MidiTrackData* t : tracks) {
         if (!t || out.trackCount() >= kMaxTracks) continue;
@@ -190,7 +195,8 @@ bool MidiF1Data::connectAll() {
         reportError(ErrorClass::M1dt, 0x03000003);
         return false;
     }
-    for (auto& t : tracks_) t->connectNotes();
+    for (auto& t : tracks_)
+        t->connectNotes();
     state_ = TrackState::Connected;
     return true;
 }
@@ -200,7 +206,8 @@ bool MidiF1Data::splitAll() {
         reportError(ErrorClass::M1dt, 0x03000003);
         return false;
     }
-    for (auto& t : tracks_) t->splitNotes();
+    for (auto& t : tracks_)
+        t->splitNotes();
     state_ = TrackState::NoteOnOff;
     return true;
 }
@@ -230,7 +237,8 @@ bool MidiF1Data::serialize() {
 
 bool MidiF1Data::save(const std::string& path) {
     MidiF1Data copy(division_, capacity_);
-    for (const auto& t : tracks_) copy.tracks_.push_back(std::make_unique<MidiF1TrackData>(*t));
+    for (const auto& t : tracks_)
+        copy.tracks_.push_back(std::make_unique<MidiF1TrackData>(*t));
     copy.state_ = state_;
     if (copy.state_ == TrackState::Connected && !copy.splitAll()) return false;
     if (!copy.serialize()) return false;
@@ -240,7 +248,8 @@ bool MidiF1Data::save(const std::string& path) {
 bool MidiF1Data::mergeInto(MidiF0Data& song) const {
     song.setDivision(division_);
     std::vector<const MidiTrackData*> sources;
-    for (const auto& t : tracks_) sources.push_back(t.get());
+    for (const auto& t : tracks_)
+        sources.push_back(t.get());
     if (sources.empty()) {
         song.track().clear();
         song.track().ensureEndOfTrack();
@@ -295,8 +304,8 @@ bool MidiF1Data::repairNotes() {
     for (auto& t : tracks_) {
         for (auto& e : t->events()) {
             if (e.kind != kConnectedNote) continue;
-            const bool bad = e.note < 0 || e.note > 127 || e.velocity < 0 || e.velocity > 127 || e.length < 0 ||
-                             e.delta < 0;
+            const bool bad = e.note < 0 || e.note > 127 || e.velocity < 0 || e.velocity > 127 ||
+                             e.length < 0 || e.delta < 0;
             if (!bad) continue;
             e.note = std::clamp(e.note, 0, 127);
             e.velocity = std::clamp(e.velocity, 0, 127);

@@ -14,7 +14,7 @@ namespace harmolin {
 class MidiF0Data;
 
 class MidiF1Data : public ByteBuffer {
-public:
+  public:
     static constexpr int kMaxTracks = 64;
 
     explicit MidiF1Data(int division = 960, int capacity = kSongCapacity);
@@ -49,7 +49,7 @@ public:
     MidiF1TrackData& track(int i) { return *tracks_[static_cast<std::size_t>(i)]; }
     const MidiF1TrackData& track(int i) const { return *tracks_[static_cast<std::size_t>(i)]; }
 
-private:
+  private:
     bool loadImage();
     int division_;
     TrackState state_ = TrackState::Connected;

@@ -6,7 +6,7 @@
 namespace harmolin {
 
 class MidiF1TrackData : public MidiTrackData {
-public:
+  public:
     explicit MidiF1TrackData(int capacity = kSongCapacity / 2, TrackState state = TrackState::Empty);
     explicit MidiF1TrackData(const MidiTrackData& track);
 
@@ -25,7 +25,7 @@ public:
     // The shaping a melody loaded from a file gets before it is sung.
     void prepareMelodyForSinging();
 
-protected:
+  protected:
     void report(std::uint32_t code) const override { reportError(ErrorClass::M1tk, code); }
 };
 

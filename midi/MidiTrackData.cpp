@@ -35,8 +35,12 @@ int tickRank(const MusicEvent& e) {
 
 } // namespace
 
-void setParsePause(int milliseconds) { pauseMilliseconds.store(std::max(0, milliseconds)); }
-int parsePause() { return pauseMilliseconds.load(); }
+void setParsePause(int milliseconds) {
+    pauseMilliseconds.store(std::max(0, milliseconds));
+}
+int parsePause() {
+    return pauseMilliseconds.load();
+}
 
 MidiTrackData::MidiTrackData(int capacity, TrackState state) : ByteBuffer(capacity), state_(state) {}
 
@@ -325,12 +329,14 @@ void MidiTrackData::orderTickGroups() {
     std::size_t i = 0;
     while (i < events_.size()) {
         std::size_t j = i + 1;
-        while (j < events_.size() && events_[j].delta == 0) ++j;
+        while (j < events_.size() && events_[j].delta == 0)
+            ++j;
         if (j - i > 1) {
             const int firstDelta = events_[i].delta;
             events_[i].delta = 0;
-            std::stable_sort(events_.begin() + static_cast<long>(i), events_.begin() + static_cast<long>(j),
-                             [](const MusicEvent& a, const MusicEvent& b) { return tickRank(a) < tickRank(b); });
+            std::stable_sort(
+                events_.begin() + static_cast<long>(i), events_.begin() + static_cast<long>(j),
+                [](const MusicEvent& a, const MusicEvent& b) { return tickRank(a) < tickRank(b); });
             events_[i].delta = firstDelta;
         }
         i = j;
@@ -403,11 +409,12 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
                 out.push_back(0);
             } else if (e.type == kMetaTempo) {
                 const int t = e.value > 0 ? e.value : kDefaultTempo;
-                out.insert(out.end(), {3, static_cast<std::uint8_t>(t >> 16), static_cast<std::uint8_t>(t >> 8),
-                                       static_cast<std::uint8_t>(t)});
+                out.insert(out.end(), {3, static_cast<std::uint8_t>(t >> 16),
+                                       static_cast<std::uint8_t>(t >> 8), static_cast<std::uint8_t>(t)});
             } else if (e.type == kMetaTimeSignature) {
                 out.push_back(4);
-                for (int k = 0; k < 4; ++k) out.push_back(k < e.size() ? e.data[k] : 0);
+                for (int k = 0; k < 4; ++k)
+                    out.push_back(k < e.size() ? e.data[k] : 0);
             } else {
                 if (e.size() > 128 && e.type != kMetaSequencerSpecific) warnOnce(0x0D00000B);
                 writeVarLen(out, static_cast<std::uint32_t>(e.size()));
@@ -423,7 +430,8 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
             return false;
         }
     }
-    for (int k = 0; k < 4; ++k) out[k] = static_cast<std::uint8_t>(k < int(chunkName.size()) ? chunkName[k] : ' ');
+    for (int k = 0; k < 4; ++k)
+        out[k] = static_cast<std::uint8_t>(k < int(chunkName.size()) ? chunkName[k] : ' ');
     const std::uint32_t length = static_cast<std::uint32_t>(out.size() - 8);
     out[4] = static_cast<std::uint8_t>(length >> 24);
     out[5] = static_cast<std::uint8_t>(length >> 16);

@@ -26,7 +26,7 @@ void setParsePause(int milliseconds);
 int parsePause();
 
 class MidiTrackData : public ByteBuffer {
-public:
+  public:
     // More events than this before an append is refused.
     static constexpr int kMaxEvents = 0x1FFFF;
     // The longest track: the largest time a file's four-byte delta can hold.
@@ -55,9 +55,10 @@ public:
     // it into note-on/off form. Returns false when the chunk was refused or
     // the events ran past its end.
     bool parse(int available, int offset, const std::uint8_t* source, int pauseMs = 0);
-    bool connectNotes();                      // note-on/off -> connected
-    bool splitNotes();                        // connected -> note-on/off
-    bool serialize(std::string_view chunkName = "MTrk", bool reorderTicks = true); // note-on/off -> serialized
+    bool connectNotes(); // note-on/off -> connected
+    bool splitNotes();   // connected -> note-on/off
+    bool serialize(std::string_view chunkName = "MTrk",
+                   bool reorderTicks = true); // note-on/off -> serialized
     // The reordering of tick groups done before serializing: other events to
     // the front, system exclusive first, note-offs before note-ons.
     void orderTickGroups();
@@ -96,17 +97,17 @@ public:
     void addGsDisplayText(int delta, std::string_view text);
 
     // --- queries ----------------------------------------------------------------
-    int tempoAt(int tick) const;        // 600000 when there is none
-    int firstTempo() const;             // 600000 when there is none
-    int firstTimeSignature() const;     // code, 0 when there is none
+    int tempoAt(int tick) const;    // 600000 when there is none
+    int firstTempo() const;         // 600000 when there is none
+    int firstTimeSignature() const; // code, 0 when there is none
     std::optional<std::string> firstMetaText(int type) const;
-    int programOf(int channel) const;   // -1 when none
+    int programOf(int channel) const; // -1 when none
     bool programAbove15(int channel) const;
-    int masterVolume() const;           // -1 when none
+    int masterVolume() const; // -1 when none
     bool isDrumChannel(int channel) const;
-    int firstChannel() const;           // -1 when no channel event
+    int firstChannel() const; // -1 when no channel event
     int noteCount() const;
-    int firstNoteIndex() const;         // -1 when none
+    int firstNoteIndex() const;           // -1 when none
     int ticksToNextNote(int index) const; // -1 when none
     int totalLength() const;
     // Absolute tick of every event (same order as the list).
@@ -125,7 +126,7 @@ public:
     void moveChannel(int from, int to);
     void moveToFrontOfTick(int kind, int type, std::string_view pattern = {});
 
-protected:
+  protected:
     // Reports a track-class code: MDTK for plain tracks, M1TK for format-1 tracks.
     virtual void report(std::uint32_t code) const { reportError(ErrorClass::Mdtk, code); }
     // Data warnings stay in the track class whatever the owner.
@@ -135,7 +136,7 @@ protected:
     std::vector<MusicEvent> events_;
     TrackState state_;
 
-private:
+  private:
     bool parseEvents(int pauseMs);
     void renumberChannels(int a, int b, bool swap);
 };

@@ -296,7 +296,8 @@ bool MidiTrackData::rescale(int oldDivision, int newDivision, bool dropShortNote
     const long long from = oldDivision;
     const long long to = newDivision;
     long long total = 0;
-    for (const MusicEvent& e : events_) total += e.delta;
+    for (const MusicEvent& e : events_)
+        total += e.delta;
     if (to * total / from > kMaxTicks) { // the rescaled song could not be written
         report(0x0D000019);
         return false;

@@ -74,9 +74,9 @@ MusicEvent makeMeta(int delta, int type, const std::uint8_t* bytes, int length) 
     e.delta = delta;
     e.type = type;
     if (bytes && length > 0) e.data.assign(bytes, bytes + length);
-    if (type == kMetaTempo && length >= 3)
-        e.value = (bytes[0] << 16) | (bytes[1] << 8) | bytes[2];
-    if (type == kMetaTimeSignature && length >= 2) e.value = MusicEvent::timeSignatureCode(bytes[0], bytes[1]);
+    if (type == kMetaTempo && length >= 3) e.value = (bytes[0] << 16) | (bytes[1] << 8) | bytes[2];
+    if (type == kMetaTimeSignature && length >= 2)
+        e.value = MusicEvent::timeSignatureCode(bytes[0], bytes[1]);
     return e;
 }
 
@@ -122,9 +122,13 @@ bool matches(const std::vector<std::uint8_t>& d, std::size_t at, std::initialize
     return true;
 }
 
-bool byteAt(const std::vector<std::uint8_t>& d, std::size_t at, int b) { return at < d.size() && d[at] == b; }
+bool byteAt(const std::vector<std::uint8_t>& d, std::size_t at, int b) {
+    return at < d.size() && d[at] == b;
+}
 
-int valueAt(const std::vector<std::uint8_t>& d, std::size_t at) { return at < d.size() ? d[at] : 0; }
+int valueAt(const std::vector<std::uint8_t>& d, std::size_t at) {
+    return at < d.size() ? d[at] : 0;
+}
 
 // Part block x of a GS address 40 1x / 40 4x: block 0 is the drum part.
 int channelOfGsBlock(int block) {
@@ -202,7 +206,8 @@ bool updateGsChecksum(std::vector<std::uint8_t>* message) {
     // address to the byte before the checksum.
     if (d.size() < 10 || d.back() != 0xF7) return false;
     int sum = 0;
-    for (std::size_t i = 6; i + 2 < d.size(); ++i) sum += d[i];
+    for (std::size_t i = 6; i + 2 < d.size(); ++i)
+        sum += d[i];
     d[d.size() - 2] = static_cast<std::uint8_t>((128 - sum % 128) % 128);
     return true;
 }
@@ -211,8 +216,10 @@ void writeVarLen(std::vector<std::uint8_t>& out, std::uint32_t value) {
     std::uint8_t tmp[5];
     int n = 0;
     tmp[n++] = value & 0x7F;
-    while ((value >>= 7) != 0) tmp[n++] = static_cast<std::uint8_t>(0x80 | (value & 0x7F));
-    while (n > 0) out.push_back(tmp[--n]);
+    while ((value >>= 7) != 0)
+        tmp[n++] = static_cast<std::uint8_t>(0x80 | (value & 0x7F));
+    while (n > 0)
+        out.push_back(tmp[--n]);
 }
 
 bool readVarLen(const std::uint8_t* bytes, int end, int& pos, std::uint32_t& value) {

@@ -63,12 +63,12 @@ inline constexpr int kTimeSig44 = 4 * 256 + 4; // numerator * 256 + 2^power
 
 struct MusicEvent {
     int kind = kDeleted;
-    int delta = 0;    // ticks since the previous event
-    int note = 0;     // note number; low 7 bits of a pitch bend
-    int length = 0;   // ticks, connected notes only
+    int delta = 0;  // ticks since the previous event
+    int note = 0;   // note number; low 7 bits of a pitch bend
+    int length = 0; // ticks, connected notes only
     int velocity = 0;
-    int type = 0;     // controller, meta type or system-exclusive class
-    int value = 0;    // controller/program/pressure value, bend high 7 bits, tempo, time-signature code
+    int type = 0;  // controller, meta type or system-exclusive class
+    int value = 0; // controller/program/pressure value, bend high 7 bits, tempo, time-signature code
     std::vector<std::uint8_t> data; // raw bytes where the kind needs them (sysex, meta, poly pressure)
     int channel = kNoChannel;
 

@@ -50,13 +50,16 @@ bool usableSymbols(const std::string& symbols) {
 
 // Tempo as the written file plays it: a tempo of 0 is not written, so the
 // MIDI default stands.
-int playedTempo(int tempo) { return tempo > 0 ? tempo : kDefaultTempo; }
+int playedTempo(int tempo) {
+    return tempo > 0 ? tempo : kDefaultTempo;
+}
 
 } // namespace
 
-CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source, const std::vector<SyllableRecord>& notes,
-                                         int pauseMs, int voiceIndex, std::string_view singerName,
-                                         int voiceNumber, int octaveShift, int mode, int division)
+CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source,
+                                         const std::vector<SyllableRecord>& notes, int pauseMs,
+                                         int voiceIndex, std::string_view singerName, int voiceNumber,
+                                         int octaveShift, int mode, int division)
     : source_(source), notes_(notes), pauseMs_(std::max(0, pauseMs)), voiceIndex_(voiceIndex),
       singer_(singerName), voiceNumber_(std::clamp(voiceNumber, 0, 127)), octaveShift_(octaveShift),
       mode_(mode), division_(division) {
@@ -67,8 +70,8 @@ CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source, const std:
     for (std::size_t i = 0; i < notes_.size(); ++i)
         if (notes_[i].start < 0 || (i > 0 && notes_[i].start < notes_[i - 1].start)) ordered = false;
     if (voiceIndex_ < 0 || voiceIndex_ > 15 || division_ <= 0 || division_ > 0x7FFF ||
-        source_.state() != TrackState::Connected || static_cast<int>(notes_.size()) > kMaxSyllables || !ordered ||
-        std::abs(octaveShift_) > 10) {
+        source_.state() != TrackState::Connected || static_cast<int>(notes_.size()) > kMaxSyllables ||
+        !ordered || std::abs(octaveShift_) > 10) {
         reportError(ErrorClass::Gene, kParameterWrong);
         valid_ = false;
         return;
@@ -195,7 +198,8 @@ void CVocaloidFileWriter::writeTextGroup(MidiTrackData& voice, const std::vector
     std::string pending;
     auto flush = [&] {
         const std::string text = format("DM:%04d:", textCounter_++) + pending;
-        voice.addMeta(0, kMetaText, reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<int>(text.size()));
+        voice.addMeta(0, kMetaText, reinterpret_cast<const std::uint8_t*>(text.data()),
+                      static_cast<int>(text.size()));
         pending.clear();
     };
     for (const std::string& line : lines) {
@@ -209,9 +213,9 @@ void CVocaloidFileWriter::writeTextGroup(MidiTrackData& voice, const std::vector
 void CVocaloidFileWriter::writeSequenceText(MidiTrackData& voice) {
     const int count = static_cast<int>(notes_.size());
     writeTextGroup(voice, {"[Common]", "Version=DSB301", "Name=Voice1", "Color=181,162,123", "DynamicsMode=1",
-                           "PlayMode=1", "[Master]", "PreMeasure=4", "[Mixer]", "MasterFeder=0", "MasterPanpot=0",
-                           "MasterMute=0", "OutputMode=0", "Tracks=1", "Feder0=0", "Panpot0=0", "Mute0=0",
-                           "Solo0=0"});
+                           "PlayMode=1", "[Master]", "PreMeasure=4", "[Mixer]", "MasterFeder=0",
+                           "MasterPanpot=0", "MasterMute=0", "OutputMode=0", "Tracks=1", "Feder0=0",
+                           "Panpot0=0", "Mute0=0", "Solo0=0"});
 
     std::vector<std::string> events{"[EventList]", "0=ID#0000"};
     for (int i = 0; i < count; ++i) {
@@ -226,15 +230,16 @@ void CVocaloidFileWriter::writeSequenceText(MidiTrackData& voice) {
 
     for (int k = 1; k < count; ++k) {
         const SyllableRecord& entry = notes_[static_cast<std::size_t>(k - 1)];
-        writeTextGroup(voice, {format("[ID#%04d]", k), format("Length=%d", entry.length),
-                               format("Note#=%d", sungNote(entry.note)), format("LyricHandle=h#%04d", 2 * k - 1),
-                               format("VibratoHandle=h#%04d", 2 * k), "Type=Anote", "Dynamics=64",
-                               "PMBendDepth=20", "PMBendLength=0", "PMbPortamentoUse=0", "DEMdecGainRate=50",
-                               "DEMaccent=50", "VibratoDelay=160"});
+        writeTextGroup(voice,
+                       {format("[ID#%04d]", k), format("Length=%d", entry.length),
+                        format("Note#=%d", sungNote(entry.note)), format("LyricHandle=h#%04d", 2 * k - 1),
+                        format("VibratoHandle=h#%04d", 2 * k), "Type=Anote", "Dynamics=64", "PMBendDepth=20",
+                        "PMBendLength=0", "PMbPortamentoUse=0", "DEMdecGainRate=50", "DEMaccent=50",
+                        "VibratoDelay=160"});
     }
 
-    writeTextGroup(voice, {"[h#0000]", "IconID=$07010000", "IDS=" + singer_, "Original=0", "Caption=", "Length=1",
-                           "Language=0", "Program=0"});
+    writeTextGroup(voice, {"[h#0000]", "IconID=$07010000", "IDS=" + singer_, "Original=0",
+                           "Caption=", "Length=1", "Language=0", "Program=0"});
 
     for (int i = 0; i < count; ++i) {
         pause(i);
@@ -256,10 +261,18 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
         pending = 0;
         ++pairs;
     };
-    cc(kNrpnMsb, 0x60); cc(kNrpnLsb, 0x00); cc(kDataMsb, 0x00); cc(kDataLsb, 0x00);
-    cc(kNrpnLsb, 0x01); cc(kDataMsb, 0x00); cc(kDataLsb, 0x00);
-    cc(kNrpnLsb, 0x02); cc(kDataMsb, 0x00);
-    cc(kNrpnMsb, 0x53); cc(kNrpnLsb, 0x02); cc(kDataMsb, voiceNumber_);
+    cc(kNrpnMsb, 0x60);
+    cc(kNrpnLsb, 0x00);
+    cc(kDataMsb, 0x00);
+    cc(kDataLsb, 0x00);
+    cc(kNrpnLsb, 0x01);
+    cc(kDataMsb, 0x00);
+    cc(kDataLsb, 0x00);
+    cc(kNrpnLsb, 0x02);
+    cc(kDataMsb, 0x00);
+    cc(kNrpnMsb, 0x53);
+    cc(kNrpnLsb, 0x02);
+    cc(kDataMsb, voiceNumber_);
 
     const int count = static_cast<int>(notes_.size());
     int previousStart = 0;
@@ -282,18 +295,34 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
         pending = entry.start - previousStart;
         previousStart = entry.start;
         pairs = 0;
-        cc(kNrpnMsb, 0x50); cc(kNrpnLsb, 0x00); cc(kDataMsb, 0x00); cc(kDataLsb, 0x00);
-        cc(kNrpnLsb, 0x01); cc(kDataMsb, 0x0F); cc(kDataLsb, 0x50);
-        cc(kNrpnLsb, 0x02); cc(kDataMsb, note);
+        cc(kNrpnMsb, 0x50);
+        cc(kNrpnLsb, 0x00);
+        cc(kDataMsb, 0x00);
+        cc(kDataLsb, 0x00);
+        cc(kNrpnLsb, 0x01);
+        cc(kDataMsb, 0x0F);
+        cc(kDataLsb, 0x50);
+        cc(kNrpnLsb, 0x02);
+        cc(kDataMsb, note);
         const auto velocity = velocities_.find(entry.start);
-        cc(kNrpnLsb, 0x03); cc(kDataMsb, velocity == velocities_.end() ? 0x40 : velocity->second);
+        cc(kNrpnLsb, 0x03);
+        cc(kDataMsb, velocity == velocities_.end() ? 0x40 : velocity->second);
         const int duration = durationMs(entry);
-        cc(kNrpnLsb, 0x04); cc(kDataMsb, duration / 128); cc(kDataLsb, duration % 128);
-        cc(kNrpnLsb, 0x05); cc(kDataMsb, 0x03);
-        cc(kNrpnLsb, 0x0C); cc(kDataMsb, 0x00); cc(kDataLsb, 0x00);
-        cc(kNrpnLsb, 0x0D); cc(kDataMsb, 0x01); cc(kDataLsb, 0x55);
-        cc(kNrpnLsb, 0x0E); cc(kDataMsb, 0x2A);
-        cc(kNrpnLsb, 0x12); cc(kDataMsb, n);
+        cc(kNrpnLsb, 0x04);
+        cc(kDataMsb, duration / 128);
+        cc(kDataLsb, duration % 128);
+        cc(kNrpnLsb, 0x05);
+        cc(kDataMsb, 0x03);
+        cc(kNrpnLsb, 0x0C);
+        cc(kDataMsb, 0x00);
+        cc(kDataLsb, 0x00);
+        cc(kNrpnLsb, 0x0D);
+        cc(kDataMsb, 0x01);
+        cc(kDataLsb, 0x55);
+        cc(kNrpnLsb, 0x0E);
+        cc(kDataMsb, 0x2A);
+        cc(kNrpnLsb, 0x12);
+        cc(kDataMsb, n);
         for (int j = 0; j < n; ++j) {
             cc(kNrpnLsb, 0x13 + j);
             cc(kDataMsb, static_cast<unsigned char>(symbols[static_cast<std::size_t>(j)]));
@@ -302,15 +331,21 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
             if (!(n == 3 && j == 1)) cc(kDataLsb, j == n - 1 ? 0 : 64);
         }
         for (int parameter = 0x4F; parameter <= 0x5A; ++parameter) {
-            static constexpr int kValues[] = {0x7F, 0x0C, 0x08, 0x14, 0x1C, 0x18, 0x0A, 0x0C, 0x0C, 0x00, 0x32, 0x32};
+            static constexpr int kValues[] = {0x7F, 0x0C, 0x08, 0x14, 0x1C, 0x18,
+                                              0x0A, 0x0C, 0x0C, 0x00, 0x32, 0x32};
             cc(kNrpnLsb, parameter);
             cc(kDataMsb, kValues[parameter - 0x4F]);
         }
-        cc(kNrpnLsb, 0x7F); cc(kDataMsb, 0x7F);
+        cc(kNrpnLsb, 0x7F);
+        cc(kDataMsb, 0x7F);
         if (pairs != 3 * n + 51 + (n != 3 ? 1 : 0)) reportError(ErrorClass::Vofw, kErrorNum);
 
-        cc(kNrpnMsb, 0x65); cc(kNrpnLsb, 0x02); cc(kDataMsb, 0x40);
-        cc(kNrpnMsb, 0x64); cc(kNrpnLsb, 0x02); cc(kDataMsb, 0x32);
+        cc(kNrpnMsb, 0x65);
+        cc(kNrpnLsb, 0x02);
+        cc(kDataMsb, 0x40);
+        cc(kNrpnMsb, 0x64);
+        cc(kNrpnLsb, 0x02);
+        cc(kDataMsb, 0x32);
     }
 }
 
@@ -352,11 +387,12 @@ void CVocaloidFileWriter::addAccompaniment(int voiceChannel, int delayMs, int di
                 // Ticks that delayMs last at this tempo.
                 const long long wanted =
                     static_cast<long long>(division) * delayMs * 1000 / static_cast<long long>(found->second);
-                long long difference = std::clamp(wanted - applied, -static_cast<long long>(MidiTrackData::kMaxTicks),
-                                                  static_cast<long long>(MidiTrackData::kMaxTicks));
+                long long difference =
+                    std::clamp(wanted - applied, -static_cast<long long>(MidiTrackData::kMaxTicks),
+                               static_cast<long long>(MidiTrackData::kMaxTicks));
                 if (difference >= 0) {
-                    events[i].delta = static_cast<int>(std::min<long long>(events[i].delta + difference,
-                                                                           MidiTrackData::kMaxTicks));
+                    events[i].delta = static_cast<int>(
+                        std::min<long long>(events[i].delta + difference, MidiTrackData::kMaxTicks));
                     applied += difference;
                 } else {
                     long long owed = -difference;

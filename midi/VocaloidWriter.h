@@ -24,7 +24,7 @@ inline constexpr int kVocaloidMode = 0;
 inline constexpr int kSyllableProgramMode = 1;
 
 class CVocaloidFileWriter {
-public:
+  public:
     static constexpr int kOutputCapacity = 0xF0000;
     // Four 4/4 measures at 480 ticks ahead of the first note ("PreMeasure=4").
     static constexpr int kPreMeasureTicks = 7680;
@@ -51,7 +51,7 @@ public:
     const std::vector<MidiTrackData>& tracks() const { return tracks_; }
     int division() const { return division_; }
 
-private:
+  private:
     void writeMaster();
     void writeSyllablePrograms(MidiTrackData& voice);
     void writeSequenceText(MidiTrackData& voice);

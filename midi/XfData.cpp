@@ -11,11 +11,14 @@ std::uint32_t read32(const std::uint8_t* p) {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
 
-int read16(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
+int read16(const std::uint8_t* p) {
+    return (p[0] << 8) | p[1];
+}
 
 // The information chunk the program writes: one "XFln:" text and an end.
 std::vector<std::uint8_t> defaultHeaderChunk() {
-    return {'X', 'F', 'I', 'H', 0, 0, 0, 13, 0x00, 0xFF, 0x01, 0x05, 'X', 'F', 'l', 'n', ':', 0x00, 0xFF, 0x2F, 0x00};
+    return {'X',  'F', 'I', 'H', 0,   0,   0,    13,   0x00, 0xFF, 0x01,
+            0x05, 'X', 'F', 'l', 'n', ':', 0x00, 0xFF, 0x2F, 0x00};
 }
 
 bool chunkAt(const std::vector<std::uint8_t>& b, int pos, const char* name) {
@@ -23,7 +26,9 @@ bool chunkAt(const std::vector<std::uint8_t>& b, int pos, const char* name) {
 }
 
 // Shift-JIS lead bytes: the next byte belongs to the same character.
-bool isLeadByte(std::uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isLeadByte(std::uint8_t c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 const std::uint8_t kResets[3][12] = {
     {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
@@ -220,7 +225,8 @@ void CXfData::removeRuby() {
                 // dropped
             } else {
                 lastStart = out.size();
-                out.insert(out.end(), text.begin() + static_cast<long>(i), text.begin() + static_cast<long>(i + width));
+                out.insert(out.end(), text.begin() + static_cast<long>(i),
+                           text.begin() + static_cast<long>(i + width));
             }
             i += width;
         }

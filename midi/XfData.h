@@ -10,7 +10,7 @@
 namespace harmolin {
 
 class CXfData : public MidiF0Data {
-public:
+  public:
     CXfData();
     // A song from a connected track and a lyric track (note-on/off form).
     CXfData(const MidiTrackData& songTrack, MidiTrackData karaokeTrack, int division);
@@ -30,7 +30,7 @@ public:
     MidiTrackData& karaokeTrack() { return karaoke_; }
     const MidiTrackData& karaokeTrack() const { return karaoke_; }
 
-private:
+  private:
     bool loadXfImage(int pauseMs, int* result);
     std::vector<std::uint8_t> header_;
     MidiTrackData karaoke_;

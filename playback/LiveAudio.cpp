@@ -87,14 +87,17 @@ struct LiveAudio::Impl {
             error = "cannot open audio device \"" + deviceName + "\": " + snd_strerror(err);
             return false;
         }
-        err = snd_pcm_set_params(handle, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 2, kRate, 1, kLatencyUs);
+        err = snd_pcm_set_params(handle, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 2, kRate, 1,
+                                 kLatencyUs);
         if (err < 0) {
             snd_pcm_close(handle);
-            error = "audio device \"" + deviceName + "\" does not play 16-bit stereo at 44100 Hz: " + snd_strerror(err);
+            error = "audio device \"" + deviceName +
+                    "\" does not play 16-bit stereo at 44100 Hz: " + snd_strerror(err);
             return false;
         }
         snd_pcm_uframes_t bufferSize = 0, periodSize = 0;
-        if (snd_pcm_get_params(handle, &bufferSize, &periodSize) < 0 || bufferSize == 0) bufferSize = kMaxAheadFrames;
+        if (snd_pcm_get_params(handle, &bufferSize, &periodSize) < 0 || bufferSize == 0)
+            bufferSize = kMaxAheadFrames;
         aheadFrames = std::clamp(static_cast<int>(bufferSize), kChunk, kMaxAheadFrames);
         pcm = handle;
         return true;
@@ -146,7 +149,8 @@ struct LiveAudio::Impl {
         std::fill_n(left, kChunk, 0.0f);
         std::fill_n(right, kChunk, 0.0f);
         std::lock_guard lock(sourceMutex);
-        for (auto& entry : sources) entry.second(left, right, kChunk, start);
+        for (auto& entry : sources)
+            entry.second(left, right, kChunk, start);
     }
 
     // Writes one chunk; false when the device has failed or stalled for good.
@@ -189,7 +193,8 @@ struct LiveAudio::Impl {
             // device that does not block (the null device) is paced here.
             const auto now = Clock::now();
             const std::int64_t wallFrames =
-                std::chrono::duration_cast<std::chrono::nanoseconds>(now - anchor).count() * kRate / 1000000000LL;
+                std::chrono::duration_cast<std::chrono::nanoseconds>(now - anchor).count() * kRate /
+                1000000000LL;
             if (wallFrames - sinceAnchor > kResyncFrames + aheadFrames) {
                 anchor = now;
                 sinceAnchor = 0;

@@ -18,7 +18,7 @@
 namespace harmolin {
 
 class LiveAudio {
-public:
+  public:
     static constexpr int kRate = 44100;
 
     // Adds `frames` frames starting at clock frame `start` into left/right
@@ -53,7 +53,7 @@ public:
 
     ~LiveAudio();
 
-private:
+  private:
     LiveAudio();
     struct Impl;
     std::unique_ptr<Impl> impl_;

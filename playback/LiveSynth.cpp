@@ -60,8 +60,10 @@ bool LiveSynthPort::open(const std::string& soundFont, std::string& error) {
         return false;
     }
     soundFont_ = soundFont;
-    sourceId_ = LiveAudio::instance().addSource(
-        [this](float* left, float* right, int frames, std::int64_t start) { play(left, right, frames, start); });
+    sourceId_ =
+        LiveAudio::instance().addSource([this](float* left, float* right, int frames, std::int64_t start) {
+            play(left, right, frames, start);
+        });
     return true;
 }
 
@@ -74,7 +76,8 @@ void LiveSynthPort::push(Kind kind, const std::uint8_t* bytes, int length) {
     if (count_ == ring_.size()) {
         // Full: grow in sending order rather than drop.
         std::vector<Event> bigger(ring_.size() * 2);
-        for (std::size_t k = 0; k < count_; ++k) bigger[k] = ring_[(head_ + k) % ring_.size()];
+        for (std::size_t k = 0; k < count_; ++k)
+            bigger[k] = ring_[(head_ + k) % ring_.size()];
         ring_.swap(bigger);
         head_ = 0;
     }
@@ -165,8 +168,8 @@ void LiveSynthPort::apply(const Event& e) {
         int end = e.length;
         if (end > begin && e.bytes[static_cast<std::size_t>(end - 1)] == 0xF7) --end;
         if (end > begin)
-            fluid_synth_sysex(s, reinterpret_cast<const char*>(e.bytes.data() + begin), end - begin, nullptr, nullptr,
-                              nullptr, 0);
+            fluid_synth_sysex(s, reinterpret_cast<const char*>(e.bytes.data() + begin), end - begin, nullptr,
+                              nullptr, nullptr, 0);
         return;
     }
     case Kind::Short:

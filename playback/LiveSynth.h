@@ -20,7 +20,7 @@ typedef struct _fluid_synth_t fluid_synth_t;
 namespace harmolin {
 
 class LiveSynthPort : public MidiOutPort {
-public:
+  public:
     // Longest message longMessage takes (F0 ... F7).
     static constexpr int kMaxLongMessage = 256;
 
@@ -45,7 +45,7 @@ public:
     void setEventListener(EventListener listener);
     int leadFrames() const { return lead_; }
 
-private:
+  private:
     enum class Kind : std::uint8_t { Short, Long, Reset };
     struct Event {
         std::int64_t at = 0;

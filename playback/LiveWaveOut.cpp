@@ -6,9 +6,13 @@
 
 namespace harmolin {
 
-LiveWaveOut::~LiveWaveOut() { close(); }
+LiveWaveOut::~LiveWaveOut() {
+    close();
+}
 
-std::string LiveWaveOut::name() const { return "ALSA " + LiveAudio::instance().deviceName(); }
+std::string LiveWaveOut::name() const {
+    return "ALSA " + LiveAudio::instance().deviceName();
+}
 
 bool LiveWaveOut::supports(const WaveFormat& format) const {
     return format.channels == 1 && format.bitsPerSample == 16 && format.blockAlign == 2 &&
@@ -115,7 +119,8 @@ void LiveWaveOut::play(float* left, float* right, int frames) {
     // Outside the lock: the handler usually writes the buffer straight back.
     // done_ changes only while this source is not installed.
     if (done_)
-        for (int b : finished_) done_(b);
+        for (int b : finished_)
+            done_(b);
 }
 
 std::string LiveWaveOut::lastError() const {
@@ -123,6 +128,8 @@ std::string LiveWaveOut::lastError() const {
     return lastError_;
 }
 
-std::unique_ptr<WaveOutBackend> makeLiveWaveOut() { return std::make_unique<LiveWaveOut>(); }
+std::unique_ptr<WaveOutBackend> makeLiveWaveOut() {
+    return std::make_unique<LiveWaveOut>();
+}
 
 } // namespace harmolin

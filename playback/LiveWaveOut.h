@@ -14,7 +14,7 @@
 namespace harmolin {
 
 class LiveWaveOut : public WaveOutBackend {
-public:
+  public:
     // The voice's share of the mix, as the offline renderer mixes it by default.
     static constexpr float kVoiceLevel = 0.5f;
 
@@ -39,7 +39,7 @@ public:
 
     std::string lastError() const;
 
-private:
+  private:
     // Runs on the audio thread.
     void play(float* left, float* right, int frames);
 

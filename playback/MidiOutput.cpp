@@ -31,11 +31,15 @@ MidiPortOpener opener() {
     return currentOpener ? currentOpener : defaultMidiPortOpener();
 }
 
-std::uint8_t u7(int value) { return static_cast<std::uint8_t>(value & 0x7F); }
+std::uint8_t u7(int value) {
+    return static_cast<std::uint8_t>(value & 0x7F);
+}
 
 } // namespace
 
-std::vector<std::string> midiOutputDevices() { return sequencerOutputPorts(); }
+std::vector<std::string> midiOutputDevices() {
+    return sequencerOutputPorts();
+}
 
 void setMidiPortOpener(MidiPortOpener opener) {
     std::lock_guard lock(openerMutex);
@@ -49,9 +53,13 @@ MidiPortOpener defaultMidiPortOpener() {
     };
 }
 
-MidiControler::~MidiControler() { close(); }
+MidiControler::~MidiControler() {
+    close();
+}
 
-void MidiControler::resetOpenFailureNotice() { noDeviceShown.store(false); }
+void MidiControler::resetOpenFailureNotice() {
+    noDeviceShown.store(false);
+}
 
 bool MidiControler::open(int device) {
     close();
@@ -90,7 +98,9 @@ void MidiControler::close() {
     port_.reset();
 }
 
-std::string MidiControler::deviceName() const { return port_ ? port_->name() : std::string(); }
+std::string MidiControler::deviceName() const {
+    return port_ ? port_->name() : std::string();
+}
 
 void MidiControler::noteOn(int channel, int note, int velocity) {
     // Bit 7 set means "as loud as possible", not a wrapped value.
@@ -127,7 +137,8 @@ void MidiControler::longMessage(int length, const std::uint8_t* bytes) {
         // Drop the stored length (a variable-length number, one byte for
         // every message that fits the buffer).
         int pos = 1;
-        while (pos < length && (bytes[pos] & 0x80)) ++pos;
+        while (pos < length && (bytes[pos] & 0x80))
+            ++pos;
         ++pos;
         if (pos >= length) return; // a header without a message
         if (length - pos + 1 > kLongMessageLimit) {
@@ -135,13 +146,15 @@ void MidiControler::longMessage(int length, const std::uint8_t* bytes) {
             return;
         }
         wire[n++] = 0xF0;
-        for (int i = pos; i < length; ++i) wire[n++] = bytes[i];
+        for (int i = pos; i < length; ++i)
+            wire[n++] = bytes[i];
     } else {
         if (length > kLongMessageLimit) {
             reportError(ErrorClass::Mdct, kCannotSendSysEx);
             return;
         }
-        for (int i = 0; i < length; ++i) wire[n++] = bytes[i];
+        for (int i = 0; i < length; ++i)
+            wire[n++] = bytes[i];
     }
     // A refused message ends the call without a report, like a failed send.
     port_->longMessage(wire, n);

@@ -15,7 +15,7 @@ namespace harmolin {
 // One open output. Implementations may be called from the player's thread
 // while the owner's thread only opens and closes them.
 class MidiOutPort {
-public:
+  public:
     virtual ~MidiOutPort() = default;
     virtual std::string name() const = 0;
     virtual void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
@@ -41,7 +41,7 @@ MidiPortOpener defaultMidiPortOpener();
 
 // The wrapper the player drives (error class MDCT).
 class MidiControler {
-public:
+  public:
     MidiControler() = default;
     ~MidiControler();
     MidiControler(const MidiControler&) = delete;
@@ -68,7 +68,7 @@ public:
     // Process-wide: whether "no device at all" was already shown.
     static void resetOpenFailureNotice();
 
-private:
+  private:
     std::unique_ptr<MidiOutPort> port_;
 };
 

@@ -57,7 +57,7 @@ struct SendRecord {
 };
 
 class MidiPlayer {
-public:
+  public:
     MidiPlayer();
     ~MidiPlayer(); // stops the thread and closes the device
     MidiPlayer(const MidiPlayer&) = delete;
@@ -70,8 +70,8 @@ public:
     // event, the ones before the first note too; the announced ticks and
     // endTick count from tickOffset. onEnd is called (on the player's
     // thread) when endTick is reached, not at the song's end.
-    bool start(MidiF0Data* song, int device, PlayerEventCallback onEvent, long long tickOffset, long long startTick,
-               long long endTick, PlayerEndCallback onEnd = {});
+    bool start(MidiF0Data* song, int device, PlayerEventCallback onEvent, long long tickOffset,
+               long long startTick, long long endTick, PlayerEndCallback onEnd = {});
     // Opens the device, sends GM System On, chases to startTick and sends the
     // events before the first note. skipped: the song tick those end on.
     // Returns the timer resolution in ms, 0 on failure.
@@ -79,7 +79,10 @@ public:
     // Stops the thread (if any) and resets and closes the device.
     void close();
 
-    void requestStop() { stopRequest_.store(true); wake(); }
+    void requestStop() {
+        stopRequest_.store(true);
+        wake();
+    }
     // Cancels the pending wake-up and clears "playing" at once.
     void killTimer();
     bool playing() const { return playing_.load(); }
@@ -112,7 +115,7 @@ public:
     void recordTiming(bool on) { recordTiming_ = on; }
     const std::vector<SendRecord>& timing() const { return timing_; }
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     void wake();
@@ -170,7 +173,7 @@ private:
 
 // Owns the player of one playback.
 class MusicPlayer {
-public:
+  public:
     MusicPlayer() = default;
     ~MusicPlayer();
 
@@ -188,7 +191,7 @@ public:
     // For the next start.
     void setSongClock(std::optional<MidiPlayer::SongClock> clock) { songClock_ = clock; }
 
-private:
+  private:
     // Guards the pointer only, so a stop from another thread never waits for
     // a start that is still sending its prelude. Shared so that a release
     // from the end callback cannot pull the player from under playLoop.

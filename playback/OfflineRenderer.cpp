@@ -166,8 +166,8 @@ bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames
             // every PCM type, so that a FLAC file decodes to exactly the
             // samples of the WAV file.
             for (int i = 0; i < 2 * n; ++i)
-                pcm[static_cast<std::size_t>(i)] = static_cast<short>(
-                    std::lrint(std::clamp(buffer[static_cast<std::size_t>(i)] * 32768.0f, -32768.0f, 32767.0f)));
+                pcm[static_cast<std::size_t>(i)] = static_cast<short>(std::lrint(
+                    std::clamp(buffer[static_cast<std::size_t>(i)] * 32768.0f, -32768.0f, 32767.0f)));
             ok = sf_writef_short(file, pcm.data(), n) == n;
         }
         if (ok && written && !written(at + n)) {

@@ -4,8 +4,8 @@
 // 44.1 kHz stereo audio file: WAV, FLAC or Ogg Vorbis by the file's extension.
 #pragma once
 
-#include <functional>
 #include "midi/PluginKind.h"
+#include <functional>
 
 #include <optional>
 #include <string>
@@ -19,8 +19,8 @@ struct RenderOptions {
     PluginKind pluginKind = PluginKind::VocaloidStream; // how the voice channel reaches it
     int voiceChannel = 0;
     int melodyProgram = 64;
-    double voiceGain = 1.0; // the sung voice's level over its balance with the accompaniment
-    std::string soundFont; // empty: the system's GM SoundFont
+    double voiceGain = 1.0;  // the sung voice's level over its balance with the accompaniment
+    std::string soundFont;   // empty: the system's GM SoundFont
     std::string stemsFolder; // empty: no stems
     double tailSeconds = 2.0;
     // The accompaniment's channels are split into this many groups, each

@@ -60,14 +60,15 @@ std::unique_ptr<RtMidiOut> makeClient(ErrorSink* sink, std::string& error) {
 }
 
 class SequencerPort final : public MidiOutPort {
-public:
+  public:
     bool open(int number, std::string& error) {
         out_ = makeClient(&sink_, error);
         if (!out_) return false;
         try {
             const unsigned count = out_->getPortCount();
             if (number < 0 || static_cast<unsigned>(number) >= count) {
-                error = "no MIDI output port " + std::to_string(number) + " (" + std::to_string(count) + " found)";
+                error = "no MIDI output port " + std::to_string(number) + " (" + std::to_string(count) +
+                        " found)";
                 return false;
             }
             name_ = out_->getPortName(static_cast<unsigned>(number));
@@ -116,7 +117,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     bool send(const std::uint8_t* bytes, std::size_t length) {
         try {
             out_->sendMessage(bytes, length);
@@ -156,7 +157,8 @@ std::vector<std::string> sequencerOutputPorts(std::string* error) {
     if (out) {
         try {
             const unsigned count = out->getPortCount();
-            for (unsigned i = 0; i < count; ++i) names.push_back(out->getPortName(i));
+            for (unsigned i = 0; i < count; ++i)
+                names.push_back(out->getPortName(i));
         } catch (const std::exception& e) {
             reason = e.what();
             names.clear();

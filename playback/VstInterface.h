@@ -167,8 +167,7 @@ struct VstEvents {
 static_assert(offsetof(VstEvents, events) == 16);
 
 // The same head with room for N pointers, for lists the host fills.
-template <int N>
-struct VstEventList {
+template <int N> struct VstEventList {
     std::int32_t numEvents = 0;
     std::intptr_t reserved = 0;
     VstEvent* events[N] = {};

@@ -32,7 +32,7 @@ inline constexpr std::uint32_t kBufferQueued = 4;
 // that the render thread writing ahead and a device thread reading behind
 // never form a data race.
 class WaveBufferPool {
-public:
+  public:
     WaveBufferPool(int bufferBytes, int bufferCount, const WaveFormat& format);
 
     bool usable() const { return usable_; }
@@ -47,7 +47,7 @@ public:
 
     std::atomic<std::uint32_t>& flags(int buffer) { return flags_[static_cast<std::size_t>(buffer)]; }
 
-private:
+  private:
     int bufferBytes_;
     int bufferCount_;
     int samplesPerBuffer_;
@@ -59,8 +59,9 @@ private:
 // A position in the ring: buffer index and offset, set from an absolute
 // sample count.
 class RingPosition {
-public:
-    RingPosition(int samplesPerBuffer, int bufferCount) : samplesPerBuffer_(samplesPerBuffer), bufferCount_(bufferCount) {}
+  public:
+    RingPosition(int samplesPerBuffer, int bufferCount)
+        : samplesPerBuffer_(samplesPerBuffer), bufferCount_(bufferCount) {}
 
     void set(std::int64_t samples);
     int buffer() const { return buffer_; }
@@ -72,7 +73,7 @@ public:
     // reached within bufferCount - 1 buffer steps.
     int distanceTo(const RingPosition& to) const;
 
-private:
+  private:
     int samplesPerBuffer_;
     int bufferCount_;
     int buffer_ = 0;
@@ -84,7 +85,7 @@ private:
 // it has played into the first. Its owner locks around it; after attach it
 // never allocates, so an audio thread may use it.
 class QueuedBuffers {
-public:
+  public:
     // Empties the queue; it holds at most the pool's buffer count.
     void attach(WaveBufferPool* pool);
     void detach() { attach(nullptr); }
@@ -100,10 +101,9 @@ public:
     // Plays up to `frames` samples in order, calling visit(sample, i) for
     // the i-th; every buffer played to its end is marked done and appended
     // to finished. Returns the samples played.
-    template <class Visit>
-    int play(int frames, Visit&& visit, std::vector<int>& finished);
+    template <class Visit> int play(int frames, Visit&& visit, std::vector<int>& finished);
 
-private:
+  private:
     void finishFront();
 
     WaveBufferPool* pool_ = nullptr;
@@ -113,13 +113,13 @@ private:
     int offset_ = 0;
 };
 
-template <class Visit>
-int QueuedBuffers::play(int frames, Visit&& visit, std::vector<int>& finished) {
+template <class Visit> int QueuedBuffers::play(int frames, Visit&& visit, std::vector<int>& finished) {
     int played = 0;
     while (played < frames && count_ > 0) {
         const int buffer = ring_[static_cast<std::size_t>(head_)];
         const int take = std::min(frames - played, pool_->samplesPerBuffer() - offset_);
-        for (int i = 0; i < take; ++i) visit(pool_->sample(buffer, offset_ + i), played + i);
+        for (int i = 0; i < take; ++i)
+            visit(pool_->sample(buffer, offset_ + i), played + i);
         offset_ += take;
         played += take;
         if (offset_ == pool_->samplesPerBuffer()) {
@@ -134,7 +134,7 @@ int QueuedBuffers::play(int frames, Visit&& visit, std::vector<int>& finished) {
 // finished buffer done and calls the done handler with its index (from any
 // thread). Each step may fail, and the device reports which one.
 class WaveOutBackend {
-public:
+  public:
     using DoneHandler = std::function<void(int buffer)>;
     virtual ~WaveOutBackend() = default;
 
@@ -158,7 +158,7 @@ public:
 // a test) and returns finished buffers. Its clock is the samples advanced,
 // which makes it the sample clock of offline rendering.
 class MemoryWaveSink : public WaveOutBackend {
-public:
+  public:
     using Consumer = std::function<void(const std::int16_t* samples, int count)>;
     explicit MemoryWaveSink(Consumer consumer = {});
 
@@ -178,7 +178,7 @@ public:
     bool write(int buffer) override;
     std::int64_t position() const override { return played_.load(); }
 
-private:
+  private:
     Consumer consumer_;
     mutable std::mutex mutex_;
     DoneHandler done_;
@@ -192,7 +192,7 @@ private:
 // rate while playing, like a sound card's null device. It never reads the
 // ring and never finishes buffers.
 class ClockedNullSink : public WaveOutBackend {
-public:
+  public:
     std::string name() const override { return "null"; }
     bool supports(const WaveFormat& format) const override { return format.sampleRate > 0; }
     bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) override;
@@ -205,7 +205,7 @@ public:
     bool write(int) override { return true; }
     std::int64_t position() const override;
 
-private:
+  private:
     mutable std::mutex mutex_;
     int rate_ = 44100;
     bool open_ = false;
@@ -215,7 +215,7 @@ private:
 };
 
 class WaveOutDevice {
-public:
+  public:
     WaveOutDevice(int deviceNumber, const WaveFormat& format, int bufferBytes, int bufferCount,
                   std::unique_ptr<WaveOutBackend> backend);
     ~WaveOutDevice();
@@ -242,7 +242,7 @@ public:
     WaveBufferPool& pool() { return pool_; }
     WaveOutBackend& backend() { return *backend_; }
 
-private:
+  private:
     int deviceNumber_;
     WaveFormat format_;
     WaveBufferPool pool_;

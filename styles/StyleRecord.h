@@ -11,7 +11,7 @@ namespace harmolin {
 
 class EngineRandom;
 
-inline constexpr int kNoProgram = 256;       // part not used
+inline constexpr int kNoProgram = 256;         // part not used
 inline constexpr int kFirstGroupProgram = 136; // 136 + g: instrument group g
 inline constexpr int kMaxDefaultChords = 681;
 
@@ -69,10 +69,10 @@ inline constexpr int kBlockSize = 254;
 inline constexpr int kBlocks = 16;
 inline constexpr int kRows = 14;
 inline constexpr int kSteps = 16;
-inline constexpr int kRowValues = 224; // within a block
-inline constexpr int kTies = 238;      // within a block
+inline constexpr int kRowValues = 224;                // within a block
+inline constexpr int kTies = 238;                     // within a block
 inline constexpr int kTrailer = kBlocks * kBlockSize; // 4064
-inline constexpr int kSize = kTrailer + 12;            // 4076
+inline constexpr int kSize = kTrailer + 12;           // 4076
 inline constexpr int kHarmonyBlock = 0;
 inline constexpr int kOtherBlock = 1;
 inline constexpr int kDrumBlock = 2;
@@ -145,16 +145,24 @@ struct StyleRecord {
     bool triplet() const { return feel == 3; }
 
     // Step grid access.
-    std::int32_t& cell(int block, int row, int step) { return rhythmGrids[block * grid::kBlockSize + 16 * row + step]; }
+    std::int32_t& cell(int block, int row, int step) {
+        return rhythmGrids[block * grid::kBlockSize + 16 * row + step];
+    }
     std::int32_t cell(int block, int row, int step) const {
         return rhythmGrids[block * grid::kBlockSize + 16 * row + step];
     }
-    std::int32_t& rowValue(int block, int row) { return rhythmGrids[block * grid::kBlockSize + grid::kRowValues + row]; }
+    std::int32_t& rowValue(int block, int row) {
+        return rhythmGrids[block * grid::kBlockSize + grid::kRowValues + row];
+    }
     std::int32_t rowValue(int block, int row) const {
         return rhythmGrids[block * grid::kBlockSize + grid::kRowValues + row];
     }
-    std::int32_t& tie(int block, int step) { return rhythmGrids[block * grid::kBlockSize + grid::kTies + step]; }
-    std::int32_t tie(int block, int step) const { return rhythmGrids[block * grid::kBlockSize + grid::kTies + step]; }
+    std::int32_t& tie(int block, int step) {
+        return rhythmGrids[block * grid::kBlockSize + grid::kTies + step];
+    }
+    std::int32_t tie(int block, int step) const {
+        return rhythmGrids[block * grid::kBlockSize + grid::kTies + step];
+    }
     std::int32_t& trailer(int i) { return rhythmGrids[grid::kTrailer + i]; }
     std::int32_t trailer(int i) const { return rhythmGrids[grid::kTrailer + i]; }
 };

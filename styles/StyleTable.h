@@ -12,7 +12,7 @@
 namespace harmolin {
 
 class StyleTable {
-public:
+  public:
     static constexpr int kGroups = 9;
     static constexpr int kSlots = 24;
 
@@ -21,7 +21,7 @@ public:
         return records_[static_cast<std::size_t>(group * kSlots + slot)];
     }
 
-private:
+  private:
     std::vector<StyleRecord> records_ = std::vector<StyleRecord>(kGroups * kSlots);
 };
 

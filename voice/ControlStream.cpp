@@ -25,7 +25,9 @@ void ControlStream::reset() {
     program_ = program;
 }
 
-void ControlStream::setProgram(int program) { program_ = std::clamp(program, 0, 127); }
+void ControlStream::setProgram(int program) {
+    program_ = std::clamp(program, 0, 127);
+}
 
 bool ControlStream::tryParse(const std::uint8_t* bytes, int length, VoiceCommand& out) {
     if (!bytes || length < 1) return false;
@@ -53,7 +55,8 @@ bool ControlStream::tryParse(const std::uint8_t* bytes, int length, VoiceCommand
             out.note = static_cast<std::uint8_t>(d1);
             out.velocity = static_cast<std::uint8_t>(d2);
             out.durationMs = 0;
-            out.symbolCount = static_cast<std::uint8_t>(std::min<std::size_t>(text.size(), out.symbols.size()));
+            out.symbolCount =
+                static_cast<std::uint8_t>(std::min<std::size_t>(text.size(), out.symbols.size()));
             std::copy_n(text.data(), out.symbolCount, out.symbols.data());
             sungNote_ = d1;
             return true;

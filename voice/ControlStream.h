@@ -16,7 +16,7 @@ struct VoiceCommand {
     Kind kind = Kind::Sing;
     std::uint8_t note = 60;
     std::uint8_t velocity = 100;
-    std::uint8_t voice = 0;   // singer number (SelectVoice)
+    std::uint8_t voice = 0;      // singer number (SelectVoice)
     std::int32_t durationMs = 0; // 0: until released
     std::uint8_t symbolCount = 0;
     std::array<char, 64> symbols{};
@@ -25,7 +25,7 @@ struct VoiceCommand {
 };
 
 class ControlStream {
-public:
+  public:
     // Reads one MIDI message (status and up to two data bytes). True when it
     // completes a command, which is then in out. Malformed messages (no status
     // byte, a data byte with the top bit set, a short message) are ignored.
@@ -37,7 +37,7 @@ public:
 
     void reset();
 
-private:
+  private:
     bool controlChange(int controller, int value, VoiceCommand& out);
     bool dataEntry(bool msb, int value, VoiceCommand& out);
 

@@ -22,7 +22,7 @@ struct LfShape {
 LfShape lfShape(float rd);
 
 class LfSource {
-public:
+  public:
     // One sample of flow derivative at f0 Hz; a new period takes f0, rd and
     // its own jitter and shimmer. Runs on recursions: no exp or sin per sample.
     float next(float f0, float rd, float sampleRate, Noise& noise, float jitter, float shimmer) {
@@ -47,7 +47,7 @@ public:
     bool open() const { return !returning_; }
     void reset() { *this = LfSource{}; }
 
-private:
+  private:
     void startPeriod(float f0, float rd, float sampleRate, Noise& noise, float jitter, float shimmer);
     void enterReturn();
 

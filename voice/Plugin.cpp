@@ -27,7 +27,9 @@ struct Plugin {
     int program = 0;
 };
 
-Plugin* self(vst::Effect* e) { return e ? static_cast<Plugin*>(e->object) : nullptr; }
+Plugin* self(vst::Effect* e) {
+    return e ? static_cast<Plugin*>(e->object) : nullptr;
+}
 
 void copyString(void* ptr, const char* text) {
     if (!ptr) return;
@@ -49,8 +51,8 @@ void receiveEvents(Plugin& p, const vst::Events* events) {
     }
 }
 
-std::intptr_t dispatch(vst::Effect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
-                       float opt) {
+std::intptr_t dispatch(vst::Effect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
+                       void* ptr, float opt) {
     Plugin* p = self(effect);
     if (!p) return 0;
     (void)index;
@@ -101,7 +103,8 @@ std::intptr_t dispatch(vst::Effect* effect, std::int32_t opcode, std::int32_t in
     case vst::effCanDo: {
         if (!ptr) return 0;
         const char* what = static_cast<const char*>(ptr);
-        if (std::strcmp(what, "receiveVstEvents") == 0 || std::strcmp(what, "receiveVstMidiEvent") == 0) return 1;
+        if (std::strcmp(what, "receiveVstEvents") == 0 || std::strcmp(what, "receiveVstMidiEvent") == 0)
+            return 1;
         return -1;
     }
     case vst::effGetVstVersion:
@@ -131,13 +134,16 @@ void processAccumulating(vst::Effect* effect, float** inputs, float** outputs, s
         const std::int32_t n = std::min<std::int32_t>(256, frames - done);
         float* chunk[1] = {buffer};
         processReplacing(effect, inputs, chunk, n);
-        for (std::int32_t i = 0; i < n; ++i) outputs[0][done + i] += buffer[i];
+        for (std::int32_t i = 0; i < n; ++i)
+            outputs[0][done + i] += buffer[i];
         done += n;
     }
 }
 
 void setParameter(vst::Effect*, std::int32_t, float) {}
-float getParameter(vst::Effect*, std::int32_t) { return 0.0f; }
+float getParameter(vst::Effect*, std::int32_t) {
+    return 0.0f;
+}
 
 vst::Effect* create(vst::HostCallback host) {
     Plugin* p = new (std::nothrow) Plugin;
@@ -173,6 +179,9 @@ __attribute__((visibility("default"))) hvoice::vst::Effect* VSTPluginMain(hvoice
 }
 // Older hosts look for this name; the symbol is not the program entry of a
 // shared library, so it is declared through an assembler name.
-__attribute__((visibility("default"))) hvoice::vst::Effect* vstMainAlias(hvoice::vst::HostCallback host) __asm__("main");
-hvoice::vst::Effect* vstMainAlias(hvoice::vst::HostCallback host) { return hvoice::create(host); }
+__attribute__((visibility("default"))) hvoice::vst::Effect*
+vstMainAlias(hvoice::vst::HostCallback host) __asm__("main");
+hvoice::vst::Effect* vstMainAlias(hvoice::vst::HostCallback host) {
+    return hvoice::create(host);
+}
 }

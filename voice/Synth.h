@@ -54,7 +54,7 @@ SyllablePlan planSyllable(const Syllable& syllable, bool legato);
 VoiceParams vowelTarget(Vowel v);
 
 class Synth {
-public:
+  public:
     static constexpr int kMaxScheduled = 4096;
     static constexpr float kLookAheadMs = 250.0f;
 
@@ -70,7 +70,7 @@ public:
     void reset();
     bool sounding() const { return active_; }
 
-private:
+  private:
     struct Scheduled {
         std::int64_t time;    // when it takes effect (a syllable: its consonant's start)
         std::int64_t vowelAt; // a syllable's vowel onset

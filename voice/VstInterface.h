@@ -10,8 +10,8 @@ namespace hvoice::vst {
 
 struct Effect;
 
-using HostCallback = std::intptr_t (*)(Effect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
-                                       void* ptr, float opt);
+using HostCallback = std::intptr_t (*)(Effect* effect, std::int32_t opcode, std::int32_t index,
+                                       std::intptr_t value, void* ptr, float opt);
 using DispatcherProc = std::intptr_t (*)(Effect* effect, std::int32_t opcode, std::int32_t index,
                                          std::intptr_t value, void* ptr, float opt);
 using ProcessProc = void (*)(Effect* effect, float** inputs, float** outputs, std::int32_t frames);
@@ -23,26 +23,26 @@ inline constexpr std::int32_t kMagic = 0x56737450; // 'VstP'
 
 // The effect record the entry point returns.
 struct Effect {
-    std::int32_t magic;                   // 0
-    DispatcherProc dispatcher;            // 8
-    ProcessProc process;                  // 16, the old accumulating call
-    SetParameterProc setParameter;        // 24
-    GetParameterProc getParameter;        // 32
-    std::int32_t numPrograms;             // 40
-    std::int32_t numParams;               // 44
-    std::int32_t numInputs;               // 48
-    std::int32_t numOutputs;              // 52
-    std::int32_t flags;                   // 56
-    std::intptr_t reserved1;              // 64
-    std::intptr_t reserved2;              // 72
-    std::int32_t initialDelay;            // 80
-    std::int32_t unused[2];               // 84
-    float ioRatio;                        // 92
-    void* object;                         // 96
-    void* user;                           // 104
-    std::int32_t uniqueId;                // 112
-    std::int32_t version;                 // 116
-    ProcessProc processReplacing;         // 120
+    std::int32_t magic;                       // 0
+    DispatcherProc dispatcher;                // 8
+    ProcessProc process;                      // 16, the old accumulating call
+    SetParameterProc setParameter;            // 24
+    GetParameterProc getParameter;            // 32
+    std::int32_t numPrograms;                 // 40
+    std::int32_t numParams;                   // 44
+    std::int32_t numInputs;                   // 48
+    std::int32_t numOutputs;                  // 52
+    std::int32_t flags;                       // 56
+    std::intptr_t reserved1;                  // 64
+    std::intptr_t reserved2;                  // 72
+    std::int32_t initialDelay;                // 80
+    std::int32_t unused[2];                   // 84
+    float ioRatio;                            // 92
+    void* object;                             // 96
+    void* user;                               // 104
+    std::int32_t uniqueId;                    // 112
+    std::int32_t version;                     // 116
+    ProcessProc processReplacing;             // 120
     ProcessDoubleProc processDoubleReplacing; // 128
 };
 static_assert(sizeof(void*) != 8 || sizeof(Effect) == 136, "effect record layout");
@@ -125,9 +125,9 @@ struct MidiEvent {
 static_assert(sizeof(MidiEvent) == 32, "MIDI event layout");
 
 struct Events {
-    std::int32_t numEvents;   // 0
-    std::intptr_t reserved;   // 8
-    Event* events[2];         // 16, really numEvents long
+    std::int32_t numEvents; // 0
+    std::intptr_t reserved; // 8
+    Event* events[2];       // 16, really numEvents long
 };
 static_assert(sizeof(void*) != 8 || offsetof(Events, events) == 16, "event list layout");
 

@@ -15,7 +15,8 @@ namespace harmolin {
 // tempo.
 MidiTrackData buildConductorTrack(CompositionState& state);
 // A part's track from an engine event list (notes of the melody lines).
-MidiTrackData buildLineTrack(CompositionState& state, int part, const EventList& line, int velocityOffset = 0);
+MidiTrackData buildLineTrack(CompositionState& state, int part, const EventList& line,
+                             int velocityOffset = 0);
 
 // Builds and merges every track; the format-0 image goes to out, and the
 // file is saved under state.outputPath unless state.outputMode is 2.

@@ -28,7 +28,9 @@ struct Plugin {
     int pendingCount = 0;
 };
 
-Plugin* self(AEffect* e) { return static_cast<Plugin*>(e->object); }
+Plugin* self(AEffect* e) {
+    return static_cast<Plugin*>(e->object);
+}
 
 void handleMidi(Plugin* p, const std::uint8_t* m) {
     const int kind = m[0] & 0xF0;
@@ -41,8 +43,8 @@ void handleMidi(Plugin* p, const std::uint8_t* m) {
     }
 }
 
-[[maybe_unused]] std::intptr_t dispatch(AEffect* e, std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
-                       float opt) {
+[[maybe_unused]] std::intptr_t dispatch(AEffect* e, std::int32_t opcode, std::int32_t index,
+                                        std::intptr_t value, void* ptr, float opt) {
     Plugin* p = self(e);
     Log& log = p->log;
     if (opcode == effVendorSpecific && index == harmolin::testplugin::kLogRequest)
@@ -96,7 +98,8 @@ void handleMidi(Plugin* p, const std::uint8_t* m) {
     p->log.framesProcessed += frames;
     int next = 0;
     for (int i = 0; i < frames; ++i) {
-        while (next < p->pendingCount && p->pending[next].delta <= i) handleMidi(p, p->pending[next++].midi);
+        while (next < p->pendingCount && p->pending[next].delta <= i)
+            handleMidi(p, p->pending[next++].midi);
         float v = 0.0f;
         if (p->note >= 0) {
             v = p->level * static_cast<float>(std::sin(p->phase));
@@ -105,7 +108,8 @@ void handleMidi(Plugin* p, const std::uint8_t* m) {
         outputs[0][i] = v;
         outputs[1][i] = v;
     }
-    while (next < p->pendingCount) handleMidi(p, p->pending[next++].midi); // late ones still count
+    while (next < p->pendingCount)
+        handleMidi(p, p->pending[next++].midi); // late ones still count
     p->pendingCount = 0;
 }
 
@@ -113,7 +117,9 @@ void handleMidi(Plugin* p, const std::uint8_t* m) {
     if (index == 0) self(e)->level = value;
 }
 
-[[maybe_unused]] float getParameter(AEffect* e, std::int32_t index) { return index == 0 ? self(e)->level : 0.0f; }
+[[maybe_unused]] float getParameter(AEffect* e, std::int32_t index) {
+    return index == 0 ? self(e)->level : 0.0f;
+}
 
 AEffect* create(HostCallback host) {
 #ifdef TEST_PLUGIN_NULL
@@ -156,7 +162,11 @@ AEffect* create(HostCallback host) {
 #ifdef TEST_PLUGIN_MAIN_ONLY
 // Older plug-ins export only "main"; a C++ function cannot be called that.
 extern "C" __attribute__((visibility("default"))) AEffect* legacyEntry(HostCallback host) __asm__("main");
-extern "C" AEffect* legacyEntry(HostCallback host) { return create(host); }
+extern "C" AEffect* legacyEntry(HostCallback host) {
+    return create(host);
+}
 #else
-extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(HostCallback host) { return create(host); }
+extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(HostCallback host) {
+    return create(host);
+}
 #endif

@@ -17,7 +17,7 @@ struct DispatchRecord {
 };
 
 struct EventRecord {
-    std::int64_t at;         // frames processed before the block + delta
+    std::int64_t at; // frames processed before the block + delta
     std::int32_t deltaFrames;
     std::int32_t byteSize;
     std::uint8_t midi[4];

@@ -63,10 +63,12 @@ Bytes buildBmp(const BmpLayout& s) {
     le32(header, 2835);
     le32(header, static_cast<std::uint32_t>(s.palette.size()));
     le32(header, 0);
-    for (auto m : s.masks) le32(header, m);
+    for (auto m : s.masks)
+        le32(header, m);
     header.resize(s.headerSize + extra, 0);
     b.insert(b.end(), header.begin(), header.end());
-    for (auto c : s.palette) le32(b, c);
+    for (auto c : s.palette)
+        le32(b, c);
     for (int i = 0; i < s.height; ++i) {
         Bytes row = s.rows[s.topDown ? i : s.height - 1 - i];
         row.resize(stride, 0);
@@ -85,7 +87,9 @@ BmpLayout layout(int width, int bpp, std::vector<Bytes> rows, std::vector<std::u
     return s;
 }
 
-RgbImage decode(const Bytes& b) { return decodeBmp(b.data(), b.size()); }
+RgbImage decode(const Bytes& b) {
+    return decodeBmp(b.data(), b.size());
+}
 
 RgbImage solid(int w, int h, std::uint32_t colour) {
     RgbImage img;
@@ -102,7 +106,9 @@ struct DanceFolder {
         fs::remove_all(root);
         fs::create_directories(folder);
     }
-    void put(const std::string& file, const RgbImage& img) { ASSERT_TRUE(saveBmp((folder / file).string(), img)); }
+    void put(const std::string& file, const RgbImage& img) {
+        ASSERT_TRUE(saveBmp((folder / file).string(), img));
+    }
     std::string root;
     fs::path folder;
 };
@@ -180,7 +186,8 @@ TEST(DanceBmp, ReadsPalettedTrueColourAndBothRowOrders) {
 }
 
 TEST(DanceBmp, DamagedFilesGiveAnEmptyPicture) {
-    const Bytes good = buildBmp(layout(5, 8, {{1, 1, 1, 1, 1}, {0, 0, 0, 0, 0}, {1, 0, 1, 0, 1}}, {0xFF0000, 0x00FF00}));
+    const Bytes good =
+        buildBmp(layout(5, 8, {{1, 1, 1, 1, 1}, {0, 0, 0, 0, 0}, {1, 0, 1, 0, 1}}, {0xFF0000, 0x00FF00}));
     ASSERT_FALSE(decode(good).empty());
     // Every truncation: exactly sized copies, so a read past the end is a real overread.
     const std::size_t lastRowPadding = 3;
@@ -192,22 +199,23 @@ TEST(DanceBmp, DamagedFilesGiveAnEmptyPicture) {
 
     auto lie = [&](std::size_t at, std::uint32_t value, int width = 4) {
         Bytes b = good;
-        for (int i = 0; i < width; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        for (int i = 0; i < width; ++i)
+            b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
         return decode(b);
     };
-    EXPECT_TRUE(lie(0, 'X', 1).empty());          // not "BM"
-    EXPECT_TRUE(lie(10, 0xFFFFFFF0).empty());     // pixels past the end
-    EXPECT_TRUE(lie(10, 20).empty());             // pixels inside the header
-    EXPECT_TRUE(lie(14, 12).empty());             // an OS/2 core header
-    EXPECT_TRUE(lie(14, 0x7FFFFFFF).empty());     // header larger than the file
-    EXPECT_TRUE(lie(18, 0x40000).empty());        // width beyond the data
-    EXPECT_TRUE(lie(18, 0xFFFFFFFB).empty());     // negative width
-    EXPECT_TRUE(lie(22, 0x80000000).empty());     // the most negative height
+    EXPECT_TRUE(lie(0, 'X', 1).empty());      // not "BM"
+    EXPECT_TRUE(lie(10, 0xFFFFFFF0).empty()); // pixels past the end
+    EXPECT_TRUE(lie(10, 20).empty());         // pixels inside the header
+    EXPECT_TRUE(lie(14, 12).empty());         // an OS/2 core header
+    EXPECT_TRUE(lie(14, 0x7FFFFFFF).empty()); // header larger than the file
+    EXPECT_TRUE(lie(18, 0x40000).empty());    // width beyond the data
+    EXPECT_TRUE(lie(18, 0xFFFFFFFB).empty()); // negative width
+    EXPECT_TRUE(lie(22, 0x80000000).empty()); // the most negative height
     EXPECT_TRUE(lie(22, 0).empty());
     EXPECT_TRUE(lie(22, 0x7FFFFFFF).empty());
-    EXPECT_TRUE(lie(28, 16, 2).empty());          // 16-bit pixels are not read
+    EXPECT_TRUE(lie(28, 16, 2).empty()); // 16-bit pixels are not read
     EXPECT_TRUE(lie(28, 64, 2).empty());
-    EXPECT_TRUE(lie(30, 1).empty());              // run-length compressed
+    EXPECT_TRUE(lie(30, 1).empty()); // run-length compressed
     // Bit-field masks promised by a header too short to hold them.
     BmpLayout shortMasks = layout(1, 32, {{1, 2, 3, 4}});
     shortMasks.compression = 3;
@@ -233,7 +241,7 @@ TEST(DanceBmp, SavedFileIsBottomUpTwentyFourBitAndReadsBack) {
     const Bytes b{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     ASSERT_EQ(b.size(), 54u + 2 * 12);
     EXPECT_EQ(b[28], 24);
-    EXPECT_EQ(b[22], 2); // positive height
+    EXPECT_EQ(b[22], 2);    // positive height
     EXPECT_EQ(b[54], 0xC0); // the bottom row comes first, blue byte first
     EXPECT_EQ(b[55], 0xB0);
     EXPECT_EQ(b[56], 0xA0);
@@ -242,11 +250,13 @@ TEST(DanceBmp, SavedFileIsBottomUpTwentyFourBitAndReadsBack) {
 }
 
 TEST(DanceBmp, AgreesWithAnIndependentReaderAndWriter) {
-    if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) GTEST_SKIP() << "no Pillow for /usr/bin/python3";
+    if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0)
+        GTEST_SKIP() << "no Pillow for /usr/bin/python3";
     const fs::path dir = tempPath("pil");
     fs::create_directories(dir);
     RgbImage img = solid(7, 3, 0);
-    for (int i = 0; i < 21; ++i) img.pixels[i] = static_cast<std::uint32_t>(i * 0x0B0D11);
+    for (int i = 0; i < 21; ++i)
+        img.pixels[i] = static_cast<std::uint32_t>(i * 0x0B0D11);
     ASSERT_TRUE(saveBmp((dir / "ours.bmp").string(), img));
     // Pillow reads ours and writes its own 1-, 8-, 24- and 32-bit files of a known pattern.
     const std::string script = R"(
@@ -268,11 +278,13 @@ for name in ('rgb', 'rgba', 'p', 'one'):
         f.write(' '.join('%d' % ((r << 16) | (g << 8) | b) for (r, g, b) in im.getdata()))
 )";
     std::ofstream(dir / "check.py") << script;
-    ASSERT_EQ(std::system(("/usr/bin/python3 " + (dir / "check.py").string() + " " + dir.string()).c_str()), 0);
+    ASSERT_EQ(std::system(("/usr/bin/python3 " + (dir / "check.py").string() + " " + dir.string()).c_str()),
+              0);
     auto pixelsOf = [&](const char* name) {
         std::ifstream in(dir / name);
         std::vector<std::uint32_t> v;
-        for (std::uint32_t p; in >> p;) v.push_back(p);
+        for (std::uint32_t p; in >> p;)
+            v.push_back(p);
         return v;
     };
     EXPECT_EQ(pixelsOf("ours.txt"), img.pixels);
@@ -339,7 +351,8 @@ TEST(DanceFigure, PartsAreMirroredOredAndClipped) {
     EXPECT_EQ(img.at(10, 156), 0u);
     fig.setPose({5, -3, 99, INT_MAX, INT_MIN});
     img = fig.render();
-    for (auto p : img.pixels) ASSERT_EQ(p, 0u);
+    for (auto p : img.pixels)
+        ASSERT_EQ(p, 0u);
 
     // A window smaller than the figure clips it.
     DanceFigure small(6, 30, [](int lo, int) { return lo; });
@@ -359,10 +372,12 @@ TEST(DanceFigure, SetWithOnlyAHeadStillDancesAndDrawsIt) {
     fig.changeSet(4, data.root);
     EXPECT_EQ(fig.set(), 4);
     EXPECT_EQ(fig.bodyCount(), 0);
-    for (int i = 0; i < 30; ++i) fig.danceStep();
+    for (int i = 0; i < 30; ++i)
+        fig.danceStep();
     const RgbImage img = fig.render();
     int lit = 0;
-    for (auto p : img.pixels) lit += p != 0;
+    for (auto p : img.pixels)
+        lit += p != 0;
     EXPECT_EQ(lit, 4);
     EXPECT_EQ(img.at(19, 48), 0xFFFFFFu);
     // A song type outside the table falls back to the first set.
@@ -375,8 +390,10 @@ TEST(DanceFigure, SetWithOnlyAHeadStillDancesAndDrawsIt) {
 TEST(DanceFigure, RandomDancesKeepAFootAndStayWithinTen) {
     DanceFolder data("dance-random");
     data.put("head1.bmp", solid(1, 1, 1));
-    for (int i = 1; i <= 3; ++i) data.put("body" + std::to_string(i) + ".bmp", solid(1, 1, 2));
-    for (int i = 1; i <= 4; ++i) data.put("leg" + std::to_string(i) + ".bmp", solid(1, 1, 3));
+    for (int i = 1; i <= 3; ++i)
+        data.put("body" + std::to_string(i) + ".bmp", solid(1, 1, 2));
+    for (int i = 1; i <= 4; ++i)
+        data.put("leg" + std::to_string(i) + ".bmp", solid(1, 1, 3));
     ScriptedRandom random;
     DanceFigure fig(40, 240, std::ref(random));
     fig.changeSet(0, data.root);
@@ -388,7 +405,8 @@ TEST(DanceFigure, RandomDancesKeepAFootAndStayWithinTen) {
     EXPECT_EQ(random.ranges[1], std::make_pair(0, 2));
     EXPECT_EQ(random.ranges[3], std::make_pair(0, 3));
     EXPECT_EQ(random.ranges[5], std::make_pair(1, 3));
-    const Pose expected[] = {{0, 2, 1, 0, 2}, {0, 1, 1, 1, 0}, {0, 0, 0, 0, 3}, {0, 0, 0, 2, 2}, {0, 2, 1, 0, 2}};
+    const Pose expected[] = {
+        {0, 2, 1, 0, 2}, {0, 1, 1, 1, 0}, {0, 0, 0, 0, 3}, {0, 0, 0, 2, 2}, {0, 2, 1, 0, 2}};
     for (const Pose& p : expected) {
         fig.nextStep();
         EXPECT_EQ(fig.pose(), p);
@@ -406,7 +424,8 @@ TEST(DanceFigure, RandomDancesKeepAFootAndStayWithinTen) {
 TEST(DanceFigure, EveryTwentyFourthStepMakesANewDanceFirst) {
     DanceFolder data("dance-steps");
     data.put("head1.bmp", solid(1, 1, 1));
-    for (int i = 1; i <= 8; ++i) data.put("body" + std::to_string(i) + ".bmp", solid(1, 1, 2));
+    for (int i = 1; i <= 8; ++i)
+        data.put("body" + std::to_string(i) + ".bmp", solid(1, 1, 2));
     data.put("leg1.bmp", solid(1, 1, 3));
     data.put("leg2.bmp", solid(1, 1, 3));
     ScriptedRandom random;
@@ -423,13 +442,15 @@ TEST(DanceFigure, EveryTwentyFourthStepMakesANewDanceFirst) {
         shown.push_back(fig.pose().leftBody);
     }
     EXPECT_EQ(random.calls, 30); // one dance of six poses, made on the first step
-    for (int s = 0; s < 24; ++s) EXPECT_EQ(shown[s], s % 6 + 1) << s;
+    for (int s = 0; s < 24; ++s)
+        EXPECT_EQ(shown[s], s % 6 + 1) << s;
 
     random.high = true;
-    fig.danceStep(); // the 25th
-    EXPECT_EQ(random.calls, 30 + 6 * 6); // five draws and a foot draw per pose
+    fig.danceStep();                              // the 25th
+    EXPECT_EQ(random.calls, 30 + 6 * 6);          // five draws and a foot draw per pose
     EXPECT_EQ(fig.pose(), (Pose{0, 7, 7, 1, 1})); // both feet up: the foot draw 3 keeps them
-    for (int s = 0; s < 23; ++s) fig.danceStep();
+    for (int s = 0; s < 23; ++s)
+        fig.danceStep();
     EXPECT_EQ(random.calls, 66);
     fig.danceStep(); // the 49th
     EXPECT_EQ(random.calls, 102);
@@ -457,7 +478,8 @@ TEST(DanceFigure, TickerDropsWholeCharactersFromTheFront) {
     fig.addLyric("\x82\xA0"); // あ
     EXPECT_EQ(fig.ticker(), "abcd\x82\xA0");
     fig.addLyric("e");
-    EXPECT_EQ(fig.ticker(), "bcd\x82\xA0" "e");
+    EXPECT_EQ(fig.ticker(), "bcd\x82\xA0"
+                            "e");
     fig.stop();
     fig.addLyric("\x82\xA0\x82\xA2xy");
     fig.addLyric("z"); // the cut would halve あ: it goes whole
@@ -484,7 +506,8 @@ TEST(DanceBeatTest, OneStepPerTickForTheChosenPart) {
     EXPECT_FALSE(beat.isBeat(1, 9, kNoteOn, 40, 0, 96)); // a note-off in disguise
     EXPECT_FALSE(beat.isBeat(1, 9, kNoteOff, 40, 64, 96));
     EXPECT_FALSE(beat.isBeat(1, 10, kNoteOn, 36, 100, 96));
-    for (int note : {35, 36, 38, 40}) EXPECT_TRUE(beat.isBeat(1, 9, kNoteOn, note, 1, 200 + note)) << note;
+    for (int note : {35, 36, 38, 40})
+        EXPECT_TRUE(beat.isBeat(1, 9, kNoteOn, note, 1, 200 + note)) << note;
     // Guide melody: any note on channel 11.
     EXPECT_TRUE(beat.isBeat(2, 10, kNoteOn, 72, 90, 480));
     EXPECT_FALSE(beat.isBeat(2, 10, kNoteOn, 76, 90, 480));

@@ -54,11 +54,12 @@ TEST(Settings, FileHoldsTheRecordByteForByte) {
     const auto bytes = readAll(path);
     ASSERT_EQ(bytes.size(), 292u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data())), r.pluginPath);
-    for (std::size_t i = r.pluginPath.size(); i < 260; ++i) ASSERT_EQ(bytes[i], 0) << i;
+    for (std::size_t i = r.pluginPath.size(); i < 260; ++i)
+        ASSERT_EQ(bytes[i], 0) << i;
     const std::vector<std::uint8_t> fields(bytes.begin() + 260, bytes.end());
-    const std::vector<std::uint8_t> expected = {0xFE, 0xFF, 0xFF, 0xFF, 64, 0, 0, 0, 1, 0, 0, 0,
-                                                127,  0,    0,    0,    1,  0, 0, 0, 0, 0, 0, 0,
-                                                0,    0,    0,    0,    0,  0, 0, 0};
+    const std::vector<std::uint8_t> expected = {0xFE, 0xFF, 0xFF, 0xFF, 64, 0, 0, 0, 1, 0, 0,
+                                                0,    127,  0,    0,    0,  1, 0, 0, 0, 0, 0,
+                                                0,    0,    0,    0,    0,  0, 0, 0, 0, 0};
     EXPECT_EQ(fields, expected);
 
     const SettingsRecord back = loadSettings(path, SettingsRecord::defaults());
@@ -73,13 +74,15 @@ TEST(Settings, FileHoldsTheRecordByteForByte) {
 TEST(Settings, ForeignFileSurvivesLoadAndStoreUnchanged) {
     // Reserved bytes and whatever follows the path's zero come back as they were.
     std::vector<std::uint8_t> bytes(292);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
     bytes[10] = 0;
     const std::string path = tempPath("setup-foreign.ini");
     writeAll(path, bytes);
     const SettingsRecord r = loadSettings(path, SettingsRecord::defaults());
     EXPECT_EQ(r.pluginPath.size(), 10u);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(r.reserved[i], bytes[280 + i]);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(r.reserved[i], bytes[280 + i]);
     ASSERT_TRUE(storeSettings(path, r));
     const auto again = readAll(path);
     ASSERT_EQ(again.size(), 292u);
@@ -115,7 +118,8 @@ TEST(Settings, DefaultsNameOurPluginAndTheDocumentedValues) {
     const std::filesystem::path plugin = d.pluginPath;
     EXPECT_TRUE(plugin.is_absolute()) << d.pluginPath;
     EXPECT_EQ(plugin.filename(), "harmolin-voice.so");
-    for (auto b : d.reserved) EXPECT_EQ(b, 0);
+    for (auto b : d.reserved)
+        EXPECT_EQ(b, 0);
 }
 
 TEST(Settings, OverlongPathStaysInsideItsField) {

@@ -22,7 +22,8 @@ TEST(ErrorReport, LinesCarryPrefixCodeAndTableText) {
     EXPECT_EQ(r.lines[3].text, "M1TK2E00000C Can not reduce to zero voice.");
     EXPECT_EQ(r.lines[4].text, "XFDT2F000003 Master Voulme is not found after GM Rest!");
     EXPECT_EQ(r.lines[5].text, "MDSX36000001 Error occured in System Exclusive!");
-    for (const auto& l : r.lines) EXPECT_EQ(l.severity, Severity::Error);
+    for (const auto& l : r.lines)
+        EXPECT_EQ(l.severity, Severity::Error);
 }
 
 TEST(ErrorReport, OnceLatchesShowOnceUntilReset) {
@@ -71,7 +72,8 @@ TEST(ErrorReport, UnlatchedOnceCodesShowEveryTimeWithTheGeneralText) {
 TEST(ErrorReport, RegisteredClassesUseTheirOwnTable) {
     CollectReports r;
     registerMessages(
-        ErrorClass::Znrc, [](std::uint32_t code) -> const char* { return code == 0xFF010100 ? "Memory Error!" : nullptr; },
+        ErrorClass::Znrc,
+        [](std::uint32_t code) -> const char* { return code == 0xFF010100 ? "Memory Error!" : nullptr; },
         "Engine Error");
     reportError(ErrorClass::Znrc, 0xFF010100);
     reportError(ErrorClass::Znrc, 0xFF010999);

@@ -12,11 +12,14 @@ using namespace harmolin::test;
 
 namespace {
 
-const Bytes kConductor = {0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xFF, 0x58, 4, 4, 2, 24, 8, 0, 0xFF, 0x2F, 0};
-const Bytes kMelody = {0, 0xC0, 5, 0, 0x90, 60, 100, 96, 0x80, 60, 0, 0, 0x90, 62, 100, 96, 0x80, 62, 0, 0, 0xFF, 0x2F, 0};
+const Bytes kConductor = {0, 0xFF, 0x51, 3,  0x07, 0xA1, 0x20, 0,    0xFF, 0x58,
+                          4, 4,    2,    24, 8,    0,    0xFF, 0x2F, 0};
+const Bytes kMelody = {0,    0xC0, 5,   0,  0x90, 60, 100, 96, 0x80, 60,   0, 0,
+                       0x90, 62,   100, 96, 0x80, 62, 0,   0,  0xFF, 0x2F, 0};
 
 void writeBytes(const std::string& path, const Bytes& b) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
 
 Bytes readBytes(const std::string& path) {
@@ -116,8 +119,9 @@ TEST(MidiF0, MeasuresAndLeadingSilence) {
 
 TEST(MidiF1, FormatZeroSplitsByChannelWithAMessage) {
     CollectReports r;
-    const Bytes body = {0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7,
-                        0, 0x90, 60, 100, 0, 0x93, 50, 100, 96, 0x80, 60, 0, 0, 0x83, 50, 0, 0, 0xFF, 0x2F, 0};
+    const Bytes body = {0,    0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xF0, 5,    0x7E, 0x7F,
+                        0x09, 0x01, 0xF7, 0, 0x90, 60,   100,  0, 0x93, 50,   100,  96,
+                        0x80, 60,   0,    0, 0x83, 50,   0,    0, 0xFF, 0x2F, 0};
     const Bytes f0 = smf(0, 96, {body});
     MidiF1Data song;
     song.fromMemory(f0.data(), int(f0.size()), false);
@@ -126,7 +130,8 @@ TEST(MidiF1, FormatZeroSplitsByChannelWithAMessage) {
     EXPECT_EQ(song.track(0).firstTempo(), 500000);
     EXPECT_EQ(song.track(1).noteCount(), 1);
     EXPECT_EQ(song.track(4).firstChannel(), 3);
-    for (int i = 0; i < 17; ++i) EXPECT_EQ(song.track(i).totalLength(), 96) << i;
+    for (int i = 0; i < 17; ++i)
+        EXPECT_EQ(song.track(i).totalLength(), 96) << i;
 }
 
 TEST(MidiF1, TooManyTracksAreCut) {
@@ -202,7 +207,8 @@ TEST(Xf, SaveWritesTheChunksAndLoadsBack) {
     ASSERT_TRUE(xf.save(path));
     EXPECT_TRUE(r.lines.empty());
     const Bytes file = readBytes(path);
-    const Bytes info = {'X', 'F', 'I', 'H', 0, 0, 0, 13, 0, 0xFF, 1, 5, 'X', 'F', 'l', 'n', ':', 0, 0xFF, 0x2F, 0};
+    const Bytes info = {'X', 'F', 'I', 'H', 0,   0,   0, 13,   0,    0xFF, 1,
+                        5,   'X', 'F', 'l', 'n', ':', 0, 0xFF, 0x2F, 0};
     EXPECT_NE(std::search(file.begin(), file.end(), info.begin(), info.end()), file.end());
     EXPECT_EQ(file[9], 0);  // format 0
     EXPECT_EQ(file[11], 1); // the XF chunks are not counted

@@ -27,7 +27,8 @@ TEST(VstHostThreads, EventsCrossToTheRenderThreadIntact) {
     constexpr int kPerSender = 1500;
     std::atomic<bool> go{false};
     auto sender = [&](int controller) {
-        while (!go.load()) std::this_thread::yield();
+        while (!go.load())
+            std::this_thread::yield();
         for (int i = 0; i < kPerSender; ++i) {
             // The number travels in the two data bytes.
             while (!host.queueMidi(0xB0, controller + ((i >> 7) & 1), i & 0x7F))

@@ -9,7 +9,9 @@
 
 namespace harmolin::test {
 
-inline std::string testPlugin(const std::string& name) { return std::string(HARMOLIN_TEST_PLUGINS) + "/" + name + ".so"; }
+inline std::string testPlugin(const std::string& name) {
+    return std::string(HARMOLIN_TEST_PLUGINS) + "/" + name + ".so";
+}
 
 inline const testplugin::Log* pluginLog(const CVstHostMain& host, int slot = 0) {
     vst::AEffect* e = host.effect(slot);

@@ -24,7 +24,7 @@ struct Wire {
 };
 
 class RecordingPort final : public MidiOutPort {
-public:
+  public:
     RecordingPort(Wire& wire, int number) : wire_(wire), number_(number) {}
     ~RecordingPort() override { ++wire_.closed; }
     std::string name() const override { return "port " + std::to_string(number_); }
@@ -42,13 +42,13 @@ public:
         return !wire_.resetFails;
     }
 
-private:
+  private:
     Wire& wire_;
     int number_;
 };
 
 class MidiOutputTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         MidiControler::resetOpenFailureNotice();
         setMidiPortOpener([this](int number, std::string& error) -> std::unique_ptr<MidiOutPort> {
@@ -79,7 +79,7 @@ TEST_F(MidiOutputTest, ShortMessagesGoOutAsChannelBytes) {
     device.programChange(9, 25);
     device.shortMessage(0xB3, 7, 0x1FF);
     device.shortMessage(0xE0, 0x00, 0x40);
-    const std::vector<Bytes> expected = {{0x92, 60, 100}, {0x92, 61, 127}, {0x92, 62, 127}, {0x81, 60, 0},
+    const std::vector<Bytes> expected = {{0x92, 60, 100}, {0x92, 61, 127}, {0x92, 62, 127},   {0x81, 60, 0},
                                          {0xC9, 25},      {0xB3, 7, 0x7F}, {0xE0, 0x00, 0x40}};
     EXPECT_EQ(wire.messages, expected);
 }
@@ -114,7 +114,8 @@ TEST_F(MidiOutputTest, LongMessagesFitTheBufferOrAreRefusedWhole) {
         Bytes b = {0xF0};
         if (body >= 128) b.push_back(static_cast<std::uint8_t>(0x80 | (body >> 7)));
         b.push_back(static_cast<std::uint8_t>(body & 0x7F));
-        for (int i = 0; i < dataBytes; ++i) b.push_back(static_cast<std::uint8_t>(i & 0x7F));
+        for (int i = 0; i < dataBytes; ++i)
+            b.push_back(static_cast<std::uint8_t>(i & 0x7F));
         b.push_back(0xF7);
         return b;
     };
@@ -171,7 +172,8 @@ TEST_F(MidiOutputTest, AMissingChosenPortIsShownEveryTime) {
     EXPECT_FALSE(device.open(3));
     EXPECT_FALSE(device.open(3));
     int shown = 0;
-    for (const auto& line : reports.lines) shown += line.code == 0x07000001 ? 1 : 0;
+    for (const auto& line : reports.lines)
+        shown += line.code == 0x07000001 ? 1 : 0;
     EXPECT_EQ(shown, 2);
     EXPECT_EQ(wire.opened, (std::vector<int>{3, 3})); // no fallback for a chosen port
 }

@@ -33,11 +33,11 @@ TEST(WorkingFolder, JoinsWithoutDoubledSeparators) {
 TEST(SongPreparation, MelodyMovesToChannelOneAndKeepsItsTopNote) {
     MidiF0Data song = songAt480();
     MidiTrackData& t = song.track();
-    t.addNote(0, 0, 40, 100, 480);  // old channel-1 part
-    t.addNote(4, 0, 60, 100, 480);  // a three-note chord on channel 5
+    t.addNote(0, 0, 40, 100, 480); // old channel-1 part
+    t.addNote(4, 0, 60, 100, 480); // a three-note chord on channel 5
     t.addNote(4, 0, 67, 100, 480);
     t.addNote(4, 0, 64, 100, 480);
-    t.addNote(9, 0, 36, 100, 10);   // drums
+    t.addNote(9, 0, 36, 100, 10); // drums
     t.ensureEndOfTrack(480);
     ASSERT_TRUE(prepareSongData(song, {5, 42}));
     EXPECT_EQ(countNotes(song.track(), 0), 1);

@@ -81,11 +81,11 @@ TEST(TrackParse, DamagedChunksAreReportedAndStop) {
 
 TEST(TrackParse, MetaEventsAreRepairedOrDropped) {
     CollectReports r;
-    MidiTrackData t = parsed({0, 0xFF, 0x51, 3, 0, 0, 0,           // tempo 0
-                              0, 0xFF, 0x58, 4, 0, 2, 24, 8,       // numerator 0
-                              0, 0xFF, 0x09, 3, 'd', 'e', 'v',     // device name
-                              0, 0xFF, 0x21, 1, 0,                 // port: not kept
-                              0, 0xFF, 0x01, 0,                    // empty text
+    MidiTrackData t = parsed({0, 0xFF, 0x51, 3, 0,    0,    0,      // tempo 0
+                              0, 0xFF, 0x58, 4, 0,    2,    24,  8, // numerator 0
+                              0, 0xFF, 0x09, 3, 'd',  'e',  'v',    // device name
+                              0, 0xFF, 0x21, 1, 0,                  // port: not kept
+                              0, 0xFF, 0x01, 0,                     // empty text
                               0, 0xC0, 0x05, 0, 0xFF, 0x2F, 0});
     EXPECT_TRUE(r.sawCode(0x0D000005));
     EXPECT_TRUE(r.sawCode(0x0D000027));
@@ -102,10 +102,11 @@ TEST(TrackParse, MetaEventsAreRepairedOrDropped) {
 }
 
 TEST(TrackParse, SystemExclusiveIsClassified) {
-    MidiTrackData t = parsed({0, 0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7,                               // GM on
-                              0, 0xF0, 7, 0x7F, 0x7F, 0x04, 0x01, 0x00, 0x64, 0xF7,                   // volume 100
-                              0, 0xF0, 10, 0x41, 0x10, 0x42, 0x12, 0x40, 0x12, 0x15, 0x02, 0x17, 0xF7, // part 2 rhythm
-                              0, 0xFF, 0x2F, 0});
+    MidiTrackData t =
+        parsed({0, 0xF0, 5,    0x7E, 0x7F, 0x09, 0x01, 0xF7,                               // GM on
+                0, 0xF0, 7,    0x7F, 0x7F, 0x04, 0x01, 0x00, 0x64, 0xF7,                   // volume 100
+                0, 0xF0, 10,   0x41, 0x10, 0x42, 0x12, 0x40, 0x12, 0x15, 0x02, 0x17, 0xF7, // part 2 rhythm
+                0, 0xFF, 0x2F, 0});
     ASSERT_EQ(t.count(), 4);
     EXPECT_EQ(t.event(0).type, kSysExGmSystemOn);
     EXPECT_EQ(t.event(1).type, kSysExMasterVolume);
@@ -124,8 +125,8 @@ TEST(TrackConnect, StrayNoteOffsGoAndLeaveTheirTime) {
 }
 
 TEST(TrackConnect, OverlappingSameKeyNotesPairInOrder) {
-    MidiTrackData t = connected(
-        {0, 0x90, 60, 100, 10, 0x90, 60, 90, 10, 0x80, 60, 0, 10, 0x80, 60, 0, 0, 0xFF, 0x2F, 0});
+    MidiTrackData t =
+        connected({0, 0x90, 60, 100, 10, 0x90, 60, 90, 10, 0x80, 60, 0, 10, 0x80, 60, 0, 0, 0xFF, 0x2F, 0});
     ASSERT_EQ(t.count(), 3);
     EXPECT_EQ(t.event(0).length, 20);
     EXPECT_EQ(t.event(1).length, 20);
@@ -159,8 +160,8 @@ TEST(TrackSplit, NoteOffPrecedesEventsAtItsEnd) {
 }
 
 TEST(TrackSplit, ConnectAndSplitKeepAbsoluteTimes) {
-    MidiTrackData t = parsed({0, 0x90, 60, 100, 0, 0x91, 40, 80, 50, 0xB0, 7, 100, 46, 0x80, 60, 0, 0, 0x90, 62, 90,
-                              20, 0x81, 40, 0, 76, 0x80, 62, 0, 0, 0xFF, 0x2F, 0});
+    MidiTrackData t = parsed({0, 0x90, 60, 100, 0,  0x91, 40, 80, 50, 0xB0, 7,  100, 46, 0x80, 60,   0,
+                              0, 0x90, 62, 90,  20, 0x81, 40, 0,  76, 0x80, 62, 0,   0,  0xFF, 0x2F, 0});
     const std::vector<int> before = t.absoluteTimes();
     t.connectNotes();
     t.splitNotes();

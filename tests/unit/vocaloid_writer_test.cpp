@@ -10,18 +10,21 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 
 using namespace harmolin;
 
 namespace {
 
-std::string sj(const char* utf8) { return utf8ToCp932(utf8).value(); }
+std::string sj(const char* utf8) {
+    return utf8ToCp932(utf8).value();
+}
 
-SyllableRecord syllable(int start, int note, int length, const char* kana, const char* symbols, int consonant) {
+SyllableRecord syllable(int start, int note, int length, const char* kana, const char* symbols,
+                        int consonant) {
     return {start, note, length, sj(kana), symbols, consonant};
 }
 
@@ -71,7 +74,7 @@ std::vector<int> noteOnTicks(const MidiTrackData& track) {
 }
 
 class VocaloidWriterTest : public ::testing::Test {
-protected:
+  protected:
     std::string path(const std::string& name) const { return test::tempPath("vocaloid-" + name); }
 
     bool write(const MidiTrackData& source, const std::vector<SyllableRecord>& notes, int mode,
@@ -115,16 +118,20 @@ TEST_F(VocaloidWriterTest, SequenceTextFormsTheIniSections) {
     const std::string text = sequenceText();
     std::vector<std::string> lines;
     std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     std::vector<std::string> sections;
     for (const auto& l : lines)
-        if (!l.empty() && l[0] == '[' && l.back() == ']' && l.find('=') == std::string::npos) sections.push_back(l);
-    const std::vector<std::string> expected = {"[Common]", "[Master]", "[Mixer]", "[EventList]", "[ID#0000]",
-                                               "[ID#0001]", "[ID#0002]", "[h#0000]", "[h#0001]", "[h#0002]",
-                                               "[h#0003]", "[h#0004]", "[h#0005]", "[h#0006]"};
+        if (!l.empty() && l[0] == '[' && l.back() == ']' && l.find('=') == std::string::npos)
+            sections.push_back(l);
+    const std::vector<std::string> expected = {
+        "[Common]", "[Master]", "[Mixer]",  "[EventList]", "[ID#0000]", "[ID#0001]", "[ID#0002]",
+        "[h#0000]", "[h#0001]", "[h#0002]", "[h#0003]",    "[h#0004]",  "[h#0005]",  "[h#0006]"};
     EXPECT_EQ(sections, expected);
 
-    auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+    auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
     EXPECT_TRUE(has("7680=ID#0001"));
     EXPECT_TRUE(has("8160=ID#0002"));
     EXPECT_TRUE(has("8640=EOS"));
@@ -146,8 +153,10 @@ TEST_F(VocaloidWriterTest, NrpnStreamPerNote) {
     ASSERT_TRUE(write(songTrack(), threeSyllables(), kVocaloidMode, path("nrpn.mid")));
     ASSERT_TRUE(load(path("nrpn.mid")));
     const auto pairs = controlChanges(song.track(1));
-    for (const Pair& p : pairs) EXPECT_EQ(p.controller == 0x63 || p.controller == 0x62 ||
-                                          p.controller == 0x06 || p.controller == 0x26, true);
+    for (const Pair& p : pairs)
+        EXPECT_EQ(p.controller == 0x63 || p.controller == 0x62 || p.controller == 0x06 ||
+                      p.controller == 0x26,
+                  true);
     ASSERT_GE(pairs.size(), 12u);
     EXPECT_EQ(pairs[9].controller, 0x63);
     EXPECT_EQ(pairs[9].value, 0x53);
@@ -172,7 +181,7 @@ TEST_F(VocaloidWriterTest, NrpnStreamPerNote) {
     EXPECT_EQ(pairs[starts[0] + 13].value, 500 % 128);
 
     // "k a": no data-entry LSB after the space.
-    const std::vector<std::pair<int, int>> symbols = {{0x62, 0x13}, {0x06, 'k'}, {0x26, 64}, {0x62, 0x14},
+    const std::vector<std::pair<int, int>> symbols = {{0x62, 0x13}, {0x06, 'k'},  {0x26, 64},  {0x62, 0x14},
                                                       {0x06, ' '},  {0x62, 0x15}, {0x06, 'a'}, {0x26, 0}};
     for (std::size_t j = 0; j < symbols.size(); ++j) {
         EXPECT_EQ(pairs[starts[0] + 26 + j].controller, symbols[j].first) << j;
@@ -225,20 +234,20 @@ TEST_F(VocaloidWriterTest, EachNoteSendsItsOwnLengthThroughTheTempoMap) {
 TEST_F(VocaloidWriterTest, ReadableByMido) {
     const std::string file = path("mido.mid");
     ASSERT_TRUE(write(songTrack(), threeSyllables(), kVocaloidMode, file));
-    const std::string script =
-        "import mido,sys\n"
-        "m=mido.MidiFile(sys.argv[1])\n"
-        "dm=[x for x in m.tracks[1] if x.type=='text' and x.text.startswith('DM:')]\n"
-        "cc=[x for x in m.tracks[1] if x.type=='control_change']\n"
-        "tempo=[x.tempo for x in m.tracks[0] if x.type=='set_tempo']\n"
-        "print(m.type, len(m.tracks), len(dm) > 0, len(cc), tempo[0])\n";
+    const std::string script = "import mido,sys\n"
+                               "m=mido.MidiFile(sys.argv[1])\n"
+                               "dm=[x for x in m.tracks[1] if x.type=='text' and x.text.startswith('DM:')]\n"
+                               "cc=[x for x in m.tracks[1] if x.type=='control_change']\n"
+                               "tempo=[x.tempo for x in m.tracks[0] if x.type=='set_tempo']\n"
+                               "print(m.type, len(m.tracks), len(dm) > 0, len(cc), tempo[0])\n";
     const std::string scriptPath = path("check.py");
     std::ofstream(scriptPath) << script;
     FILE* pipe = ::popen(("/usr/bin/python3 " + scriptPath + " " + file + " 2>&1").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
     char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
     const int status = ::pclose(pipe);
     ASSERT_TRUE(WIFEXITED(status)) << output;
     EXPECT_EQ(WEXITSTATUS(status), 0) << output;
@@ -274,7 +283,8 @@ TEST_F(VocaloidWriterTest, AccompanimentDelayedThroughTheTempoMap) {
     std::vector<std::pair<int, int>> tempos;
     const auto times = song.track(0).absoluteTimes();
     for (int i = 0; i < song.track(0).count(); ++i)
-        if (song.track(0).event(i).isMeta(kMetaTempo)) tempos.push_back({times[i], song.track(0).event(i).value});
+        if (song.track(0).event(i).isMeta(kMetaTempo))
+            tempos.push_back({times[i], song.track(0).event(i).value});
     EXPECT_EQ(tempos, (std::vector<std::pair<int, int>>{{0, 500000}, {960, 1000000}}));
 }
 
@@ -301,7 +311,8 @@ TEST_F(VocaloidWriterTest, SyllableProgramMode) {
     // and the closing record's program with no note.
     EXPECT_EQ(programs, (std::vector<std::pair<int, int>>{{0, 5}, {470, 0}, {482, 90}, {774, 0}}));
     EXPECT_EQ(sung, (std::vector<std::pair<int, int>>{{0, 416}, {480, 4}, {484, 136}}));
-    for (const MusicEvent& e : voice.events()) EXPECT_FALSE(e.isMeta(kMetaText));
+    for (const MusicEvent& e : voice.events())
+        EXPECT_FALSE(e.isMeta(kMetaText));
 }
 
 TEST_F(VocaloidWriterTest, ZeroStartTempoIsReportedAndTheFileStillWritten) {
@@ -309,10 +320,12 @@ TEST_F(VocaloidWriterTest, ZeroStartTempoIsReportedAndTheFileStillWritten) {
     ASSERT_TRUE(write(songTrack(0), threeSyllables(), kVocaloidMode, file));
     EXPECT_TRUE(reports.saw("VOFW00000001 テンポの値が不正です。"));
     ASSERT_TRUE(load(file));
-    for (const MusicEvent& e : song.track(0).events()) EXPECT_FALSE(e.isMeta(kMetaTempo));
+    for (const MusicEvent& e : song.track(0).events())
+        EXPECT_FALSE(e.isMeta(kMetaTempo));
     // The delay then follows the tempo the file plays at (the default 120 BPM).
     for (int i = 2; i < song.trackCount(); ++i)
-        for (int tick : noteOnTicks(song.track(i))) EXPECT_GE(tick, 96);
+        for (int tick : noteOnTicks(song.track(i)))
+            EXPECT_GE(tick, 96);
 }
 
 TEST_F(VocaloidWriterTest, EndRecordInTheMiddleSingsNote72) {
@@ -361,7 +374,8 @@ TEST_F(VocaloidWriterTest, PipelineStepUsesTheFirstSinger) {
     ASSERT_TRUE(writeSungPart(xf, threeSyllables(), 100, &voices, true, path("sung-programs.mid")));
     ASSERT_TRUE(load(path("sung-programs.mid")));
     int programChanges = 0;
-    for (const MusicEvent& e : song.track(1).events()) programChanges += e.kind == kProgramChange;
+    for (const MusicEvent& e : song.track(1).events())
+        programChanges += e.kind == kProgramChange;
     EXPECT_EQ(programChanges, 3);
 }
 

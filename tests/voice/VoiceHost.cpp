@@ -27,7 +27,8 @@ std::string run(const std::string& command) {
     if (!pipe) return out;
     char buffer[4096];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
     pclose(pipe);
     return out;
 }
@@ -55,13 +56,13 @@ std::intptr_t PluginHost::dispatch(std::int32_t opcode, std::int32_t index, std:
 }
 
 void PluginHost::start() {
-    dispatch(0);                   // effOpen
+    dispatch(0); // effOpen
     dispatch(10, 0, 0, nullptr, 44100.0f);
     dispatch(11, 0, 882);
     char name[64] = {};
-    dispatch(48, 0, 0, name);      // product string, as the program asks
-    dispatch(12, 0, 1);            // resume
-    dispatch(2, 0, 0);             // program 0
+    dispatch(48, 0, 0, name); // product string, as the program asks
+    dispatch(12, 0, 1);       // resume
+    dispatch(2, 0, 0);        // program 0
 }
 
 std::vector<float> PluginHost::render(const std::vector<TimedMidi>& messages, long long frames, int block) {
@@ -88,7 +89,8 @@ std::vector<float> PluginHost::render(const std::vector<TimedMidi>& messages, lo
         if (!records.empty()) {
             list.assign(2 + records.size(), 0);
             list[0] = static_cast<std::intptr_t>(records.size());
-            for (std::size_t i = 0; i < records.size(); ++i) list[2 + i] = reinterpret_cast<std::intptr_t>(&records[i]);
+            for (std::size_t i = 0; i < records.size(); ++i)
+                list[2 + i] = reinterpret_cast<std::intptr_t>(&records[i]);
             dispatch(25, 0, 0, list.data()); // effProcessEvents
         }
         float* outputs[1] = {buffer.data()};

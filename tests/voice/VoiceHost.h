@@ -34,7 +34,7 @@ struct EffectRecord {
 };
 
 class PluginHost {
-public:
+  public:
     explicit PluginHost(const std::string& path, const char* entry = "VSTPluginMain");
     ~PluginHost();
     PluginHost(const PluginHost&) = delete;
@@ -49,7 +49,7 @@ public:
     // Renders frames samples, delivering the messages (sorted by frame).
     std::vector<float> render(const std::vector<TimedMidi>& messages, long long frames, int block = 882);
 
-private:
+  private:
     void* library_ = nullptr;
     EffectRecord* effect_ = nullptr;
 };

@@ -33,7 +33,8 @@ struct Sung {
 };
 
 std::string tempDir() {
-    const auto dir = std::filesystem::temp_directory_path() / ("harmolin-voice-test-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("harmolin-voice-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     return dir.string();
 }
@@ -70,18 +71,23 @@ Sung sungPart(const std::vector<std::pair<std::string, int>>& syllables, int mod
         const long long frame = kLeadIn + std::llround(times[static_cast<std::size_t>(i)] * framesPerTick);
         const auto ch = static_cast<std::uint8_t>(e.channel & 0x0F);
         if (e.kind == kControlChange) {
-            sung.messages.push_back({frame, {static_cast<std::uint8_t>(0xB0 | ch), static_cast<std::uint8_t>(e.type),
-                                             static_cast<std::uint8_t>(e.value)}});
+            sung.messages.push_back({frame,
+                                     {static_cast<std::uint8_t>(0xB0 | ch), static_cast<std::uint8_t>(e.type),
+                                      static_cast<std::uint8_t>(e.value)}});
         } else if (e.kind == kProgramChange) {
-            sung.messages.push_back({frame, {static_cast<std::uint8_t>(0xC0 | ch), static_cast<std::uint8_t>(e.value), 0}});
+            sung.messages.push_back(
+                {frame, {static_cast<std::uint8_t>(0xC0 | ch), static_cast<std::uint8_t>(e.value), 0}});
         } else if (e.kind == kConnectedNote || e.isNoteOn()) {
-            sung.messages.push_back({frame, {static_cast<std::uint8_t>(0x90 | ch), static_cast<std::uint8_t>(e.note),
-                                             static_cast<std::uint8_t>(e.velocity)}});
+            sung.messages.push_back({frame,
+                                     {static_cast<std::uint8_t>(0x90 | ch), static_cast<std::uint8_t>(e.note),
+                                      static_cast<std::uint8_t>(e.velocity)}});
             if (e.kind == kConnectedNote)
-                sung.messages.push_back({frame + std::llround(e.length * framesPerTick),
-                                         {static_cast<std::uint8_t>(0x80 | ch), static_cast<std::uint8_t>(e.note), 0}});
+                sung.messages.push_back(
+                    {frame + std::llround(e.length * framesPerTick),
+                     {static_cast<std::uint8_t>(0x80 | ch), static_cast<std::uint8_t>(e.note), 0}});
         } else if (e.isNoteOff()) {
-            sung.messages.push_back({frame, {static_cast<std::uint8_t>(0x80 | ch), static_cast<std::uint8_t>(e.note), 0}});
+            sung.messages.push_back(
+                {frame, {static_cast<std::uint8_t>(0x80 | ch), static_cast<std::uint8_t>(e.note), 0}});
         }
     }
     std::stable_sort(sung.messages.begin(), sung.messages.end(),
@@ -150,13 +156,16 @@ void expectNoClicks(const Sung& sung, const std::vector<float>& s) {
     float steady = 0;
     for (long long start : sung.starts)
         for (long long i = start + 6615; i < start + 22050 && i + 1 < static_cast<long long>(s.size()); ++i)
-            steady = std::max(steady, std::fabs(s[static_cast<std::size_t>(i + 1)] - s[static_cast<std::size_t>(i)]));
+            steady = std::max(steady,
+                              std::fabs(s[static_cast<std::size_t>(i + 1)] - s[static_cast<std::size_t>(i)]));
     std::vector<long long> joins = sung.starts;
     joins.push_back(sung.starts.back() + (sung.starts.size() > 1 ? sung.starts[1] - sung.starts[0] : 26460));
     for (long long j : joins) {
         float worst = 0;
-        for (long long i = std::max(0LL, j - 441); i < j + 441 && i + 1 < static_cast<long long>(s.size()); ++i)
-            worst = std::max(worst, std::fabs(s[static_cast<std::size_t>(i + 1)] - s[static_cast<std::size_t>(i)]));
+        for (long long i = std::max(0LL, j - 441); i < j + 441 && i + 1 < static_cast<long long>(s.size());
+             ++i)
+            worst = std::max(worst,
+                             std::fabs(s[static_cast<std::size_t>(i + 1)] - s[static_cast<std::size_t>(i)]));
         EXPECT_LE(worst, 1.5f * steady) << "jump at frame " << j;
     }
 }
@@ -185,7 +194,8 @@ TEST(VoicePlugin, RecordAndDispatcher) {
     EXPECT_EQ(host.dispatch(35), 2) << "instrument category";
     // Silence before anything is sung.
     const auto quiet = host.render({}, 4410);
-    for (float s : quiet) EXPECT_EQ(s, 0.0f);
+    for (float s : quiet)
+        EXPECT_EQ(s, 0.0f);
 
     PluginHost old(VOICE_PLUGIN_PATH, "main");
     ASSERT_TRUE(old.loaded()) << "older hosts' entry point";
@@ -276,7 +286,8 @@ TEST(VoicePlugin, ConsonantsBeginWithBurstOrNoise) {
     const auto samples = sing(sung);
     expectSafe(samples);
     ASSERT_TRUE(voicetest::writeWav(tempDir() + "/consonants.wav", samples));
-    const double vowel = std::max(highBandOnset(samples, sung.starts[0]), highBandOnset(samples, sung.starts[3]));
+    const double vowel =
+        std::max(highBandOnset(samples, sung.starts[0]), highBandOnset(samples, sung.starts[3]));
     // The consonants lie before their beats, so that the vowels start on them.
     const double ka = highBandOnset(samples, sung.starts[1] - 2000);
     const double sa = highBandOnset(samples, sung.starts[2] - 2000);
@@ -291,21 +302,24 @@ TEST(VoicePlugin, GarbageEventsAndOddCallsDoNoHarm) {
     PluginHost host(VOICE_PLUGIN_PATH);
     ASSERT_TRUE(host.loaded());
     host.start();
-    host.dispatch(10, 0, 0, nullptr, std::nanf(""));  // refused rate
+    host.dispatch(10, 0, 0, nullptr, std::nanf("")); // refused rate
     host.dispatch(10, 0, 0, nullptr, -5.0f);
-    host.dispatch(25, 0, 0, nullptr);                  // no event list
-    host.dispatch(48, 0, 0, nullptr);                  // no buffer
+    host.dispatch(25, 0, 0, nullptr); // no event list
+    host.dispatch(48, 0, 0, nullptr); // no buffer
     host.dispatch(51, 0, 0, nullptr);
     host.dispatch(9999, -1, -1, nullptr, 0);
     std::mt19937 random(7);
     std::vector<TimedMidi> messages;
     for (int i = 0; i < 20000; ++i) {
         TimedMidi m{static_cast<long long>(random() % 441000), {}};
-        for (auto& b : m.bytes) b = static_cast<std::uint8_t>(random());
-        if (i % 3 == 0) m.bytes[0] = static_cast<std::uint8_t>(0xB0 | (m.bytes[0] & 0x0F)); // many NRPN pieces
+        for (auto& b : m.bytes)
+            b = static_cast<std::uint8_t>(random());
+        if (i % 3 == 0)
+            m.bytes[0] = static_cast<std::uint8_t>(0xB0 | (m.bytes[0] & 0x0F)); // many NRPN pieces
         messages.push_back(m);
     }
-    std::sort(messages.begin(), messages.end(), [](const TimedMidi& a, const TimedMidi& b) { return a.frame < b.frame; });
+    std::sort(messages.begin(), messages.end(),
+              [](const TimedMidi& a, const TimedMidi& b) { return a.frame < b.frame; });
     const auto samples = host.render(messages, 441000, 517);
     for (float s : samples) {
         ASSERT_TRUE(std::isfinite(s));

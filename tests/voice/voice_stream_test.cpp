@@ -20,7 +20,8 @@ using hvoice::ControlStream;
 using hvoice::VoiceCommand;
 
 // The voice track's channel messages of a writer run, as raw bytes.
-std::vector<std::array<std::uint8_t, 3>> writerMessages(const std::vector<harmolin::SyllableRecord>& list, int mode) {
+std::vector<std::array<std::uint8_t, 3>> writerMessages(const std::vector<harmolin::SyllableRecord>& list,
+                                                        int mode) {
     using namespace harmolin;
     MidiTrackData source(kSongCapacity, TrackState::Connected);
     source.addTempo(500000);
@@ -32,14 +33,17 @@ std::vector<std::array<std::uint8_t, 3>> writerMessages(const std::vector<harmol
             out.push_back({static_cast<std::uint8_t>(0xB0 | e.channel), static_cast<std::uint8_t>(e.type),
                            static_cast<std::uint8_t>(e.value)});
         else if (e.kind == kProgramChange)
-            out.push_back({static_cast<std::uint8_t>(0xC0 | e.channel), static_cast<std::uint8_t>(e.value), 0});
+            out.push_back(
+                {static_cast<std::uint8_t>(0xC0 | e.channel), static_cast<std::uint8_t>(e.value), 0});
         else if (e.kind == kConnectedNote)
-            out.push_back({static_cast<std::uint8_t>(0x90 | e.channel), static_cast<std::uint8_t>(e.note), 127});
+            out.push_back(
+                {static_cast<std::uint8_t>(0x90 | e.channel), static_cast<std::uint8_t>(e.note), 127});
     }
     return out;
 }
 
-std::vector<VoiceCommand> decode(ControlStream& stream, const std::vector<std::array<std::uint8_t, 3>>& messages) {
+std::vector<VoiceCommand> decode(ControlStream& stream,
+                                 const std::vector<std::array<std::uint8_t, 3>>& messages) {
     std::vector<VoiceCommand> commands;
     for (const auto& m : messages) {
         VoiceCommand c;
@@ -98,7 +102,8 @@ TEST(VoiceControlStream, SyllableProgramsNameTheNotesSyllable) {
 TEST(VoiceControlStream, MalformedMessagesAreIgnored) {
     ControlStream stream;
     VoiceCommand c;
-    const std::uint8_t dataOnly[3] = {0x40, 0x10, 0x10}, badData[3] = {0xB0, 0x63, 0x90}, sysex[3] = {0xF0, 1, 2};
+    const std::uint8_t dataOnly[3] = {0x40, 0x10, 0x10}, badData[3] = {0xB0, 0x63, 0x90},
+                       sysex[3] = {0xF0, 1, 2};
     EXPECT_FALSE(stream.tryParse(nullptr, 3, c));
     EXPECT_FALSE(stream.tryParse(dataOnly, 3, c));
     EXPECT_FALSE(stream.tryParse(badData, 3, c));
@@ -107,11 +112,14 @@ TEST(VoiceControlStream, MalformedMessagesAreIgnored) {
     EXPECT_FALSE(stream.tryParse(shortOn, 1, c));
     // A note message cut off before its end sings nothing, and the next whole
     // one is not disturbed by it.
-    const std::uint8_t start[][3] = {{0xB0, 0x63, 0x50}, {0xB0, 0x62, 0x00}, {0xB0, 0x62, 0x02}, {0xB0, 0x06, 65}};
-    for (const auto& m : start) EXPECT_FALSE(stream.tryParse(m, 3, c));
-    const std::uint8_t whole[][3] = {{0xB0, 0x63, 0x50}, {0xB0, 0x62, 0x00}, {0xB0, 0x62, 0x13},
-                                     {0xB0, 0x06, 'o'},  {0xB0, 0x62, 0x7F}};
-    for (const auto& m : whole) EXPECT_FALSE(stream.tryParse(m, 3, c)) << "no note number yet";
+    const std::uint8_t start[][3] = {
+        {0xB0, 0x63, 0x50}, {0xB0, 0x62, 0x00}, {0xB0, 0x62, 0x02}, {0xB0, 0x06, 65}};
+    for (const auto& m : start)
+        EXPECT_FALSE(stream.tryParse(m, 3, c));
+    const std::uint8_t whole[][3] = {
+        {0xB0, 0x63, 0x50}, {0xB0, 0x62, 0x00}, {0xB0, 0x62, 0x13}, {0xB0, 0x06, 'o'}, {0xB0, 0x62, 0x7F}};
+    for (const auto& m : whole)
+        EXPECT_FALSE(stream.tryParse(m, 3, c)) << "no note number yet";
     const std::uint8_t end[3] = {0xB0, 0x06, 0x7F};
     EXPECT_FALSE(stream.tryParse(end, 3, c));
 }
@@ -151,7 +159,8 @@ TEST(VoiceSynth, EverySyllableStaysFiniteQuietEnoughAndClickFree) {
         synth->schedule(c, 100);
         c.note = static_cast<std::uint8_t>(c.note + 3);
         synth->schedule(c, 100 + 13230); // joined: 300 ms later
-        for (std::size_t pos = 0; pos < out.size(); pos += 882) synth->render(out.data() + pos, 882);
+        for (std::size_t pos = 0; pos < out.size(); pos += 882)
+            synth->render(out.data() + pos, 882);
         float peak = 0, jump = 0;
         for (std::size_t i = 0; i < out.size(); ++i) {
             ASSERT_TRUE(std::isfinite(out[i])) << text;
@@ -280,11 +289,13 @@ TEST(VoiceSynth, AFullQueueDropsCommandsWithoutHarm) {
     c.symbolCount = 1;
     c.symbols[0] = 'a';
     c.durationMs = 50;
-    for (int i = 0; i < hvoice::Synth::kMaxScheduled + 100; ++i) synth->schedule(c, (i * 7919) % 100000);
+    for (int i = 0; i < hvoice::Synth::kMaxScheduled + 100; ++i)
+        synth->schedule(c, (i * 7919) % 100000);
     std::vector<float> out(882);
     for (int block = 0; block < 150; ++block) {
         synth->render(out.data(), 882);
-        for (float s : out) ASSERT_TRUE(std::isfinite(s));
+        for (float s : out)
+            ASSERT_TRUE(std::isfinite(s));
     }
 }
 
