@@ -184,6 +184,9 @@ struct Registered {
     MessageLookup lookup = nullptr;
     const char* generalText = nullptr;
 };
+// Registration may happen on any thread (a module's first use), while
+// another thread reports: the table is read and written under this lock.
+std::mutex registeredMutex;
 std::array<Registered, 16> registered;
 
 // A latched once-message. Latches that share a flag point to the same index.
@@ -287,7 +290,11 @@ std::string formatLine(ErrorClass cls, std::uint32_t code, const char* text) {
 }
 
 const char* plainText(ErrorClass cls, std::uint32_t code) {
-    const auto& reg = registered[static_cast<int>(cls)];
+    Registered reg;
+    {
+        const std::lock_guard<std::mutex> lock(registeredMutex);
+        reg = registered[static_cast<int>(cls)];
+    }
     if (reg.lookup) {
         if (const char* t = reg.lookup(code)) return t;
         if (reg.generalText) return reg.generalText;
@@ -350,6 +357,7 @@ void reportMessage(std::string_view text) {
 }
 
 void registerMessages(ErrorClass cls, MessageLookup lookup, const char* generalText) {
+    const std::lock_guard<std::mutex> lock(registeredMutex);
     registered[static_cast<int>(cls)] = Registered{lookup, generalText};
 }
 

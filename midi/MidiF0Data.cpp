@@ -116,7 +116,7 @@ bool MidiF0Data::loadImage() {
             division_ = 960;
             return false;
         }
-        const bool ok = track_->parse(used(), 14, bytes(), parsePause());
+        const bool ok = track_->parse(used(), 14, bytes());
         if (track_->state() == TrackState::NoteOnOff)
             track_->connectNotes(); // keep what was read before any damage
         else
@@ -136,7 +136,7 @@ bool MidiF0Data::parse() {
         reportError(ErrorClass::M0dt, 0x04000005);
         return false;
     }
-    const bool ok = track_->parse(used(), 14, bytes(), parsePause());
+    const bool ok = track_->parse(used(), 14, bytes());
     state_ = TrackState::NoteOnOff;
     return ok;
 }

@@ -122,7 +122,7 @@ bool MidiF1Data::loadImage() {
             break;
         }
         auto track = std::make_unique<MidiF1TrackData>(capacity_ / 2);
-        const bool parsed = track->parse(used(), pos, bytes(), parsePause());
+        const bool parsed = track->parse(used(), pos, bytes());
         if (!parsed) {
             ok = false;
             if (track->state() != TrackState::NoteOnOff) break; // the chunk itself was refused

@@ -12,8 +12,6 @@
 namespace harmolin {
 namespace {
 
-std::atomic<int> pauseMilliseconds{0};
-
 void pauseEvery(int counter, int every, int ms) {
     if (ms > 0 && counter > 0 && counter % every == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -34,13 +32,6 @@ int tickRank(const MusicEvent& e) {
 }
 
 } // namespace
-
-void setParsePause(int milliseconds) {
-    pauseMilliseconds.store(std::max(0, milliseconds));
-}
-int parsePause() {
-    return pauseMilliseconds.load();
-}
 
 MidiTrackData::MidiTrackData(int capacity, TrackState state) : ByteBuffer(capacity), state_(state) {}
 
@@ -242,9 +233,7 @@ bool MidiTrackData::connectNotes() {
     const int total = times.empty() ? 0 : times.back();
     // Pending note-ons per channel and key, matched first in first out.
     std::vector<std::deque<int>> pending(16 * 128);
-    const int pauseMs = parsePause();
     for (int i = 0; i < count(); ++i) {
-        pauseEvery(i, 300, pauseMs);
         MusicEvent& e = events_[i];
         if (e.kind != kNoteOn && e.kind != kNoteOff) continue;
         if (e.channel < 0 || e.channel > 15 || e.note < 0 || e.note > 127) continue;
@@ -355,10 +344,7 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
     std::vector<std::uint8_t> out;
     out.reserve(events_.size() * 4 + 16);
     out.resize(8, 0);
-    const int pauseMs = parsePause();
-    int counter = 0;
     for (const MusicEvent& e : events_) {
-        pauseEvery(++counter, 200, pauseMs);
         if (e.kind == kDeleted) continue;
         const bool channelMessage = e.kind >= 0x80 && e.kind <= 0xE0;
         if (channelMessage && (e.channel < 0 || e.channel > 15)) {

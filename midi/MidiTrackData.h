@@ -20,11 +20,6 @@ enum class TrackState : int { Empty = -1, Serialized = 0, NoteOnOff = 1, Connect
 
 enum class Placement { After, First };
 
-// Process-wide pause (ms) that long parses and writes take every few hundred
-// events so worker threads leave time to the rest of the program.
-void setParsePause(int milliseconds);
-int parsePause();
-
 class MidiTrackData : public ByteBuffer {
   public:
     // More events than this before an append is refused.

@@ -63,7 +63,6 @@ CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source,
     : source_(source), notes_(notes), pauseMs_(std::max(0, pauseMs)), voiceIndex_(voiceIndex),
       singer_(singerName), voiceNumber_(std::clamp(voiceNumber, 0, 127)), octaveShift_(octaveShift),
       mode_(mode), division_(division) {
-    setParsePause(pauseMs_);
     // Refused whole: a voice channel that does not exist, a source that is
     // not connected, or a list that is too long or out of time order.
     bool ordered = true;

@@ -1,3 +1,4 @@
+#include "midi/ByteBuffer.h"
 #include "midi/MidiF0Data.h"
 #include "midi/MidiF1Data.h"
 #include "midi/XfData.h"
@@ -6,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace harmolin;
 using namespace harmolin::test;
@@ -85,6 +87,30 @@ TEST(MidiF0, FailedSaveKeepsTheOldFile) {
     std::filesystem::create_directories(folder);
     EXPECT_FALSE(song.save(folder));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+// Saved files get the permissions any program's new files get under the
+// process umask (not a temporary file's private ones), replace the old file
+// whole, and leave nothing beside it.
+TEST(AtomicWrite, ReplacesWholeWithTheUsualPermissionsAndNoLeftovers) {
+    const std::string dir = tempPath("atomic-write");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/song.bin";
+    writeBytes(path, Bytes(1000, 0xAA));
+    const mode_t old = ::umask(022);
+    const Bytes fresh = {1, 2, 3};
+    const bool written = writeFileAtomically(path, fresh.data(), fresh.size());
+    ::umask(old);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(readBytes(path), fresh);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(path).permissions() & perms::all,
+              perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
+        ++entries;
+    EXPECT_EQ(entries, 1);
 }
 
 TEST(MidiF0, BadFilesAreRefusedWithOneReason) {
