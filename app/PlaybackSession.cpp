@@ -204,39 +204,14 @@ void PlaybackSession::onPlaybackEnd() {
 
 namespace {
 
-// The test syllable "a" on middle C as the plug-in's kind hears it: what
-// goes before the note (the singer's choice), the note, and its release.
-struct TestNote {
-    std::vector<MusicEvent> setup, note, release;
-};
-
-std::optional<TestNote> testNoteFor(PluginKind kind, const VoiceList* singers) {
+// The test syllable "a" on middle C as the plug-in's kind hears it, sung by
+// the first singer of its list.
+std::optional<TestSyllableMessages> testNoteFor(PluginKind kind, const VoiceList* singers) {
     const bool named = singers && singers->hasList();
     const std::string singer = named ? singers->first().name : std::string("Singer");
     const int program = named ? singers->first().program : 0;
-    MidiTrackData source(0x10000, TrackState::Connected);
-    source.addTempo(500000);
-    source.addNote(0, 0, 60, 100, 480);
-    source.ensureEndOfTrack();
-    std::vector<SyllableRecord> notes(2);
-    notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
-    notes[1] = {480, -1, 0, {}, {}, 64};
     const int mode = kind == PluginKind::VocaloidStream ? kVocaloidMode : kSyllableProgramMode;
-    CVocaloidFileWriter writer(source, notes, 0, 0, singer, program, 0, mode, 480);
-    if (!writer.valid() || writer.tracks().size() < 2) return std::nullopt;
-    MidiTrackData voice = writer.tracks()[1];
-    if (voice.state() == TrackState::Connected) voice.splitNotes();
-    TestNote test;
-    for (const MusicEvent& e : voice.events()) {
-        if (!e.isChannelEvent()) continue;
-        const bool starts = e.kind == kProgramChange || e.isNoteOn() || (e.isControl(99) && e.value == 0x50);
-        if (e.kind == kNoteOff || (e.kind == kNoteOn && e.velocity == 0))
-            test.release.push_back(e);
-        else if (test.note.empty() && !starts)
-            test.setup.push_back(e);
-        else
-            test.note.push_back(e);
-    }
+    TestSyllableMessages test = testSyllableMessages(singer, program, mode);
     if (test.note.empty()) return std::nullopt;
     return test;
 }
@@ -253,7 +228,7 @@ std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const V
     said = DelayOutcome::NoAudioOutput;
     if (!host.isRunning()) return std::nullopt;
     said = DelayOutcome::NoSound;
-    const std::optional<TestNote> test = testNoteFor(kind, singers);
+    const std::optional<TestSyllableMessages> test = testNoteFor(kind, singers);
     if (!test) return std::nullopt;
     // Through the host's own routing of the voice channel, as a song goes.
     host.setVoiceChannel(0, kind);

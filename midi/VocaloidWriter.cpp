@@ -430,7 +430,7 @@ bool CVocaloidFileWriter::save(const std::string& path) {
     return file.saveFile(path);
 }
 
-TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber) {
+TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber, int mode) {
     MidiTrackData source(0x10000, TrackState::Connected);
     source.addTempo(500000);
     source.addNote(0, 0, 60, 100, 480);
@@ -438,12 +438,18 @@ TestSyllableMessages testSyllableMessages(std::string_view singerName, int voice
     std::vector<SyllableRecord> notes(2);
     notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
     notes[1] = {480, -1, 0, {}, {}, 64};
-    CVocaloidFileWriter writer(source, notes, 0, 0, singerName, voiceNumber, 0, kVocaloidMode, 480);
+    CVocaloidFileWriter writer(source, notes, 0, 0, singerName, voiceNumber, 0, mode, 480);
     TestSyllableMessages messages;
     if (!writer.valid() || writer.tracks().size() < 2) return messages;
-    for (const MusicEvent& e : writer.tracks()[1].events()) {
-        if (e.kind != kControlChange) continue;
-        if (messages.note.empty() && !(e.type == kNrpnMsb && e.value == 0x50))
+    MidiTrackData voice = writer.tracks()[1];
+    if (voice.state() == TrackState::Connected) voice.splitNotes();
+    for (const MusicEvent& e : voice.events()) {
+        if (!e.isChannelEvent()) continue;
+        const bool starts =
+            e.kind == kProgramChange || e.isNoteOn() || (e.isControl(kNrpnMsb) && e.value == 0x50);
+        if (e.kind == kNoteOff || (e.kind == kNoteOn && e.velocity == 0))
+            messages.release.push_back(e);
+        else if (messages.note.empty() && !starts)
             messages.setup.push_back(e);
         else
             messages.note.push_back(e);

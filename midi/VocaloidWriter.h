@@ -80,14 +80,17 @@ class CVocaloidFileWriter {
 // The largest note duration the control stream can carry (14 bits, ms).
 inline constexpr int kMaxNoteDurationMs = 0x3FFF;
 
-// The control messages of the delay measurement's test syllable: "あ" on
-// middle C for 500 ms. A bare vowel, so that its first sound is where a
-// vowel lands, whatever the plug-in does before a consonant. Split into the
-// set-up (the singer's choice) and the note itself.
+// The messages of the delay measurement's test syllable: "あ" on middle C
+// for 500 ms, in the form mode names (kVocaloidMode: the control stream;
+// kSyllableProgramMode: a syllable program and a note). A bare vowel, so that
+// its first sound is where a vowel lands, whatever the plug-in does before a
+// consonant. Split into the set-up (the singer's choice), the note itself and
+// its release; note is empty when the writer refuses.
 struct TestSyllableMessages {
-    std::vector<MusicEvent> setup, note;
+    std::vector<MusicEvent> setup, note, release;
 };
-TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber);
+TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber,
+                                          int mode = kVocaloidMode);
 
 // The pipeline's whole step: the XF song's track, its syllables, the delay
 // correction, the first singer of the list and the plug-in kind (a Cantrix

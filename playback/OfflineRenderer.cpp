@@ -621,23 +621,20 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind k
     if (!host) return std::nullopt;
 
     // The song's set-up (singer choice) first, then half a second of quiet,
-    // then the test syllable: a bare vowel, timed from its messages to its
-    // first sound, which is where the plug-in puts every vowel.
+    // then the test syllable in the kind's form, as Auto Adjust sends it: a
+    // bare vowel, timed from its messages to its first sound, which is where
+    // the plug-in puts every vowel.
     constexpr std::int64_t kNoteAt = kRenderRate / 2;
     for (const TimedEvent& t : schedule.events) {
-        if (t.sample > *noteSample) break;
+        if (t.sample >= *noteSample) break;
         if (!isVoice(t, voiceChannel)) continue;
-        // A control-stream singer hears a bare vowel instead of the song's
-        // first note; the note-driven kinds the song's own first note.
-        if (t.sample == *noteSample && kind == PluginKind::VocaloidStream) break;
         MusicEvent e = t.event;
-        host->routeVoiceEventAt(t.sample < *noteSample ? 0 : kNoteAt, e);
+        host->routeVoiceEventAt(0, e);
     }
-    if (kind == PluginKind::VocaloidStream) {
-        for (MusicEvent e : testSyllableMessages("", 0).note) {
-            e.channel = voiceChannel;
-            host->routeVoiceEventAt(kNoteAt, e);
-        }
+    const int mode = kind == PluginKind::VocaloidStream ? kVocaloidMode : kSyllableProgramMode;
+    for (MusicEvent e : testSyllableMessages("", 0, mode).note) {
+        e.channel = voiceChannel;
+        host->routeVoiceEventAt(kNoteAt, e);
     }
     constexpr float kThreshold = 0.001f; // -60 dB: any sound at all
     std::vector<float> block(kBlock);
