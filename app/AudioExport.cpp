@@ -13,6 +13,14 @@ std::optional<int> knownVoiceDelay(const std::string& pluginPath, const std::str
     return cachedVoiceDelay(workingFolder, offlineDelayKind(), pluginPath);
 }
 
+std::optional<int> measureAndKeepVoiceDelay(const std::string& pluginPath, PluginKind kind,
+                                            const std::string& sungPart, const std::string& workingFolder,
+                                            std::string& error) {
+    const auto delay = measureVoiceDelay(pluginPath, kind, sungPart, 0, error);
+    if (delay) storeVoiceDelay(workingFolder, offlineDelayKind(), pluginPath, *delay);
+    return delay;
+}
+
 RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& settings,
                              const std::string& workingFolder, const std::string& dataFolder,
                              const std::string& outputPath, std::function<bool(double done)> progress) {
@@ -46,9 +54,9 @@ RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& set
                 result.error = "the song's lyrics could not be made singable";
                 return result;
             }
-            delay = measureVoiceDelay(settings.pluginPath, settings.pluginKind, sungPart, 0, result.error);
+            delay = measureAndKeepVoiceDelay(settings.pluginPath, settings.pluginKind, sungPart,
+                                             workingFolder, result.error);
             if (!delay) return result;
-            storeVoiceDelay(workingFolder, offlineDelayKind(), settings.pluginPath, *delay);
         }
         request.delayMs = *delay;
         if (!writeSungFileFromSaved(saved, workingFolder, dataFolder, request, sungPart)) {

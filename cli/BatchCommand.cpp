@@ -9,7 +9,6 @@
 #include "app/LyricPipeline.h"
 #include "app/MusicXmlWriter.h"
 #include "app/SingingPipeline.h"
-#include "app/VoiceDelayCache.h"
 #include "app/WorkingFolder.h"
 #include "cli/ComposeCommands.h"
 #include "cli/RenderCommand.h"
@@ -184,13 +183,13 @@ std::optional<int> batchVoiceDelay(const BatchSong& first, const std::string& pl
         if (!writeSungFileFromSaved(joinPath(probeDir, kPlaybackSaveFile), probeDir, data, request, sungPart))
             ::_exit(1);
         std::string error;
-        const auto delay = measureVoiceDelay(plugin, kind, sungPart, 0, error);
-        if (!delay) {
+        if (!measureAndKeepVoiceDelay(plugin, kind, sungPart, workdir, error)) {
             std::fprintf(stderr, "harmolin: error: %s\n", error.c_str());
             std::fflush(stderr);
             ::_exit(1);
         }
-        ::_exit(storeVoiceDelay(workdir, offlineDelayKind(), plugin, *delay) ? 0 : 1);
+        // The parent reads what was kept; a delay that could not be kept is none.
+        ::_exit(0);
     }
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)

@@ -6,7 +6,6 @@
 #include "app/AudioExport.h"
 #include "app/DataFolder.h"
 #include "app/SingingPipeline.h"
-#include "app/VoiceDelayCache.h"
 #include "app/WorkingFolder.h"
 #include "cli/ComposeCommands.h"
 #include "midi/ErrorReport.h"
@@ -144,13 +143,12 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
             if (!writeSungPartFile(saved, sungPart, 0, *sound, workdir)) return 1;
             std::string error;
             ReportCollector reports(true);
-            delay = measureVoiceDelay(plugin, sound->kind, sungPart, 0, error);
+            delay = measureAndKeepVoiceDelay(plugin, sound->kind, sungPart, workdir, error);
             if (!delay) {
                 reports.failWith(error);
                 return 1;
             }
             reports.flush();
-            storeVoiceDelay(workdir, offlineDelayKind(), plugin, *delay);
             std::cout << "voice delay: " << *delay << " ms" << std::endl;
         }
         if (!writeSungPartFile(saved, sungPart, *delay, *sound, workdir)) return 1;
