@@ -2,44 +2,28 @@
 // the lyrics) beside the composition alone, for every song type, and the
 // lyric writer and the singing preparation on their own. Each iteration
 // uses a new seed, so the figures are the mean over many different songs.
-#include "app/DataFolder.h"
 #include "app/LyricPipeline.h"
 #include "app/SongPipeline.h"
 #include "app/SongPreparation.h"
 #include "app/WorkingFolder.h"
+#include "bench/BenchSetup.h"
 #include "lyrics/KanaConversion.h"
 #include "lyrics/LyricWriter.h"
-#include "midi/ErrorReport.h"
 
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 using namespace harmolin;
 
 namespace {
 
 std::string benchFolder() {
-    static const std::string folder = [] {
-        const std::string f =
-            (std::filesystem::temp_directory_path() / ("harmolin-bench-" + std::to_string(::getpid())))
-                .string();
-        std::filesystem::create_directories(f);
-        return f;
-    }();
+    static const std::string folder = bench::makeScratchFolder("harmolin-bench-");
     return folder;
 }
 
-std::string data() {
-    static const std::string d = [] {
-        const char* env = std::getenv("HARMOLIN_DATA");
-        return std::string(env ? env : dataFolder());
-    }();
-    return d;
-}
+using bench::data;
 
 void Compose(benchmark::State& state) {
     const int type = static_cast<int>(state.range(0));
@@ -54,16 +38,7 @@ void Compose(benchmark::State& state) {
 }
 
 void Generate(benchmark::State& state) {
-    const int type = static_cast<int>(state.range(0));
-    const auto choice = styleChoice(type, 1);
-    std::uint32_t seed = 1;
-    for (auto _ : state) {
-        SongComposer composer(data(), seed++);
-        auto song = generateSong(composer, type, *choice, benchFolder(), 100);
-        if (!song) state.SkipWithError("generate failed");
-        benchmark::DoNotOptimize(song);
-    }
-    state.SetLabel(kSongTypes[static_cast<std::size_t>(type)]);
+    bench::generateSongs(state, benchFolder());
 }
 
 // The lyric writer alone, on one prepared song of each type.
@@ -110,9 +85,5 @@ BENCHMARK(PrepareSinging)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    setPresenter([](const ReportLine&) {});
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    std::filesystem::remove_all(benchFolder());
-    return 0;
+    return bench::runBenchmarks(argc, argv, benchFolder);
 }

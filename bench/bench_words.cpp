@@ -2,20 +2,16 @@
 // the same composition and preparation, then a 16-line text (kana, kanji,
 // digits, English) read and fitted instead of lyrics written. Each iteration
 // uses a new seed. The fitting alone is timed on one prepared song.
-#include "app/DataFolder.h"
 #include "app/LyricPipeline.h"
 #include "app/SongPipeline.h"
 #include "app/SongPreparation.h"
 #include "app/WordsPipeline.h"
 #include "app/WorkingFolder.h"
-#include "midi/ErrorReport.h"
+#include "bench/BenchSetup.h"
 
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 using namespace harmolin;
 
@@ -42,23 +38,11 @@ constexpr const char* kWords = "夜空に星がひとつ\n"
                                "ずっと歌い続けよう\n";
 
 std::string benchFolder() {
-    static const std::string folder = [] {
-        const std::string f =
-            (std::filesystem::temp_directory_path() / ("harmolin-bench-words-" + std::to_string(::getpid())))
-                .string();
-        std::filesystem::create_directories(f);
-        return f;
-    }();
+    static const std::string folder = bench::makeScratchFolder("harmolin-bench-words-");
     return folder;
 }
 
-std::string data() {
-    static const std::string d = [] {
-        const char* env = std::getenv("HARMOLIN_DATA");
-        return std::string(env ? env : dataFolder());
-    }();
-    return d;
-}
+using bench::data;
 
 const std::vector<WordsLine>& words() {
     static const std::vector<WordsLine> lines = parseWords(kWords).lines;
@@ -66,16 +50,7 @@ const std::vector<WordsLine>& words() {
 }
 
 void Generate(benchmark::State& state) {
-    const int type = static_cast<int>(state.range(0));
-    const auto choice = styleChoice(type, 1);
-    std::uint32_t seed = 1;
-    for (auto _ : state) {
-        SongComposer composer(data(), seed++);
-        auto song = generateSong(composer, type, *choice, benchFolder(), 100);
-        if (!song) state.SkipWithError("generate failed");
-        benchmark::DoNotOptimize(song);
-    }
-    state.SetLabel(kSongTypes[static_cast<std::size_t>(type)]);
+    bench::generateSongs(state, benchFolder());
 }
 
 void GenerateWords(benchmark::State& state) {
@@ -113,9 +88,5 @@ BENCHMARK(FitWords)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    setPresenter([](const ReportLine&) {});
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    std::filesystem::remove_all(benchFolder());
-    return 0;
+    return bench::runBenchmarks(argc, argv, benchFolder);
 }

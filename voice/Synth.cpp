@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace hvoice {
 namespace {
@@ -148,45 +149,28 @@ float voiceOnsetMs(Place place) {
 
 VoiceParams vowelTarget(Vowel v) {
     // Japanese vowel averages raised by about 17 % for a woman's voice.
+    struct Row {
+        float f1, f2, f3, voicing;
+    };
+    static constexpr Row kRows[] = {
+        {880, 1630, 2900, 1},     // A
+        {370, 2560, 3200, 0.85f}, // I
+        {430, 1570, 2750, 0.85f}, // U
+        {585, 2300, 2950, 1},     // E
+        {610, 1120, 2850, 1},     // O
+        {300, 1300, 2600, 0.7f},  // N
+    };
+    static_assert(std::size(kRows) == static_cast<std::size_t>(Vowel::N) + 1);
+    const Row& row = kRows[static_cast<std::size_t>(v)];
     VoiceParams p;
-    p.voicing = 1;
-    switch (v) {
-    case Vowel::A:
-        p.f1 = 880;
-        p.f2 = 1630;
-        p.f3 = 2900;
-        break;
-    case Vowel::I:
-        p.f1 = 370;
-        p.f2 = 2560;
-        p.f3 = 3200;
-        p.voicing = 0.85f;
-        break;
-    case Vowel::U:
-        p.f1 = 430;
-        p.f2 = 1570;
-        p.f3 = 2750;
-        p.voicing = 0.85f;
-        break;
-    case Vowel::E:
-        p.f1 = 585;
-        p.f2 = 2300;
-        p.f3 = 2950;
-        break;
-    case Vowel::O:
-        p.f1 = 610;
-        p.f2 = 1120;
-        p.f3 = 2850;
-        break;
-    case Vowel::N:
-        p.f1 = 300;
-        p.f2 = 1300;
-        p.f3 = 2600;
-        p.voicing = 0.7f;
+    p.f1 = row.f1;
+    p.f2 = row.f2;
+    p.f3 = row.f3;
+    p.voicing = row.voicing;
+    if (v == Vowel::N) {
         p.nasal = 1;
         p.nasalZero = 2100;
         p.bandwidthScale = 1.6f;
-        break;
     }
     return p;
 }

@@ -58,9 +58,23 @@ struct AntiResonator {
     void clear() { x1 = x2 = 0; }
 };
 
+// The past two inputs and outputs of a second-order section, shared by the
+// band-pass and the general biquad so both step and clear alike.
+struct SectionState {
+    float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    float shift(float x, float y) {
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+    void clear() { x1 = x2 = y1 = y2 = 0; }
+};
+
 // Band-pass with 0 dB at its centre, for the frication and burst noise.
-struct BandPass {
-    float b0 = 0, a1 = 0, a2 = 0, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+struct BandPass : SectionState {
+    float b0 = 0, a1 = 0, a2 = 0;
     void set(float freq, float bandwidth, float sampleRate) {
         const float nyquistSafe = std::fmin(freq, 0.45f * sampleRate);
         const float w = 2.0f * kPi * nyquistSafe / sampleRate;
@@ -71,22 +85,15 @@ struct BandPass {
         a1 = -2.0f * std::cos(w) * norm;
         a2 = (1.0f - alpha) * norm;
     }
-    float process(float x) {
-        const float y = b0 * (x - x2) - a1 * y1 - a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y;
-        return y;
-    }
-    void clear() { x1 = x2 = y1 = y2 = 0; }
+    // b0 (x - x2): the biquad with b1 = 0 and b2 = -b0, one multiply fewer.
+    float process(float x) { return shift(x, b0 * (x - x2) - a1 * y1 - a2 * y2); }
 };
 
 // A general biquad; here the high shelf that stands in for the vocal tract's
 // resonances above the last one modelled: without it the cascade loses the
 // top octaves (each resonator falls 12 dB per octave above its pole).
-struct Biquad {
-    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+struct Biquad : SectionState {
+    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     void highShelf(float freq, float gainDb, float sampleRate) {
         const float A = std::pow(10.0f, gainDb / 40.0f);
         const float w = 2.0f * kPi * std::fmin(freq, 0.45f * sampleRate) / sampleRate;
@@ -100,15 +107,7 @@ struct Biquad {
         a1 = 2 * ((A - 1) - (A + 1) * cw) / a0;
         a2 = ((A + 1) - (A - 1) * cw - root) / a0;
     }
-    float process(float x) {
-        const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y;
-        return y;
-    }
-    void clear() { x1 = x2 = y1 = y2 = 0; }
+    float process(float x) { return shift(x, b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2); }
 };
 
 } // namespace hvoice::dsp

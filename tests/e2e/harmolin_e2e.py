@@ -120,6 +120,27 @@ def run_ok(test, *args, **kw):
     return r
 
 
+def run_checked(harmolin, *args, cwd=None, check=True):
+    """Runs the program at the path the calling test took itself; with check,
+    a non-zero exit fails the test with the program's error output."""
+    result = subprocess.run([harmolin, *args], capture_output=True, cwd=cwd)
+    if check and result.returncode != 0:
+        raise AssertionError(f"harmolin {' '.join(args)} failed: {result.stderr.decode(errors='replace')}")
+    return result
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def subfolder(base, name):
+    """base/name, made if missing: one folder per case under a class's shared one."""
+    path = os.path.join(base, name)
+    os.makedirs(path, exist_ok=True)
+    return path
+
+
 def sha256(path):
     with open(path, "rb") as f:
         return hashlib.sha256(f.read()).hexdigest()

@@ -6,7 +6,6 @@ mido, the score by an XML parser, the audio by the wave module."""
 
 import os
 import re
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -15,19 +14,13 @@ import xml.etree.ElementTree as ET
 
 import mido
 
+from harmolin_e2e import read_bytes as read, run_checked
+
 HARMOLIN = sys.argv[1] if len(sys.argv) > 1 else "build/bin/harmolin"
 
 
-def run(*args, cwd, check=True):
-    result = subprocess.run([HARMOLIN, *args], capture_output=True, cwd=cwd)
-    if check and result.returncode != 0:
-        raise AssertionError(f"harmolin {' '.join(args)} failed: {result.stderr.decode(errors='replace')}")
-    return result
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
+def run(*args, cwd=None, check=True):
+    return run_checked(HARMOLIN, *args, cwd=cwd, check=check)
 
 
 def tree(folder):

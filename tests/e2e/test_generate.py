@@ -6,12 +6,13 @@ import io
 import os
 import shutil
 import struct
-import subprocess
 import sys
 import tempfile
 import unittest
 
 import mido
+
+from harmolin_e2e import read_bytes as read, run_checked
 
 HARMOLIN = sys.argv[1] if len(sys.argv) > 1 else "build/bin/harmolin"
 DATA = sys.argv[2] if len(sys.argv) > 2 else "tests/data"
@@ -19,15 +20,7 @@ EXAMPLE = os.path.join(DATA, "..", "..", "data", "examples", "morning-walk.mid")
 
 
 def run(*args, cwd=None, check=True):
-    result = subprocess.run([HARMOLIN, *args], capture_output=True, cwd=cwd)
-    if check and result.returncode != 0:
-        raise AssertionError(f"harmolin {' '.join(args)} failed: {result.stderr.decode(errors='replace')}")
-    return result
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
+    return run_checked(HARMOLIN, *args, cwd=cwd, check=check)
 
 
 def chunks(data):

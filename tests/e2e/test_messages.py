@@ -14,6 +14,8 @@ import unittest
 
 import mido
 
+from harmolin_e2e import subfolder
+
 HARMOLIN = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/bin/harmolin")
 
 
@@ -74,9 +76,7 @@ class TerminalMessages(unittest.TestCase):
         cls.tmp.cleanup()
 
     def folder(self, name):
-        path = os.path.join(self.dir, name)
-        os.makedirs(path, exist_ok=True)
-        return path
+        return subfolder(self.dir, name)
 
     def test_a_96_tick_song_prints_its_division_warning(self):
         coarse = os.path.join(self.dir, "coarse.mid")

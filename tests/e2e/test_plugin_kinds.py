@@ -23,6 +23,8 @@ import wave
 import mido
 import numpy
 
+from harmolin_e2e import subfolder
+
 HARMOLIN = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/bin/harmolin")
 OUR_SINGER = os.path.join(os.path.dirname(HARMOLIN), "..", "lib", "harmolin-voice.so")
 KARS = "/usr/lib/vst/Kars-vst.so"
@@ -160,9 +162,7 @@ class PluginKinds(unittest.TestCase):
         cls.tmp.cleanup()
 
     def folder(self, name):
-        path = os.path.join(self.dir, name)
-        os.makedirs(path, exist_ok=True)
-        return path
+        return subfolder(self.dir, name)
 
     def render(self, plugin, name, *extra):
         folder = self.folder(name)
