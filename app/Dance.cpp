@@ -2,7 +2,7 @@
 
 #include "app/WorkingFolder.h"
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "midi/MusicEvent.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "app/DataFolder.h"
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,8 +2,8 @@
 
 #include "engine/ComposeLoop.h"
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
-#include "styles/patterns/PatternDatabase.h"
+#include "base/ErrorReport.h"
+#include "engine/patterns/PatternDatabase.h"
 
 #include <algorithm>
 #include <cctype>

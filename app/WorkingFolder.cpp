@@ -1,6 +1,6 @@
 #include "app/WorkingFolder.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <filesystem>
 #include <system_error>

@@ -4,7 +4,7 @@
 #include "app/SongPreparation.h"
 #include "app/WorkingFolder.h"
 #include "midi/MidiF1Data.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 #include "midi/XfData.h"
 
 #include <cstdio>

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "engine/Chords.h"
-#include "engine/EngineRandom.h"
+#include "base/EngineRandom.h"
 #include "engine/EventList.h"
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 
 #include <array>
 #include <memory>

@@ -2,7 +2,7 @@
 // "voice.csv", and as a "voice.map" with a voice description file, in a
 // folder of the fuzzer's own.
 #include "lyrics/VoiceList.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <cstdint>
 #include <cstdlib>

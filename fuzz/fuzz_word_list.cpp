@@ -2,7 +2,7 @@
 // user's own files in the working folder), with both separators it is used
 // with.
 #include "lyrics/ListFiles.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <cstdint>
 #include <cstdlib>

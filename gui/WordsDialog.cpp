@@ -2,7 +2,7 @@
 
 #include "app/WordsPipeline.h"
 #include "gui/GuiServices.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -2,8 +2,8 @@
 
 #include "lyrics/ListFiles.h"
 #include "lyrics/PhonemeTable.h"
-#include "midi/ErrorReport.h"
-#include "midi/TextCodec.h"
+#include "base/ErrorReport.h"
+#include "base/TextCodec.h"
 
 #include <algorithm>
 #include <array>

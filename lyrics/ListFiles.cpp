@@ -1,6 +1,6 @@
 #include "lyrics/ListFiles.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <cstdint>
 #include <fstream>

@@ -2,7 +2,7 @@
 
 #include "lyrics/PhraseTemplates.h"
 #include "lyrics/WordTable.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "lyrics/VoiceList.h"
 
-#include "midi/ErrorReport.h"
-#include "midi/TextCodec.h"
+#include "base/ErrorReport.h"
+#include "base/TextCodec.h"
 
 #include <algorithm>
 #include <cstdio>

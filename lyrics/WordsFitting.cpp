@@ -1,6 +1,6 @@
 #include "lyrics/WordsFitting.h"
 
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <algorithm>
 

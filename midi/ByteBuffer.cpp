@@ -1,6 +1,6 @@
 #include "midi/ByteBuffer.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <atomic>
 #include <cerrno>

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "midi/MusicEvent.h"
 
 #include <optional>

@@ -3,7 +3,7 @@
 // 4 the third, 6 the fifth, 8 the seventh, 9 the root an octave up, 11 the
 // third and 13 the fifth an octave up); rows of the drum block are drums.
 #include "styles/StylesInternal.h"
-#include "styles/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/Accompaniment.h"
 
 namespace harmolin::styles {
 namespace {

@@ -5,8 +5,8 @@
 #include "engine/EngineErrors.h"
 #include "styles/StyleTable.h"
 #include "styles/StylesInternal.h"
-#include "styles/accompaniment/Accompaniment.h"
-#include "styles/patterns/PatternDatabase.h"
+#include "engine/accompaniment/Accompaniment.h"
+#include "engine/patterns/PatternDatabase.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "styles/patterns/PatternDatabase.h"
+#include "engine/patterns/PatternDatabase.h"
 
 #include "engine/ChordProgression.h"
 #include "engine/EngineErrors.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <algorithm>
 #include <array>

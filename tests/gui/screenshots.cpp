@@ -8,7 +8,7 @@
 #include "gui/MainWindow.h"
 #include "gui/PictureButton.h"
 #include "gui/SettingsDialog.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <QApplication>
 #include <QComboBox>

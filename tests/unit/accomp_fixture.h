@@ -5,7 +5,7 @@
 
 #include "engine/CompositionState.h"
 #include "midi/MidiTrackData.h"
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 #include "test_support.h"
 
 #include <memory>

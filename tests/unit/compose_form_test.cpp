@@ -2,8 +2,8 @@
 // key changes that the conductor track signs.
 #include "engine/ComposeLoop.h"
 #include "styles/StyleTable.h"
-#include "styles/accompaniment/SongAssembly.h"
-#include "styles/patterns/PatternDatabase.h"
+#include "engine/accompaniment/SongAssembly.h"
+#include "engine/patterns/PatternDatabase.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "lyrics/KanaConversion.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/PhonemeTable.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "lyrics/ListFiles.h"
 #include "lyrics/PhonemeTable.h"
 #include "lyrics/Reading.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

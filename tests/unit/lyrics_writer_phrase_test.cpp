@@ -2,7 +2,7 @@
 // phrases that fit their notes, phrase cuts at rests and the legato rule.
 #include "lyrics/LyricWriter.h"
 #include "lyrics/WordTable.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <gtest/gtest.h>
 

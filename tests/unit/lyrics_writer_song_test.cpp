@@ -6,7 +6,7 @@
 #include "app/SongPreparation.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/WordTable.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

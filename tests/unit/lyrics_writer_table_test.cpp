@@ -2,7 +2,7 @@
 // and the rules that make every reading character one sung note.
 #include "lyrics/PhraseTemplates.h"
 #include "lyrics/WordTable.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <gtest/gtest.h>
 

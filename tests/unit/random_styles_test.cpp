@@ -4,7 +4,7 @@
 #include "app/SongPipeline.h"
 #include "midi/MidiF0Data.h"
 #include "styles/StyleTable.h"
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/PartSetup.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

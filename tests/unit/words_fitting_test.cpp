@@ -2,7 +2,7 @@
 // syllables of each line, and laying lines onto phrases note by note.
 #include "app/WordsPipeline.h"
 #include "lyrics/WordsFitting.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <gtest/gtest.h>
 

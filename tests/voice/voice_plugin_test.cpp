@@ -5,7 +5,7 @@
 
 #include "lyrics/PhonemeTable.h"
 #include "midi/MidiF1Data.h"
-#include "midi/VocaloidWriter.h"
+#include "lyrics/VocaloidWriter.h"
 
 #include <gtest/gtest.h>
 
