@@ -1,9 +1,9 @@
 #include "app/SongPipeline.h"
 
-#include "engine/ComposeLoop.h"
-#include "midi/ByteBuffer.h"
 #include "base/ErrorReport.h"
+#include "engine/ComposeLoop.h"
 #include "engine/patterns/PatternDatabase.h"
+#include "midi/ByteBuffer.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,9 +2,9 @@
 
 #include "app/SongPreparation.h"
 #include "app/WorkingFolder.h"
-#include "lyrics/LyricWriter.h"
 #include "base/ErrorReport.h"
 #include "base/TextCodec.h"
+#include "lyrics/LyricWriter.h"
 #include "lyrics/VocaloidWriter.h"
 
 #include <algorithm>

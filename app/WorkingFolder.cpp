@@ -7,12 +7,6 @@
 
 namespace harmolin {
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 std::string currentWorkingFolder() {
     std::error_code ec;
     const auto path = std::filesystem::current_path(ec);

@@ -3,8 +3,8 @@
 // state is used for every song; a composition rebuilds what it needs.
 #pragma once
 
-#include "engine/Chords.h"
 #include "base/EngineRandom.h"
+#include "engine/Chords.h"
 #include "engine/EventList.h"
 #include "engine/StyleRecord.h"
 

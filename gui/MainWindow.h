@@ -11,11 +11,11 @@
 #include "app/Settings.h"
 #include "app/SongPipeline.h"
 #include "base/EngineRandom.h"
+#include "base/ErrorReport.h"
 #include "gui/GuiServices.h"
 #include "lyrics/LyricSong.h"
 #include "lyrics/VoiceList.h"
 #include "lyrics/WordsFitting.h"
-#include "base/ErrorReport.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,8 +1,8 @@
 #include "gui/WordsDialog.h"
 
 #include "app/WordsPipeline.h"
-#include "gui/GuiServices.h"
 #include "base/TextCodec.h"
+#include "gui/GuiServices.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

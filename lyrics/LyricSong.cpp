@@ -1,8 +1,8 @@
 #include "lyrics/LyricSong.h"
 
-#include "midi/ByteBuffer.h"
 #include "base/ErrorReport.h"
 #include "base/TextCodec.h"
+#include "midi/ByteBuffer.h"
 
 namespace harmolin {
 

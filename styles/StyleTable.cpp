@@ -1,7 +1,7 @@
 #include "styles/StyleTable.h"
 
-#include "styles/StylesInternal.h"
 #include "engine/patterns/PatternDatabase.h"
+#include "styles/StylesInternal.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,9 +3,9 @@
 #include "engine/ComposeLoop.h"
 #include "engine/EngineErrors.h"
 #include "engine/Melody.h"
-#include "midi/MidiF0Data.h"
 #include "engine/accompaniment/Accompaniment.h"
 #include "engine/accompaniment/PartSetup.h"
+#include "midi/MidiF0Data.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,5 +1,5 @@
-#include "engine/EngineErrors.h"
 #include "base/ErrorReport.h"
+#include "engine/EngineErrors.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

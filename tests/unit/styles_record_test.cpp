@@ -1,7 +1,7 @@
 // The style record: defaults, finalisation, scale lookup and onset pattern.
 #include "base/EngineRandom.h"
-#include "styles/StyleJson.h"
 #include "engine/StyleRecord.h"
+#include "styles/StyleJson.h"
 #include "styles/StyleTable.h"
 
 #include <gtest/gtest.h>
