@@ -1,8 +1,9 @@
 #include "app/Dance.h"
 
 #include "app/WorkingFolder.h"
+#include "base/ErrorReport.h"
+#include "base/TextCodec.h"
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
 #include "midi/MusicEvent.h"
 
 #include <algorithm>
@@ -75,10 +76,6 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
     in.seekg(0);
     in.read(reinterpret_cast<char*>(bytes.data()), size);
     return in.gcount() == size;
-}
-
-bool isLeadByte(std::uint8_t b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
 // ORs src onto dst with its top-left corner at (x0, y0), clipped to dst.
@@ -416,7 +413,7 @@ void DanceFigure::addLyric(const std::string& cp932) {
             const std::size_t excess = text.size() - capacity;
             std::size_t cut = 0;
             while (cut < excess)
-                cut += isLeadByte(static_cast<std::uint8_t>(text[cut])) ? 2 : 1;
+                cut += isCp932LeadByte(static_cast<std::uint8_t>(text[cut])) ? 2 : 1;
             text.erase(0, std::min(cut, text.size()));
         }
         ticker_ = std::move(text);

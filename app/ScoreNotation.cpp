@@ -1,7 +1,7 @@
 #include "app/ScoreNotation.h"
 
+#include "base/TextCodec.h"
 #include "lyrics/WordTable.h"
-#include "midi/TextCodec.h"
 #include "midi/XfData.h"
 
 #include <algorithm>

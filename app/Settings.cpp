@@ -1,8 +1,8 @@
 #include "app/Settings.h"
 
 #include "app/DataFolder.h"
+#include "base/ErrorReport.h"
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "app/WorkingFolder.h"
 #include "lyrics/KanaConversion.h"
-#include "midi/VocaloidWriter.h"
+#include "lyrics/VocaloidWriter.h"
 #include "midi/XfData.h"
 
 namespace harmolin {

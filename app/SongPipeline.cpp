@@ -1,9 +1,9 @@
 #include "app/SongPipeline.h"
 
+#include "base/ErrorReport.h"
 #include "engine/ComposeLoop.h"
+#include "engine/patterns/PatternDatabase.h"
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
-#include "styles/patterns/PatternDatabase.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "app/SongPreparation.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "midi/MidiF1Data.h"
 
 #include <algorithm>

@@ -2,10 +2,10 @@
 
 #include "app/SongPreparation.h"
 #include "app/WorkingFolder.h"
+#include "base/ErrorReport.h"
+#include "base/TextCodec.h"
 #include "lyrics/LyricWriter.h"
-#include "midi/ErrorReport.h"
-#include "midi/TextCodec.h"
-#include "midi/VocaloidWriter.h"
+#include "lyrics/VocaloidWriter.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,17 +1,11 @@
 #include "app/WorkingFolder.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <filesystem>
 #include <system_error>
 
 namespace harmolin {
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
 
 std::string currentWorkingFolder() {
     std::error_code ec;

@@ -1,6 +1,8 @@
 // The working folder: where the working files and the settings live.
 #pragma once
 
+#include "base/Files.h"
+
 #include <string>
 
 namespace harmolin {
@@ -10,10 +12,6 @@ inline constexpr const char* kComposedFile = "temp_znr.mid";
 inline constexpr const char* kPreparedFile = "temp_dv.mid";
 inline constexpr const char* kPlaybackSaveFile = "temp_plsv.mid";
 inline constexpr const char* kSungFile = "temp_pl.mid";
-
-// Joins a file name to a folder with one separator; the root folder "/"
-// (or any folder already ending in "/") gets none added.
-std::string joinPath(const std::string& folder, const std::string& name);
 
 // The current directory, or an empty string when it cannot be read (reported).
 std::string currentWorkingFolder();

@@ -4,7 +4,7 @@
 #include "app/DataFolder.h"
 #include "app/LyricPipeline.h"
 #include "app/SongPipeline.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <benchmark/benchmark.h>
 

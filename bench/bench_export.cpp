@@ -4,8 +4,8 @@
 // file, and the audio render into each file type, whose difference from WAV
 // is the encoding's cost.
 #include "app/MusicXmlWriter.h"
-#include "midi/ErrorReport.h"
-#include "midi/TextCodec.h"
+#include "base/ErrorReport.h"
+#include "base/TextCodec.h"
 #include "midi/XfData.h"
 #include "playback/OfflineRenderer.h"
 

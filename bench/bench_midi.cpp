@@ -1,7 +1,7 @@
 // MIDI file layer benchmarks: load + connect + split + save of a format-1 song
 // of 5000 notes. The song is made here, or taken from HARMOLIN_BENCH_FILE
 // (scripts/bench-midi passes the file it also gives to mido).
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "midi/MidiF0Data.h"
 #include "midi/MidiF1Data.h"
 

@@ -1,7 +1,7 @@
 // Argument parsing and reporting for the terminal program.
 #pragma once
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <map>
 #include <mutex>

@@ -3,7 +3,7 @@
 #include "cli/ExportCommand.h"
 
 #include "app/MusicXmlWriter.h"
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 #include "midi/XfData.h"
 
 #include <cstdio>

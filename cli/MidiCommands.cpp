@@ -3,8 +3,8 @@
 
 #include "app/SongPreparation.h"
 #include "app/WorkingFolder.h"
+#include "base/TextCodec.h"
 #include "midi/MidiF1Data.h"
-#include "midi/TextCodec.h"
 #include "midi/XfData.h"
 
 #include <cstdio>

@@ -7,8 +7,8 @@
 #include "app/DataFolder.h"
 #include "app/SingingPipeline.h"
 #include "app/WorkingFolder.h"
+#include "base/ErrorReport.h"
 #include "cli/ComposeCommands.h"
-#include "midi/ErrorReport.h"
 #include "midi/XfData.h"
 #include "playback/OfflineRenderer.h"
 

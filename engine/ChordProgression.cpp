@@ -1,7 +1,7 @@
 #include "engine/ChordProgression.h"
 
 #include "engine/EngineErrors.h"
-#include "styles/patterns/PatternDatabase.h"
+#include "engine/patterns/PatternDatabase.h"
 
 #include <algorithm>
 #include <string_view>

@@ -3,8 +3,8 @@
 #include "engine/ChordProgression.h"
 #include "engine/EngineErrors.h"
 #include "engine/Melody.h"
-#include "styles/accompaniment/SongAssembly.h"
-#include "styles/patterns/PatternDatabase.h"
+#include "engine/accompaniment/SongAssembly.h"
+#include "engine/patterns/PatternDatabase.h"
 
 #include <algorithm>
 #include <cmath>

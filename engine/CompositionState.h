@@ -3,10 +3,10 @@
 // state is used for every song; a composition rebuilds what it needs.
 #pragma once
 
+#include "base/EngineRandom.h"
 #include "engine/Chords.h"
-#include "engine/EngineRandom.h"
 #include "engine/EventList.h"
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 
 #include <array>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "engine/EngineErrors.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <mutex>
 

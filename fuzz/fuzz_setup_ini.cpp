@@ -2,7 +2,7 @@
 // bytes give a record (kept byte for byte: the window bounds the values
 // where it uses them), and it survives a store and load unchanged.
 #include "app/Settings.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // edits of song preparation and the writers. A song that loaded must also
 // load again from the bytes we wrote for it (HARMOLIN_FUZZ_ROUNDTRIP=0 turns
 // that check off, to hunt memory errors past a known round-trip fault).
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "midi/MidiF0Data.h"
 #include "midi/MidiF1Data.h"
 

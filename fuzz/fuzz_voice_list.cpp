@@ -1,8 +1,8 @@
 // Fuzz target: the singer lists read beside a plug-in. The input is used as a
 // "voice.csv", and as a "voice.map" with a voice description file, in a
 // folder of the fuzzer's own.
+#include "base/ErrorReport.h"
 #include "lyrics/VoiceList.h"
-#include "midi/ErrorReport.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Fuzz target: the word-list reader of "kanji.csv" and "english.csv" (the
 // user's own files in the working folder), with both separators it is used
 // with.
+#include "base/ErrorReport.h"
 #include "lyrics/ListFiles.h"
-#include "midi/ErrorReport.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // (the flag also converts format-1 images), then the XF writer and the
 // MusicXML score of what was read.
 #include "app/MusicXmlWriter.h"
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "midi/XfData.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "gui/FigureView.h"
 
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <QPainter>
 

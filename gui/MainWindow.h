@@ -10,12 +10,12 @@
 #include "app/PlaybackSession.h"
 #include "app/Settings.h"
 #include "app/SongPipeline.h"
-#include "engine/EngineRandom.h"
+#include "base/EngineRandom.h"
+#include "base/ErrorReport.h"
 #include "gui/GuiServices.h"
 #include "lyrics/LyricSong.h"
 #include "lyrics/VoiceList.h"
 #include "lyrics/WordsFitting.h"
-#include "midi/ErrorReport.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "gui/OffScreenPicture.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

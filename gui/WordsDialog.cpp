@@ -1,8 +1,8 @@
 #include "gui/WordsDialog.h"
 
 #include "app/WordsPipeline.h"
+#include "base/TextCodec.h"
 #include "gui/GuiServices.h"
-#include "midi/TextCodec.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

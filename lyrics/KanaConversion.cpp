@@ -1,9 +1,10 @@
 #include "lyrics/KanaConversion.h"
 
+#include "base/ErrorReport.h"
+#include "base/Files.h"
+#include "base/TextCodec.h"
 #include "lyrics/ListFiles.h"
 #include "lyrics/PhonemeTable.h"
-#include "midi/ErrorReport.h"
-#include "midi/TextCodec.h"
 
 #include <algorithm>
 #include <array>
@@ -21,15 +22,12 @@ std::string sj(const char* utf8) {
     return utf8ToCp932(utf8).value_or(std::string());
 }
 
-bool isLead(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // A CP932 text cut into characters (one or two bytes each).
 std::vector<std::string> chars(const std::string& text) {
     std::vector<std::string> out;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t w = isLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+        const std::size_t w =
+            isCp932LeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
         out.push_back(text.substr(i, w));
         i += w;
     }
@@ -1172,11 +1170,6 @@ std::vector<SyllableRecord> Converter::run(const std::string& ownKanjiPath, cons
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
 } // namespace

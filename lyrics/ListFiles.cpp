@@ -1,6 +1,8 @@
 #include "lyrics/ListFiles.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
+#include "base/Files.h"
+#include "base/TextCodec.h"
 
 #include <cstdint>
 #include <fstream>
@@ -45,17 +47,13 @@ void fail(std::uint32_t code, const std::string& where) {
     reportError(ErrorClass::Gnll, code);
 }
 
-bool isLead(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // Two backslashes stand for a comma; a backslash that is the second byte of
 // a double-byte character is left alone.
 std::string unescape(const std::string& field) {
     std::string out;
     for (std::size_t i = 0; i < field.size();) {
         const auto c = static_cast<unsigned char>(field[i]);
-        if (isLead(c) && i + 1 < field.size()) {
+        if (isCp932LeadByte(c) && i + 1 < field.size()) {
             out.append(field, i, 2);
             i += 2;
         } else if (c == '\\' && i + 1 < field.size() && field[i + 1] == '\\') {
@@ -102,7 +100,7 @@ ListFile parseListFile(const std::string& bytes, const std::string& where, char 
             } else {
                 const std::size_t start = pos;
                 while (!endOfRow(pos) && bytes[pos] != separator) {
-                    pos += isLead(static_cast<unsigned char>(bytes[pos])) && pos + 1 < n ? 2 : 1;
+                    pos += isCp932LeadByte(static_cast<unsigned char>(bytes[pos])) && pos + 1 < n ? 2 : 1;
                 }
                 raw = bytes.substr(start, std::min(pos, n) - start);
                 if (f == 0) {
@@ -146,7 +144,7 @@ ListFile loadListFile(const std::string& name, char separator) {
             return {};
         }
         const std::string dir = cwd;
-        path = dir == "/" ? "/" + name : dir + "/" + name;
+        path = joinPath(dir, name);
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -1,8 +1,8 @@
 #include "lyrics/LyricSong.h"
 
+#include "base/ErrorReport.h"
+#include "base/TextCodec.h"
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
-#include "midi/TextCodec.h"
 
 namespace harmolin {
 

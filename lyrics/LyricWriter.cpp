@@ -1,8 +1,8 @@
 #include "lyrics/LyricWriter.h"
 
+#include "base/ErrorReport.h"
 #include "lyrics/PhraseTemplates.h"
 #include "lyrics/WordTable.h"
-#include "midi/ErrorReport.h"
 
 #include <algorithm>
 #include <array>

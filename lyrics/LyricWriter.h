@@ -3,7 +3,7 @@
 // templates until a phrase's words have exactly as many syllables as notes.
 #pragma once
 
-#include "engine/EngineRandom.h"
+#include "base/EngineRandom.h"
 #include "lyrics/LyricSong.h"
 #include "midi/MidiF0Data.h"
 

@@ -1,6 +1,6 @@
 #include "lyrics/PhonemeTable.h"
 
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 namespace harmolin {
 namespace {

@@ -1,6 +1,6 @@
 #include "lyrics/Reading.h"
 
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <vector>
 

@@ -1,7 +1,8 @@
 #include "lyrics/VoiceList.h"
 
-#include "midi/ErrorReport.h"
-#include "midi/TextCodec.h"
+#include "base/ErrorReport.h"
+#include "base/Files.h"
+#include "base/TextCodec.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,22 +19,12 @@ constexpr std::uint32_t kGetVoiceListError = 5;
 
 constexpr std::uintmax_t kMaxVoiceFileBytes = 0xF0000;
 
-std::string inFolder(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
-bool isLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // Cuts CP932 text to at most max bytes without splitting a double-byte
 // character.
 std::string cutText(const std::string& text, std::size_t max) {
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t step = isLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+        const std::size_t step = isCp932LeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
         if (i + step > max) break;
         i += step;
     }
@@ -129,7 +120,7 @@ bool VoiceList::loadVoiceList(const std::string& pluginPath, PluginKind kind,
         if (databases) {
             // No folder browser here: a missing folder is read as it is and
             // gives the unknown singer.
-            readVoiceDatabases(inFolder(inFolder(programFolder, "VOCALOID2"), "voicedbdir"));
+            readVoiceDatabases(joinPath(joinPath(programFolder, "VOCALOID2"), "voicedbdir"));
             return true;
         }
         [[fallthrough]];
@@ -141,7 +132,7 @@ bool VoiceList::loadVoiceList(const std::string& pluginPath, PluginKind kind,
             std::error_code ec;
             folder = std::filesystem::current_path(ec).string();
         }
-        readVoiceCsv(inFolder(folder, "voice.csv"));
+        readVoiceCsv(joinPath(folder, "voice.csv"));
         return true;
     }
     case PluginKind::Instrument:
@@ -166,7 +157,7 @@ void VoiceList::readVoiceDatabases(const std::string& folder) {
     source_ = folder;
     hasList_ = true;
     std::string map;
-    if (!readWhole(inFolder(folder, "voice.map"), kMaxVoiceFileBytes, map)) {
+    if (!readWhole(joinPath(folder, "voice.map"), kMaxVoiceFileBytes, map)) {
         append(0, cp932("不明"));
         return;
     }
@@ -174,7 +165,7 @@ void VoiceList::readVoiceDatabases(const std::string& folder) {
     for (std::size_t at = 32; at < map.size() && count_ < kMaxEntries; at += 8) {
         const int database = static_cast<unsigned char>(map[at]);
         if (database == 0) continue;
-        const std::string vvd = inFolder(folder, "vvoice" + std::to_string(database) + ".vvd");
+        const std::string vvd = joinPath(folder, "vvoice" + std::to_string(database) + ".vvd");
         std::string text;
         if (!readWhole(vvd, kMaxVoiceFileBytes, text)) {
             char message[128];

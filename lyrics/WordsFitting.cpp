@@ -1,6 +1,6 @@
 #include "lyrics/WordsFitting.h"
 
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <algorithm>
 
@@ -33,7 +33,7 @@ bool isUtf8(std::string_view s) {
 bool isCp932(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+        if (isCp932LeadByte(c)) {
             if (i + 1 >= s.size()) return false;
             const auto t = static_cast<unsigned char>(s[++i]);
             if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
@@ -177,7 +177,7 @@ std::vector<std::vector<std::string>> lineSyllables(const std::vector<WordsLine>
         const std::string& text = lines[i].written;
         for (std::size_t b = 0; b < text.size();) {
             const auto c = static_cast<unsigned char>(text[b]);
-            const std::size_t w = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+            const std::size_t w = isCp932LeadByte(c) ? 2 : 1;
             const std::string ch = text.substr(b, w);
             b += w;
             if (ch == " " || ch == "\t" || ch == wideSpace) {

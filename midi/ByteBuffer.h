@@ -2,6 +2,8 @@
 // in use and a read/write cursor.
 #pragma once
 
+#include "base/Files.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,9 +47,5 @@ class ByteBuffer {
     int position_ = 0;
     int capacity_;
 };
-
-// Writes bytes to path through a temporary file and a rename; false on failure
-// (nothing reported).
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t length);
 
 } // namespace harmolin

@@ -5,8 +5,8 @@
 // with its length, the form in which notes are composed and edited).
 #pragma once
 
+#include "base/ErrorReport.h"
 #include "midi/ByteBuffer.h"
-#include "midi/ErrorReport.h"
 #include "midi/MusicEvent.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
 #include "midi/MusicEvent.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <algorithm>
 #include <cstring>

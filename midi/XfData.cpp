@@ -1,5 +1,6 @@
 #include "midi/XfData.h"
 
+#include "base/TextCodec.h"
 #include "midi/MidiF1Data.h"
 
 #include <cstring>
@@ -23,11 +24,6 @@ std::vector<std::uint8_t> defaultHeaderChunk() {
 
 bool chunkAt(const std::vector<std::uint8_t>& b, int pos, const char* name) {
     return pos >= 0 && pos + 8 <= static_cast<int>(b.size()) && std::memcmp(b.data() + pos, name, 4) == 0;
-}
-
-// Shift-JIS lead bytes: the next byte belongs to the same character.
-bool isLeadByte(std::uint8_t c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
 const std::uint8_t kResets[3][12] = {
@@ -217,7 +213,7 @@ void CXfData::removeRuby() {
         const std::string text = e.text();
         for (std::size_t i = 0; i < text.size();) {
             const auto c = static_cast<std::uint8_t>(text[i]);
-            const std::size_t width = isLeadByte(c) && i + 1 < text.size() ? 2 : 1;
+            const std::size_t width = isCp932LeadByte(c) && i + 1 < text.size() ? 2 : 1;
             if (width == 1 && c == '[') {
                 if (lastStart != std::string::npos) out.resize(lastStart);
                 lastStart = std::string::npos;

@@ -1,6 +1,6 @@
 #include "playback/MidiOutput.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "playback/LiveAudio.h"
 #include "playback/RtMidiPort.h"
 

@@ -1,6 +1,6 @@
 #include "playback/MidiPlayer.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "midi/MidiF0Data.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "playback/OfflineRenderer.h"
 
-#include "midi/VocaloidWriter.h"
+#include "lyrics/VocaloidWriter.h"
 #include "playback/MidiSchedule.h"
 #include "playback/VstHost.h"
 

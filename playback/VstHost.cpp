@@ -1,6 +1,6 @@
 #include "playback/VstHost.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "midi/MusicEvent.h"
 
 #include <dlfcn.h>

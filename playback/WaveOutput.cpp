@@ -1,6 +1,6 @@
 #include "playback/WaveOutput.h"
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,8 +2,8 @@
 // blocks are voicing degrees (with the initial row values: row 2 the root,
 // 4 the third, 6 the fifth, 8 the seventh, 9 the root an octave up, 11 the
 // third and 13 the fifth an octave up); rows of the drum block are drums.
+#include "engine/accompaniment/Accompaniment.h"
 #include "styles/StylesInternal.h"
-#include "styles/accompaniment/Accompaniment.h"
 
 namespace harmolin::styles {
 namespace {

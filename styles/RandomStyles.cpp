@@ -3,10 +3,10 @@
 // Generate plays a different style. Also the program table the redrawn
 // instruments come from.
 #include "engine/EngineErrors.h"
+#include "engine/accompaniment/Accompaniment.h"
+#include "engine/patterns/PatternDatabase.h"
 #include "styles/StyleTable.h"
 #include "styles/StylesInternal.h"
-#include "styles/accompaniment/Accompaniment.h"
-#include "styles/patterns/PatternDatabase.h"
 
 #include <algorithm>
 #include <array>

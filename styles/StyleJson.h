@@ -2,7 +2,7 @@
 // engine switches it turns away from their defaults.
 #pragma once
 
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 
 #include <string>
 #include <utility>

@@ -1,7 +1,7 @@
 #include "styles/StyleTable.h"
 
+#include "engine/patterns/PatternDatabase.h"
 #include "styles/StylesInternal.h"
-#include "styles/patterns/PatternDatabase.h"
 
 #include <algorithm>
 #include <cctype>

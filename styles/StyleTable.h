@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/CompositionState.h"
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 
 #include <optional>
 #include <string_view>
@@ -42,8 +42,5 @@ void buildRandomStyle(CompositionState& state, StyleTable& table, int group, int
 void drawInstrument(CompositionState& state, int part, int tableKind);
 // Group and slot of a style by name (case-insensitive), the first match.
 std::optional<std::pair<int, int>> findStyle(const StyleTable& table, std::string_view name);
-
-// The random onset pattern of a record.
-void drawOnsetPattern(StyleRecord& style, EngineRandom& random);
 
 } // namespace harmolin

@@ -82,7 +82,7 @@
 //   22 falling sixteenths, hard;  23 sparse: one short note a chord
 #pragma once
 
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 
 #include <array>
 #include <initializer_list>

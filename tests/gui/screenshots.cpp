@@ -3,12 +3,12 @@
 // dialogs. Usage: harmolin_gui_screenshots OUTPUT_FOLDER
 #include "app/Settings.h"
 #include "app/WorkingFolder.h"
+#include "base/TextCodec.h"
 #include "gui/FigureView.h"
 #include "gui/LoadDialog.h"
 #include "gui/MainWindow.h"
 #include "gui/PictureButton.h"
 #include "gui/SettingsDialog.h"
-#include "midi/TextCodec.h"
 
 #include <QApplication>
 #include <QComboBox>

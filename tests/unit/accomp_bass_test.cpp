@@ -1,6 +1,6 @@
 // Bass lines: the track's set-up, the dispatch and the generators.
 #include "accomp_fixture.h"
-#include "styles/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/Accompaniment.h"
 
 #include <gtest/gtest.h>
 

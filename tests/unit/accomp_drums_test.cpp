@@ -1,9 +1,9 @@
 // The drum part: builder, dispatch, step codes per kit, the step player and
 // the generators written out in full.
 #include "accomp_fixture.h"
-#include "styles/accompaniment/Accompaniment.h"
-#include "styles/accompaniment/DrumsPlayer.h"
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/DrumsPlayer.h"
+#include "engine/accompaniment/PartSetup.h"
 
 #include <gtest/gtest.h>
 

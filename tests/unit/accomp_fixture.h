@@ -4,8 +4,8 @@
 #pragma once
 
 #include "engine/CompositionState.h"
+#include "engine/StyleRecord.h"
 #include "midi/MidiTrackData.h"
-#include "styles/StyleRecord.h"
 #include "test_support.h"
 
 #include <memory>

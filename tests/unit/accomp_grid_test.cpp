@@ -1,7 +1,7 @@
 // Step grids: tie normalisation, the chord voicing of the rows and the
 // step-grid player with its variants.
 #include "accomp_fixture.h"
-#include "styles/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/Accompaniment.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Harmony parts 3 and 7: the part build, the pattern dispatch and the
 // generators written out in full (arpeggio, block chords, broken chords).
 #include "accomp_fixture.h"
-#include "styles/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/Accompaniment.h"
 
 #include <gtest/gtest.h>
 

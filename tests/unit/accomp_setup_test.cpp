@@ -1,7 +1,7 @@
 // Part headers, instrument groups, the drum kit rule, doubled copies and the
 // engine's note operation.
 #include "accomp_fixture.h"
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/PartSetup.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/CompositionState.h"
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 #include "test_support.h"
 
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "chords_fixture.h"
 #include "engine/EngineErrors.h"
-#include "styles/patterns/PatternDatabase.h"
+#include "engine/patterns/PatternDatabase.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The tune's form: length fitting where chord lengths may not change, and
 // key changes that the conductor track signs.
 #include "engine/ComposeLoop.h"
+#include "engine/accompaniment/SongAssembly.h"
+#include "engine/patterns/PatternDatabase.h"
 #include "styles/StyleTable.h"
-#include "styles/accompaniment/SongAssembly.h"
-#include "styles/patterns/PatternDatabase.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
+#include "base/ErrorReport.h"
 #include "engine/EngineErrors.h"
-#include "midi/ErrorReport.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -4,10 +4,10 @@
 #include "app/DataFolder.h"
 #include "app/SongPipeline.h"
 #include "app/SongPreparation.h"
+#include "base/TextCodec.h"
 #include "lyrics/KanaConversion.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/PhonemeTable.h"
-#include "midi/TextCodec.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The word-list loader and the shipped word lists.
+#include "base/TextCodec.h"
 #include "lyrics/KanaConversion.h"
 #include "lyrics/ListFiles.h"
 #include "lyrics/PhonemeTable.h"
 #include "lyrics/Reading.h"
-#include "midi/TextCodec.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

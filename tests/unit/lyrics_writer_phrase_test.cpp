@@ -1,8 +1,8 @@
 // Phrases of the lyric writer: word draws within a song type's vocabulary,
 // phrases that fit their notes, phrase cuts at rests and the legato rule.
+#include "base/TextCodec.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/WordTable.h"
-#include "midi/TextCodec.h"
 
 #include <gtest/gtest.h>
 

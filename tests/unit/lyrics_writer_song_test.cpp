@@ -4,9 +4,9 @@
 #include "app/DataFolder.h"
 #include "app/SongPipeline.h"
 #include "app/SongPreparation.h"
+#include "base/TextCodec.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/WordTable.h"
-#include "midi/TextCodec.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The vocabulary and the phrase templates: the counts the song types rely on
 // and the rules that make every reading character one sung note.
+#include "base/TextCodec.h"
 #include "lyrics/PhraseTemplates.h"
 #include "lyrics/WordTable.h"
-#include "midi/TextCodec.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "engine/ChordProgression.h"
 #include "engine/CompositionState.h"
 #include "engine/EventList.h"
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 
 #include <initializer_list>
 #include <memory>

@@ -2,9 +2,9 @@
 // tables, the table slot restored, and every random slot composing cleanly.
 #include "app/DataFolder.h"
 #include "app/SongPipeline.h"
+#include "engine/accompaniment/PartSetup.h"
 #include "midi/MidiF0Data.h"
 #include "styles/StyleTable.h"
-#include "styles/accompaniment/PartSetup.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

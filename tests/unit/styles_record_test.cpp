@@ -1,7 +1,7 @@
 // The style record: defaults, finalisation, scale lookup and onset pattern.
-#include "engine/EngineRandom.h"
+#include "base/EngineRandom.h"
+#include "engine/StyleRecord.h"
 #include "styles/StyleJson.h"
-#include "styles/StyleRecord.h"
 #include "styles/StyleTable.h"
 
 #include <gtest/gtest.h>

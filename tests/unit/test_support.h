@@ -2,7 +2,7 @@
 // raw MIDI bytes.
 #pragma once
 
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <cstdint>
 #include <initializer_list>

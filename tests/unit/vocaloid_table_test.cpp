@@ -1,7 +1,7 @@
 // Kana-to-phoneme table and the singer list.
+#include "base/TextCodec.h"
 #include "lyrics/PhonemeTable.h"
 #include "lyrics/VoiceList.h"
-#include "midi/TextCodec.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

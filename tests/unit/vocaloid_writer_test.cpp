@@ -1,8 +1,8 @@
 // The sung-part file: master, voice and delayed accompaniment tracks.
+#include "base/TextCodec.h"
+#include "lyrics/VocaloidWriter.h"
 #include "lyrics/VoiceList.h"
 #include "midi/MidiF1Data.h"
-#include "midi/TextCodec.h"
-#include "midi/VocaloidWriter.h"
 #include "midi/XfData.h"
 #include "test_support.h"
 

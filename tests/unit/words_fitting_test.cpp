@@ -1,8 +1,8 @@
 // A person's words fitted to a melody: reading the words file, counting the
 // syllables of each line, and laying lines onto phrases note by note.
 #include "app/WordsPipeline.h"
+#include "base/TextCodec.h"
 #include "lyrics/WordsFitting.h"
-#include "midi/TextCodec.h"
 
 #include <gtest/gtest.h>
 

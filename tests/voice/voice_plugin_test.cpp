@@ -4,8 +4,8 @@
 #include "tests/voice/VoiceHost.h"
 
 #include "lyrics/PhonemeTable.h"
+#include "lyrics/VocaloidWriter.h"
 #include "midi/MidiF1Data.h"
-#include "midi/VocaloidWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "voice/Synth.h"
 
 #include "lyrics/PhonemeTable.h"
-#include "midi/VocaloidWriter.h"
+#include "lyrics/VocaloidWriter.h"
 
 #include <gtest/gtest.h>
 

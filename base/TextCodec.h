@@ -8,6 +8,11 @@
 
 namespace harmolin {
 
+// A code page 932 lead byte: the next byte belongs to the same character.
+constexpr bool isCp932LeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
 // Bytes that are not valid code page 932 are shown as \xNN.
 std::string cp932ToUtf8(std::string_view bytes);
 // Empty when the text has characters code page 932 cannot hold.

@@ -1,4 +1,4 @@
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/PartSetup.h"
 
 #include "engine/EngineErrors.h"
 

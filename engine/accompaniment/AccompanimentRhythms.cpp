@@ -1,6 +1,6 @@
 // Harmony generators written as slot rhythms: a bar of sixteenths per
 // pattern, each symbol a kind of hit (chord, shell, strum, single note).
-#include "styles/accompaniment/AccompanimentPatterns.h"
+#include "engine/accompaniment/AccompanimentPatterns.h"
 
 #include <algorithm>
 #include <cctype>

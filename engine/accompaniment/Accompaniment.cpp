@@ -1,9 +1,9 @@
-#include "styles/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/Accompaniment.h"
 
 #include "engine/EngineErrors.h"
-#include "styles/accompaniment/AccompanimentPatterns.h"
-#include "styles/accompaniment/GridPlayer.h"
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/AccompanimentPatterns.h"
+#include "engine/accompaniment/GridPlayer.h"
+#include "engine/accompaniment/PartSetup.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "styles/accompaniment/GridPlayer.h"
+#include "engine/accompaniment/GridPlayer.h"
 
 #include "engine/ChordProgression.h"
 #include "engine/EngineErrors.h"
-#include "styles/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/Accompaniment.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,8 +1,9 @@
-#include "styles/patterns/PatternDatabase.h"
+#include "engine/patterns/PatternDatabase.h"
 
+#include "base/ErrorReport.h"
+#include "base/Files.h"
 #include "engine/ChordProgression.h"
 #include "engine/EngineErrors.h"
-#include "midi/ErrorReport.h"
 
 #include <algorithm>
 #include <array>
@@ -25,16 +26,10 @@ bool isBlank(char ch) {
     return ch == ' ' || ch == '\r' || ch == '\n';
 }
 
-std::string pathIn(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 // Chord and cadence databases may be named by a full path.
 std::string databasePath(const std::string& folder, const std::string& name) {
     const bool qualified = (name.size() >= 2 && name[1] == ':') || (!name.empty() && name[0] == '/');
-    return qualified ? name : pathIn(folder, name);
+    return qualified ? name : joinPath(folder, name);
 }
 
 bool readText(const std::string& path, std::string& text) {
@@ -168,9 +163,9 @@ bool loadPatternFiles(CompositionState& state) {
 
     if (!readText(databasePath(folder, state.style.cadenceDbText()), p.cadenceText))
         reportEngineError(engine_error::kCadenceFile);
-    if (!readText(pathIn(folder, p.timeChartName), p.timeChartText))
+    if (!readText(joinPath(folder, p.timeChartName), p.timeChartText))
         reportEngineError(engine_error::kTimeChartFile);
-    if (!readText(pathIn(folder, p.cadenceTimeChartName), p.cadenceTimeText))
+    if (!readText(joinPath(folder, p.cadenceTimeChartName), p.cadenceTimeText))
         reportEngineError(engine_error::kCadenceTimeChartFile);
 
     buildChordScaleTable(state);

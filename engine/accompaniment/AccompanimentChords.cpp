@@ -1,6 +1,6 @@
 // Harmony generators that compute their notes step by step: sustained
 // chords, arpeggios, block chords, broken chords and the counter line.
-#include "styles/accompaniment/AccompanimentPatterns.h"
+#include "engine/accompaniment/AccompanimentPatterns.h"
 
 #include <algorithm>
 #include <cstdlib>

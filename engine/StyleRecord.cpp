@@ -1,7 +1,6 @@
-#include "styles/StyleRecord.h"
+#include "engine/StyleRecord.h"
 
-#include "engine/EngineRandom.h"
-#include "styles/StyleTable.h"
+#include "base/EngineRandom.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 // The drum generators: step patterns played chord by chord, the grid drums
 // and the march.
-#include "styles/accompaniment/Accompaniment.h"
-#include "styles/accompaniment/AccompanimentWriter.h"
-#include "styles/accompaniment/DrumsPlayer.h"
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/AccompanimentWriter.h"
+#include "engine/accompaniment/DrumsPlayer.h"
+#include "engine/accompaniment/PartSetup.h"
 
 #include "engine/EngineErrors.h"
 

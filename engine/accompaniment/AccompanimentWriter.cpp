@@ -1,6 +1,6 @@
-#include "styles/accompaniment/AccompanimentWriter.h"
+#include "engine/accompaniment/AccompanimentWriter.h"
 
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/PartSetup.h"
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // else a strength up to 127), laid over as many bars as they fill. Beats are
 // strong, the sub-beats of the drawn subdivision are played at random, and a
 // drawn period adds syncopated onsets that run across the bar lines.
-#include "engine/EngineRandom.h"
-#include "styles/StyleTable.h"
+#include "base/EngineRandom.h"
+#include "engine/StyleRecord.h"
 
 #include <algorithm>
 

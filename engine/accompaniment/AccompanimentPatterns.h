@@ -1,7 +1,7 @@
 // The pattern generators of the harmony parts (3 and 7), by family.
 #pragma once
 
-#include "styles/accompaniment/AccompanimentWriter.h"
+#include "engine/accompaniment/AccompanimentWriter.h"
 
 namespace harmolin::accomp {
 

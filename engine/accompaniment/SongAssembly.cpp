@@ -1,11 +1,11 @@
-#include "styles/accompaniment/SongAssembly.h"
+#include "engine/accompaniment/SongAssembly.h"
 
 #include "engine/ComposeLoop.h"
 #include "engine/EngineErrors.h"
 #include "engine/Melody.h"
+#include "engine/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/PartSetup.h"
 #include "midi/MidiF0Data.h"
-#include "styles/accompaniment/Accompaniment.h"
-#include "styles/accompaniment/PartSetup.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,8 +1,8 @@
-#include "midi/VocaloidWriter.h"
+#include "lyrics/VocaloidWriter.h"
 
+#include "base/ErrorReport.h"
 #include "lyrics/PhonemeTable.h"
 #include "lyrics/VoiceList.h"
-#include "midi/ErrorReport.h"
 #include "midi/MidiF0Data.h"
 #include "midi/XfData.h"
 

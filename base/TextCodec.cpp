@@ -1,4 +1,4 @@
-#include "midi/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,12 +1,12 @@
 // The bass part: a family of generators that walk the song's chords and
 // play each chord's bass note with its octave, fifth and other chord notes.
-#include "styles/accompaniment/Accompaniment.h"
+#include "engine/accompaniment/Accompaniment.h"
 
 #include "engine/ChordProgression.h"
 #include "engine/EngineErrors.h"
-#include "styles/accompaniment/AccompanimentWriter.h"
-#include "styles/accompaniment/GridPlayer.h"
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/AccompanimentWriter.h"
+#include "engine/accompaniment/GridPlayer.h"
+#include "engine/accompaniment/PartSetup.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // song's chords, each row sounding one voice of the chord.
 #pragma once
 
-#include "styles/accompaniment/AccompanimentWriter.h"
+#include "engine/accompaniment/AccompanimentWriter.h"
 
 #include <array>
 #include <functional>

@@ -1,9 +1,9 @@
 // The drum step codes: each code names one to four drum sounds struck
 // together, with notes that depend on the style's kit value.
-#include "styles/accompaniment/DrumsPlayer.h"
+#include "engine/accompaniment/DrumsPlayer.h"
 
 #include "engine/EngineErrors.h"
-#include "styles/accompaniment/PartSetup.h"
+#include "engine/accompaniment/PartSetup.h"
 
 #include <algorithm>
 

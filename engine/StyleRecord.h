@@ -172,6 +172,8 @@ inline constexpr std::array<int, 14> kInitialDrumCodes = {0, 1, 3, 4, 5, 7, 9, 1
 
 // Writes every default into a record (drawing its onset pattern).
 void initStyleDefaults(StyleRecord& style, EngineRandom& random);
+// The random onset pattern of a record.
+void drawOnsetPattern(StyleRecord& style, EngineRandom& random);
 // Run after a style's own values: default chord list, section copy.
 void finaliseStyle(StyleRecord& style);
 // The 16-character scale template ("xxxx" and twelve weight digits) of the

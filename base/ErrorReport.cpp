@@ -1,4 +1,4 @@
-#include "midi/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <array>
 #include <atomic>
