@@ -13,9 +13,9 @@ inline constexpr const char* kSungFile = "temp_pl.mid";
 
 // Joins a file name to a folder with one separator; the root folder "/"
 // (or any folder already ending in "/") gets none added.
-std::string joinPath(const std::string& folder, const std::string& name);
+[[nodiscard]] std::string joinPath(const std::string& folder, const std::string& name);
 
 // The current directory, or an empty string when it cannot be read (reported).
-std::string currentWorkingFolder();
+[[nodiscard]] std::string currentWorkingFolder();
 
 } // namespace harmolin

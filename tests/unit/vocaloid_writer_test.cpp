@@ -1,4 +1,5 @@
 // The sung-part file: master, voice and delayed accompaniment tracks.
+#include "base/ErrorCodes.h"
 #include "lyrics/VoiceList.h"
 #include "midi/MidiF1Data.h"
 #include "midi/TextCodec.h"
@@ -344,7 +345,7 @@ TEST_F(VocaloidWriterTest, BadInputWritesNothing) {
     std::vector<SyllableRecord> backwards = threeSyllables();
     std::swap(backwards[0].start, backwards[1].start);
     EXPECT_FALSE(write(songTrack(), backwards, kVocaloidMode, file));
-    EXPECT_TRUE(reports.sawCode(0x0100000B));
+    EXPECT_TRUE(reports.sawCode(errc::kBadParameter));
 
     std::vector<SyllableRecord> tooMany(kMaxSyllables + 1, threeSyllables()[0]);
     EXPECT_FALSE(write(songTrack(), tooMany, kVocaloidMode, file));
