@@ -17,7 +17,9 @@ std::optional<int> measureAndKeepVoiceDelay(const std::string& pluginPath, Plugi
                                             const std::string& sungPart, const std::string& workingFolder,
                                             std::string& error) {
     const auto delay = measureVoiceDelay(pluginPath, kind, sungPart, 0, error);
-    if (delay) storeVoiceDelay(workingFolder, offlineDelayKind(), pluginPath, *delay);
+    if (delay)
+        (void)storeVoiceDelay(workingFolder, offlineDelayKind(), pluginPath,
+                              *delay); // a delay not kept is measured again next time
     return delay;
 }
 

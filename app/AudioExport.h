@@ -28,20 +28,23 @@ struct AudioExportSettings {
 
 // The offline delay kept in the working folder for this plug-in, while the
 // plug-in file is unchanged.
-std::optional<int> knownVoiceDelay(const std::string& pluginPath, const std::string& workingFolder);
+[[nodiscard]] std::optional<int> knownVoiceDelay(const std::string& pluginPath,
+                                                 const std::string& workingFolder);
 
 // Measures the plug-in's offline delay on the sung part at sungPart (sequenced
 // without correction) and keeps it in the working folder for this plug-in
 // file. Nothing when the measurement fails: error then says why.
-std::optional<int> measureAndKeepVoiceDelay(const std::string& pluginPath, PluginKind kind,
-                                            const std::string& sungPart, const std::string& workingFolder,
-                                            std::string& error);
+[[nodiscard]] std::optional<int> measureAndKeepVoiceDelay(const std::string& pluginPath, PluginKind kind,
+                                                          const std::string& sungPart,
+                                                          const std::string& workingFolder,
+                                                          std::string& error);
 
 // Renders the song into outputPath, using the working folder's playback
 // files. progress (any thread) gets the share done and may return false to
 // stop; the result says why when it fails, and nothing is written then.
-RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& settings,
-                             const std::string& workingFolder, const std::string& dataFolder,
-                             const std::string& outputPath, std::function<bool(double done)> progress = {});
+[[nodiscard]] RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& settings,
+                                           const std::string& workingFolder, const std::string& dataFolder,
+                                           const std::string& outputPath,
+                                           std::function<bool(double done)> progress = {});
 
 } // namespace harmolin

@@ -20,17 +20,19 @@ struct RgbImage {
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> pixels;
-    bool empty() const { return width <= 0 || height <= 0; }
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    [[nodiscard]] bool empty() const { return width <= 0 || height <= 0; }
+    [[nodiscard]] std::uint32_t at(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * width + x];
+    }
 };
 
 // Reads an uncompressed Windows bitmap (1, 4, 8, 24 or 32 bits); an empty
 // image when the file is missing or damaged.
-RgbImage loadBmp(const std::string& path);
+[[nodiscard]] RgbImage loadBmp(const std::string& path);
 // The same from the bytes of a file (for the fuzz target).
-RgbImage decodeBmp(const std::uint8_t* data, std::size_t size);
+[[nodiscard]] RgbImage decodeBmp(const std::uint8_t* data, std::size_t size);
 // Writes a 24-bit bitmap (for the artwork generator and tests).
-bool saveBmp(const std::string& path, const RgbImage& image);
+[[nodiscard]] bool saveBmp(const std::string& path, const RgbImage& image);
 
 struct DanceSet {
     const char* name; // folder in the data folder's "dance"
@@ -40,7 +42,7 @@ struct DanceSet {
 };
 
 // The set of each song type 0..4: "Bunny", "Pops", "Man", "Child", "Horror".
-const DanceSet& danceSet(int songType);
+[[nodiscard]] const DanceSet& danceSet(int songType);
 inline constexpr int kDanceSets = 5;
 
 struct Pose {
@@ -65,10 +67,10 @@ class DanceFigure {
     // Loads the set's pictures from dataFolder/dance/<name>/; missing or
     // unreadable files are left out of the part's list.
     void changeSet(int songType, const std::string& dataFolder);
-    int set() const;
+    [[nodiscard]] int set() const;
 
     void setPose(const Pose& pose);
-    Pose pose() const;
+    [[nodiscard]] Pose pose() const;
     // New random dance of n poses (n > 10 is reported and cut to 10).
     void makeDance(int n, bool keepAFoot);
     // The dance's next pose, from its first again after the last.
@@ -82,17 +84,17 @@ class DanceFigure {
 
     void setShowLyrics(bool on);
     void addLyric(const std::string& cp932);
-    std::string ticker() const; // CP932 bytes
+    [[nodiscard]] std::string ticker() const; // CP932 bytes
 
     // The figure drawn on black (without the ticker text, which the window
     // draws with its own font).
-    RgbImage render() const;
+    [[nodiscard]] RgbImage render() const;
 
-    int width() const { return width_; }
-    int height() const { return height_; }
-    int headCount() const;
-    int bodyCount() const;
-    int legCount() const;
+    [[nodiscard]] int width() const { return width_; }
+    [[nodiscard]] int height() const { return height_; }
+    [[nodiscard]] int headCount() const;
+    [[nodiscard]] int bodyCount() const;
+    [[nodiscard]] int legCount() const;
 
   private:
     int width_;
@@ -122,8 +124,8 @@ class DanceFigure {
 // note-off).
 class DanceBeat {
   public:
-    bool isBeat(int mode, int channel, int kind, int note, int velocity, long long tick);
-    bool isBeat(int mode, const MusicEvent& event, long long tick);
+    [[nodiscard]] bool isBeat(int mode, int channel, int kind, int note, int velocity, long long tick);
+    [[nodiscard]] bool isBeat(int mode, const MusicEvent& event, long long tick);
     void reset() { lastTick_ = -1; }
 
   private:

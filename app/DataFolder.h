@@ -8,15 +8,15 @@ namespace harmolin {
 
 // The data folder, found from the running executable (HARMOLIN_DATA in the
 // environment overrides it). Empty when none exists.
-std::string dataFolder();
+[[nodiscard]] std::string dataFolder();
 
 // The folder of the running executable; empty when it cannot be found.
-std::string executableFolder();
+[[nodiscard]] std::string executableFolder();
 
 // Our own singing plug-in "harmolin-voice.so" beside the program: lib/ of the
 // build tree, lib/harmolin/ when installed. When neither exists, the build
 // tree's place (so a message names where it was looked for); empty when the
 // executable's folder is unknown.
-std::string defaultPluginPath();
+[[nodiscard]] std::string defaultPluginPath();
 
 } // namespace harmolin

@@ -13,13 +13,13 @@ namespace harmolin {
 // Prepares the file at path with its melody on melodyChannel (1..16) into the
 // working folder's "temp_dv.mid" and writes lyrics for it in the vocabulary
 // of the song type (0..4). No song when a stage fails (reported).
-std::unique_ptr<LyricSong> prepareAndWriteLyrics(const std::string& path, int melodyChannel, int songType,
-                                                 const std::string& workingFolder, EngineRandom& random,
-                                                 int guideVolume = 42);
+[[nodiscard]] std::unique_ptr<LyricSong> prepareAndWriteLyrics(const std::string& path, int melodyChannel,
+                                                               int songType, const std::string& workingFolder,
+                                                               EngineRandom& random, int guideVolume = 42);
 
 // Generate: composes in the style of the song type and variant into
 // "temp_znr.mid", then prepares it (melody on channel 2) and writes lyrics.
-std::unique_ptr<LyricSong> generateSong(SongComposer& composer, int songType, StyleChoice style,
-                                        const std::string& workingFolder, int guideVolume = 42);
+[[nodiscard]] std::unique_ptr<LyricSong> generateSong(SongComposer& composer, int songType, StyleChoice style,
+                                                      const std::string& workingFolder, int guideVolume = 42);
 
 } // namespace harmolin

@@ -18,19 +18,20 @@ class CXfData;
 enum class ScoreFileType { MusicXml, Mxl };
 
 // By the extension (case-insensitive); nothing for any other.
-std::optional<ScoreFileType> scoreFileTypeOf(const std::string& path);
+[[nodiscard]] std::optional<ScoreFileType> scoreFileTypeOf(const std::string& path);
 // One line for a path whose extension names no score file type.
-std::string unknownScoreTypeMessage(const std::string& path);
+[[nodiscard]] std::string unknownScoreTypeMessage(const std::string& path);
 
 // The score as a MusicXML document (UTF-8).
-std::string musicXmlText(const Score& score, const std::string& title);
+[[nodiscard]] std::string musicXmlText(const Score& score, const std::string& title);
 
 // A zip archive of the given (name, bytes) entries, deflated.
-std::vector<std::uint8_t> zipArchive(const std::vector<std::pair<std::string, std::string>>& entries);
+[[nodiscard]] std::vector<std::uint8_t>
+zipArchive(const std::vector<std::pair<std::string, std::string>>& entries);
 
 // Builds the score of the song and writes it to path in the type its
 // extension names; false with error set (nothing written) when it cannot.
-bool exportMusicXml(const CXfData& song, const ScoreOptions& options, const std::string& path,
-                    std::string& error, Score* written = nullptr);
+[[nodiscard]] bool exportMusicXml(const CXfData& song, const ScoreOptions& options, const std::string& path,
+                                  std::string& error, Score* written = nullptr);
 
 } // namespace harmolin

@@ -3,6 +3,7 @@
 #include "app/Dance.h"
 #include "app/SingingPipeline.h"
 #include "app/WorkingFolder.h"
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "lyrics/PhonemeTable.h"
 #include "lyrics/VocaloidWriter.h"
@@ -71,7 +72,7 @@ bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& setti
     // The player takes one event per note on and off.
     if (loaded->state() != TrackState::NoteOnOff && !loaded->split()) return false;
     if (loaded->division() <= 0) {
-        reportError(ErrorClass::Mdpl, 0x08000004);
+        reportError(ErrorClass::Mdpl, errc::kPlayerInternal);
         return false;
     }
     song_ = std::move(loaded);
@@ -193,7 +194,8 @@ void PlaybackSession::onPlaybackEvent(int, long long tick, MusicEvent& event) {
         lastLyric_ = now;
         listener_.lyric(text + syllableOfProgram(event.value));
     }
-    if (settings_.playbackSound == kVoicePlayback) host_.routeVoiceEvent(event);
+    if (settings_.playbackSound == kVoicePlayback)
+        (void)host_.routeVoiceEvent(event); // events not for the voice are the synth's
 }
 
 void PlaybackSession::onPlaybackEnd() {
@@ -234,7 +236,7 @@ std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const V
     host.setVoiceChannel(0, kind);
     auto route = [&host](const std::vector<MusicEvent>& events) {
         for (MusicEvent e : events)
-            host.routeVoiceEvent(e);
+            (void)host.routeVoiceEvent(e); // the test note is all voice-channel events
     };
 
     struct Heard {

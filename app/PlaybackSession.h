@@ -59,14 +59,14 @@ class PlaybackSession {
     // The worker's stages: saves the song, writes the sung part when the
     // voice sings, loads the file to play. False (reported) when a stage
     // fails; nothing plays then. May run on any thread.
-    bool prepare(const CXfData& song, const PlaybackSettings& settings);
+    [[nodiscard]] bool prepare(const CXfData& song, const PlaybackSettings& settings);
     // Starts the player on the prepared file. False (reported) when no
     // device could be opened.
-    bool start(PlaybackListener listener);
+    [[nodiscard]] bool start(PlaybackListener listener);
     // The Stop road: gain 0, player stopped, device closed. Safe from any
     // thread, any number of times; returns within 100 ms.
     void stop();
-    bool playing() const { return playing_.load(); }
+    [[nodiscard]] bool playing() const { return playing_.load(); }
 
     // Seconds the prepared file lasts.
     double duration() const;
@@ -74,10 +74,10 @@ class PlaybackSession {
     // note-on, or the voice's first note message.
     double firstNoteSeconds() const;
     // How much of the silence before the first note the song clock took out.
-    std::chrono::steady_clock::duration startedEarlyBy();
+    [[nodiscard]] std::chrono::steady_clock::duration startedEarlyBy();
     // The file the player plays ("temp_pl.mid" or "temp_plsv.mid").
-    const std::string& playedFile() const { return playedFile_; }
-    MusicPlayer& musicPlayer() { return music_; }
+    [[nodiscard]] const std::string& playedFile() const { return playedFile_; }
+    [[nodiscard]] MusicPlayer& musicPlayer() { return music_; }
 
   private:
     void onPlaybackEvent(int index, long long tick, MusicEvent& event);
@@ -109,7 +109,8 @@ class PlaybackSession {
 // singer, a plain note for an instrument.
 // Why a measurement gave no delay, so a message can say what happened.
 enum class DelayOutcome { Measured, NoPlugin, NoAudioOutput, NoSound };
-std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const VoiceList* singers,
-                                    std::chrono::milliseconds timeout, DelayOutcome* outcome = nullptr);
+[[nodiscard]] std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind,
+                                                  const VoiceList* singers, std::chrono::milliseconds timeout,
+                                                  DelayOutcome* outcome = nullptr);
 
 } // namespace harmolin

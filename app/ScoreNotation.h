@@ -77,16 +77,17 @@ struct ScoreOptions {
 };
 
 // Nothing, with error set, when the song has no melody to write.
-std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options, std::string& error);
+[[nodiscard]] std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options,
+                                              std::string& error);
 
 // Splits the sung syllables (two code page 932 bytes each) into words and
 // gives each its place in its word. With lines, words follow them; a line
 // that cannot be matched makes the syllables alone decide.
-std::vector<Syllabic> syllabicOf(const std::vector<std::string>& syllables,
-                                 const std::vector<std::string>& lines);
+[[nodiscard]] std::vector<Syllabic> syllabicOf(const std::vector<std::string>& syllables,
+                                               const std::vector<std::string>& lines);
 
 // Chord symbol of the pitch classes sounding (weights by pitch class) over
 // the lowest note; nothing when no chord shape fits.
-std::optional<ScoreChord> recogniseChord(const double (&weights)[12], int lowest);
+[[nodiscard]] std::optional<ScoreChord> recogniseChord(const double (&weights)[12], int lowest);
 
 } // namespace harmolin

@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include "app/DataFolder.h"
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "midi/ByteBuffer.h"
 
@@ -89,7 +90,7 @@ bool storeSettings(const std::string& path, const SettingsRecord& record) {
     const auto bytes = record.toBytes();
     if (!writeFileAtomically(path, bytes.data(), bytes.size())) {
         reportNotice(path);
-        reportError(ErrorClass::Gene, 0x01000007);
+        reportError(ErrorClass::Gene, errc::kCannotOpenFile);
         return false;
     }
     return true;

@@ -24,16 +24,16 @@ struct SettingsRecord {
     std::array<std::uint8_t, 12> reserved{};
 
     // The defaults: the project's own singing plug-in beside the program.
-    static SettingsRecord defaults();
+    [[nodiscard]] static SettingsRecord defaults();
 
-    std::array<std::uint8_t, kSettingsFileSize> toBytes() const;
-    static SettingsRecord fromBytes(const std::uint8_t* bytes);
+    [[nodiscard]] std::array<std::uint8_t, kSettingsFileSize> toBytes() const;
+    [[nodiscard]] static SettingsRecord fromBytes(const std::uint8_t* bytes);
 };
 
 // Reads "setup.ini" at path; the defaults when it is missing, short or unreadable.
-SettingsRecord loadSettings(const std::string& path, const SettingsRecord& defaults);
+[[nodiscard]] SettingsRecord loadSettings(const std::string& path, const SettingsRecord& defaults);
 // Writes through a temporary file renamed over path; a failure is reported
-// (general class, 0x01000007) and leaves any previous file as it was.
-bool storeSettings(const std::string& path, const SettingsRecord& record);
+// (errc::kCannotOpenFile) and leaves any previous file as it was.
+[[nodiscard]] bool storeSettings(const std::string& path, const SettingsRecord& record);
 
 } // namespace harmolin

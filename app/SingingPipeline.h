@@ -23,18 +23,19 @@ struct SungPartRequest {
 
 // The singer list of the plug-in at pluginPath as its kind finds it (none for
 // an instrument).
-std::optional<VoiceList> singersBeside(const std::string& pluginPath, PluginKind kind,
-                                       const std::string& dataFolder);
+[[nodiscard]] std::optional<VoiceList> singersBeside(const std::string& pluginPath, PluginKind kind,
+                                                     const std::string& dataFolder);
 
 // Writes the sung part of the XF song at xfSong to output. False (reported)
 // when a stage fails; nothing is written then.
-bool writeSungFile(const std::string& xfSong, const std::string& workingFolder, const std::string& dataFolder,
-                   const SungPartRequest& request, const std::string& output);
+[[nodiscard]] bool writeSungFile(const std::string& xfSong, const std::string& workingFolder,
+                                 const std::string& dataFolder, const SungPartRequest& request,
+                                 const std::string& output);
 
 // The same from the song already saved as "temp_plsv.mid" at saved: read
 // back, made singable, sequenced.
-bool writeSungFileFromSaved(const std::string& saved, const std::string& workingFolder,
-                            const std::string& dataFolder, const SungPartRequest& request,
-                            const std::string& output);
+[[nodiscard]] bool writeSungFileFromSaved(const std::string& saved, const std::string& workingFolder,
+                                          const std::string& dataFolder, const SungPartRequest& request,
+                                          const std::string& output);
 
 } // namespace harmolin

@@ -1,5 +1,6 @@
 #include "app/SongPipeline.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "engine/ComposeLoop.h"
 #include "engine/patterns/PatternDatabase.h"
@@ -76,14 +77,14 @@ bool SongComposer::composeSong(StyleChoice choice, const std::string& path, int 
     state_.outputMode = 2; // the bytes are written below, through a temporary file
     std::vector<std::uint8_t> image;
     image.reserve(engine::kOutputBuffer);
-    composeTune(state_, image);
+    (void)composeTune(state_, image); // the image tells how it went: checked below
     if (image.empty() || static_cast<int>(image.size()) > engine::kOutputBuffer) {
-        reportError(ErrorClass::M0dt, 0x04000009);
+        reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         return false;
     }
     if (!writeFileAtomically(path, image.data(), image.size())) {
         reportNotice(path);
-        reportError(ErrorClass::Gene, 0x01000007);
+        reportError(ErrorClass::Gene, errc::kCannotOpenFile);
         return false;
     }
     return true;

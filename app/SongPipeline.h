@@ -25,9 +25,9 @@ struct StyleChoice {
 
 // The style of a song type (0..4) and variant (1 or 2); none where the type
 // has no such variant.
-std::optional<StyleChoice> styleChoice(int songType, int variant);
+[[nodiscard]] std::optional<StyleChoice> styleChoice(int songType, int variant);
 // A song type by name (case-insensitive) or list position "0".."4".
-std::optional<int> parseSongType(std::string_view text);
+[[nodiscard]] std::optional<int> parseSongType(std::string_view text);
 
 // The playback-sound setting that means the singing voice.
 inline constexpr int kVoiceSound = -1;
@@ -37,13 +37,14 @@ class SongComposer {
     // seed: the engine generator's seed (the time when not given).
     SongComposer(std::string dataFolder, std::optional<std::uint32_t> seed);
 
-    const StyleTable& styles() const { return table_; }
-    CompositionState& state() { return state_; }
+    [[nodiscard]] const StyleTable& styles() const { return table_; }
+    [[nodiscard]] CompositionState& state() { return state_; }
 
     // Composes in the style at (group, slot) with the pipeline's melody
     // settings and writes the song to path. False when the pattern files are
     // missing or the file could not be written.
-    bool composeSong(StyleChoice choice, const std::string& path, int playbackSound = kVoiceSound);
+    [[nodiscard]] bool composeSong(StyleChoice choice, const std::string& path,
+                                   int playbackSound = kVoiceSound);
 
   private:
     StyleTable table_;

@@ -1,5 +1,6 @@
 #include "app/SongPreparation.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "midi/MidiF1Data.h"
 
@@ -61,7 +62,7 @@ bool prepareSongData(MidiF0Data& song, const PrepareOptions& options) {
             int previous = 0;
             for (int tick = kLyricDivision;; tick += kLyricDivision) {
                 if (beat.count() >= MidiTrackData::kMaxEvents) { // a song too long to beat through
-                    reportError(ErrorClass::Mdtk, 0x0D000006);
+                    reportError(ErrorClass::Mdtk, errc::kTrackTooLarge);
                     return false;
                 }
                 beat.addNote(kDrums, tick - previous, kBeatNote, 1, 1);

@@ -18,11 +18,12 @@ struct PrepareOptions {
 };
 
 // Prepares a loaded song in place. Returns false when the options are invalid.
-bool prepareSongData(MidiF0Data& song, const PrepareOptions& options);
+[[nodiscard]] bool prepareSongData(MidiF0Data& song, const PrepareOptions& options);
 
 // Reads the file at inputPath, prepares it and writes it as a format-0 file to
 // outputPath. Nothing is written when the input cannot be read.
-bool prepareSong(const std::string& inputPath, const PrepareOptions& options, const std::string& outputPath);
+[[nodiscard]] bool prepareSong(const std::string& inputPath, const PrepareOptions& options,
+                               const std::string& outputPath);
 
 // Keeps only the highest notes wherever several start at the same tick.
 void keepTopNotes(MidiTrackData& track);

@@ -278,9 +278,9 @@ WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine
     for (Timed& w : words) {
         w.event.delta = w.time - time;
         time = w.time;
-        lyrics.append(std::move(w.event));
+        (void)lyrics.append(std::move(w.event)); // a full track reports itself
     }
-    lyrics.append(makeEndOfTrack(std::max(0, songLength - time)));
+    (void)lyrics.append(makeEndOfTrack(std::max(0, songLength - time))); // a full track reports itself
 
     std::vector<std::string> written;
     for (const WordsLine& line : lines)

@@ -22,15 +22,15 @@ struct SongSections {
 
 // The sections of the tune just composed: one per block of its sequence,
 // the lengthened song repeating them before the ending.
-SongSections composedSections(const CompositionState& state, int division);
+[[nodiscard]] SongSections composedSections(const CompositionState& state, int division);
 
 // A loaded song has no known structure: the whole melody, from the bar of
 // its first note to the bar after its last, is one section.
-SongSections melodySection(const MidiF0Data& prepared, int melodyChannel);
+[[nodiscard]] SongSections melodySection(const MidiF0Data& prepared, int melodyChannel);
 
 // The track with copies of the first `count` sections (cycling through
 // them) put in at the insertion point; what followed moves back.
-MidiTrackData lengthenSong(const MidiTrackData& track, const SongSections& sections, int count);
+[[nodiscard]] MidiTrackData lengthenSong(const MidiTrackData& track, const SongSections& sections, int count);
 
 struct WordsSong {
     std::unique_ptr<LyricSong> song;
@@ -40,22 +40,23 @@ struct WordsSong {
 // Fits the prepared song at preparedPath (melody on channel 1) to the words
 // and builds the current song; the lengthened song, when the words needed
 // one, replaces the prepared file.
-WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine>& lines,
-                    const SongSections* sections, const std::string& workingFolder,
-                    const std::string& dataFolder, const SingingOptions& options = {});
+[[nodiscard]] WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine>& lines,
+                                  const SongSections* sections, const std::string& workingFolder,
+                                  const std::string& dataFolder, const SingingOptions& options = {});
 
 // Generate with words: composed in the style, prepared, fitted.
-WordsSong generateSongWithWords(SongComposer& composer, StyleChoice style,
-                                const std::vector<WordsLine>& lines, const std::string& workingFolder,
-                                const std::string& dataFolder, int guideVolume = 42,
-                                int playbackSound = kVoiceSound);
+[[nodiscard]] WordsSong generateSongWithWords(SongComposer& composer, StyleChoice style,
+                                              const std::vector<WordsLine>& lines,
+                                              const std::string& workingFolder, const std::string& dataFolder,
+                                              int guideVolume = 42, int playbackSound = kVoiceSound);
 
 // Load with words: the melody on melodyChannel (1..16) of the file.
-WordsSong loadSongWithWords(const std::string& path, int melodyChannel, const std::vector<WordsLine>& lines,
-                            const std::string& workingFolder, const std::string& dataFolder,
-                            int guideVolume = 42);
+[[nodiscard]] WordsSong loadSongWithWords(const std::string& path, int melodyChannel,
+                                          const std::vector<WordsLine>& lines,
+                                          const std::string& workingFolder, const std::string& dataFolder,
+                                          int guideVolume = 42);
 
 // Reads and checks a words file (UTF-8 or Shift-JIS).
-WordsText readWordsFile(const std::string& path);
+[[nodiscard]] WordsText readWordsFile(const std::string& path);
 
 } // namespace harmolin

@@ -1,5 +1,6 @@
 #include "app/WorkingFolder.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 
 #include <filesystem>
@@ -11,7 +12,7 @@ std::string currentWorkingFolder() {
     std::error_code ec;
     const auto path = std::filesystem::current_path(ec);
     if (ec) {
-        reportError(ErrorClass::Gene, 0x0100000C);
+        reportError(ErrorClass::Gene, errc::kNoCurrentFolder);
         return {};
     }
     return path.string();

@@ -14,6 +14,6 @@ inline constexpr const char* kPlaybackSaveFile = "temp_plsv.mid";
 inline constexpr const char* kSungFile = "temp_pl.mid";
 
 // The current directory, or an empty string when it cannot be read (reported).
-std::string currentWorkingFolder();
+[[nodiscard]] std::string currentWorkingFolder();
 
 } // namespace harmolin

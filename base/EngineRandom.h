@@ -9,17 +9,17 @@ namespace harmolin {
 class EngineRandom {
   public:
     void seed(std::uint32_t seed) { state_ = seed; }
-    std::uint32_t state() const { return state_; }
+    [[nodiscard]] std::uint32_t state() const { return state_; }
 
     // 0 to 32767.
-    int next() {
+    [[nodiscard]] int next() {
         state_ = state_ * 214013u + 2531011u;
         return static_cast<int>((state_ >> 16) & 0x7FFF);
     }
 
     // A whole number in the closed range between a and b (either order);
     // a == b returns a without a draw.
-    int randRange(int a, int b) {
+    [[nodiscard]] int randRange(int a, int b) {
         if (a == b) return a;
         const int low = a < b ? a : b;
         const int high = a < b ? b : a;
@@ -27,13 +27,13 @@ class EngineRandom {
     }
 
     // 1..n each with probability 1/(n+2); def gains 2/(n+2) more.
-    int pickOrDefault(int def, int n) {
+    [[nodiscard]] int pickOrDefault(int def, int n) {
         const int r = randRange(1, n + 2);
         return r > n ? def : r;
     }
 
     // True with probability 1/n (a "1-in-n draw").
-    bool oneIn(int n) { return randRange(1, n) == 1; }
+    [[nodiscard]] bool oneIn(int n) { return randRange(1, n) == 1; }
 
   private:
     std::uint32_t state_ = 1;

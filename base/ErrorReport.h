@@ -51,11 +51,11 @@ using Presenter = std::function<void(const ReportLine&)>;
 
 // Installs the presenter and returns the previous one. The default presenter
 // writes each line to standard error.
-Presenter setPresenter(Presenter presenter);
+[[nodiscard]] Presenter setPresenter(Presenter presenter);
 
 // The message line for a code, as the plain reporter would show it.
-std::string formatReport(ErrorClass cls, std::uint32_t code);
-std::string_view errorPrefix(ErrorClass cls);
+[[nodiscard]] std::string formatReport(ErrorClass cls, std::uint32_t code);
+[[nodiscard]] std::string_view errorPrefix(ErrorClass cls);
 
 // Plain reporter: shows the line every time.
 void reportError(ErrorClass cls, std::uint32_t code);

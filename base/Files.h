@@ -8,10 +8,10 @@ namespace harmolin {
 
 // Joins a file name to a folder with one separator; the root folder "/"
 // (or any folder already ending in "/") gets none added.
-std::string joinPath(const std::string& folder, const std::string& name);
+[[nodiscard]] std::string joinPath(const std::string& folder, const std::string& name);
 
 // Writes bytes to path through a temporary file and a rename; false on failure
 // (nothing reported).
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t length);
+[[nodiscard]] bool writeFileAtomically(const std::string& path, const void* data, std::size_t length);
 
 } // namespace harmolin

@@ -14,8 +14,8 @@ constexpr bool isCp932LeadByte(unsigned char c) {
 }
 
 // Bytes that are not valid code page 932 are shown as \xNN.
-std::string cp932ToUtf8(std::string_view bytes);
+[[nodiscard]] std::string cp932ToUtf8(std::string_view bytes);
 // Empty when the text has characters code page 932 cannot hold.
-std::optional<std::string> utf8ToCp932(std::string_view text);
+[[nodiscard]] std::optional<std::string> utf8ToCp932(std::string_view text);
 
 } // namespace harmolin

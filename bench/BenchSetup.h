@@ -53,7 +53,7 @@ inline void generateSongs(benchmark::State& state, const std::string& folder) {
 // Runs the registered benchmarks with the program's messages silenced, then
 // removes the scratch folder.
 inline int runBenchmarks(int argc, char** argv, std::string (*scratchFolder)()) {
-    setPresenter([](const ReportLine&) {});
+    (void)setPresenter([](const ReportLine&) {}); // silent for the whole run
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     std::filesystem::remove_all(scratchFolder());

@@ -53,7 +53,10 @@ void WriteLyrics(benchmark::State& state) {
         return;
     }
     MidiF0Data song;
-    song.load(prepared);
+    if (!song.load(prepared)) {
+        state.SkipWithError("the prepared song could not be read");
+        return;
+    }
     const LyricClass lc = lyricClassOf(type);
     EngineRandom random;
     random.seed(5);

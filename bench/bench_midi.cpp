@@ -92,7 +92,7 @@ struct Fixture {
     std::vector<std::uint8_t> bytes;
 
     Fixture() {
-        setPresenter([](const ReportLine&) {});
+        (void)setPresenter([](const ReportLine&) {}); // silent for the whole run
         const auto dir = std::filesystem::temp_directory_path();
         output = (dir / ("harmolin-bench-out-" + std::to_string(::getpid()) + ".mid")).string();
         if (const char* given = std::getenv("HARMOLIN_BENCH_FILE"); given && *given) {

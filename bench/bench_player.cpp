@@ -40,7 +40,6 @@ class BenchSong : public MidiF0Data {
   public:
     explicit BenchSong(int division) {
         division_ = division;
-        state_ = TrackState::NoteOnOff;
         track_->setState(TrackState::NoteOnOff);
     }
 };

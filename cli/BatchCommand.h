@@ -7,6 +7,6 @@
 namespace harmolin::cli {
 
 // batch: many generated songs at once, each in its own worker process.
-int batchCommand(const Arguments& args, const std::string& workdir);
+[[nodiscard]] int batchCommand(const Arguments& args, const std::string& workdir);
 
 } // namespace harmolin::cli

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace harmolin::cli {
 
@@ -19,7 +20,8 @@ void printWarning(const std::string& message) {
 }
 
 void installTerminalPresenter() {
-    setPresenter([](const ReportLine& line) {
+    // For the rest of the run: the default it replaces is not restored.
+    std::ignore = setPresenter([](const ReportLine& line) {
         static std::mutex mutex;
         static std::map<std::thread::id, std::string> pending;
         std::lock_guard<std::mutex> lock(mutex);
@@ -114,7 +116,7 @@ ReportCollector::ReportCollector(bool holdMessages) : holdMessages_(holdMessages
 
 ReportCollector::~ReportCollector() {
     flush();
-    setPresenter(previous_);
+    (void)setPresenter(previous_); // our own presenter, done with
 }
 
 void ReportCollector::fail(const std::string& subject) {

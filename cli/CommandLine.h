@@ -17,8 +17,8 @@ struct Arguments {
     std::map<std::string, std::string> values;
     std::set<std::string> flags;
 
-    bool has(const std::string& name) const { return values.count(name) || flags.count(name); }
-    std::string value(const std::string& name, const std::string& fallback = {}) const {
+    [[nodiscard]] bool has(const std::string& name) const { return values.count(name) || flags.count(name); }
+    [[nodiscard]] std::string value(const std::string& name, const std::string& fallback = {}) const {
         auto it = values.find(name);
         return it == values.end() ? fallback : it->second;
     }
@@ -31,10 +31,12 @@ struct OptionTable {
 
 // Parses argv[first..]; on a wrong option prints one error line and returns
 // nothing.
-std::optional<Arguments> parseArguments(int argc, char** argv, int first, const OptionTable& options);
+[[nodiscard]] std::optional<Arguments> parseArguments(int argc, char** argv, int first,
+                                                      const OptionTable& options);
 
 // Reads a whole number within [low, high]; prints one error line when it is not.
-std::optional<int> parseNumber(const std::string& option, const std::string& text, int low, int high);
+[[nodiscard]] std::optional<int> parseNumber(const std::string& option, const std::string& text, int low,
+                                             int high);
 
 // Prints "harmolin: error: <message>" on standard error.
 void printError(const std::string& message);
@@ -48,7 +50,7 @@ void printWarning(const std::string& message);
 void installTerminalPresenter();
 
 // The program's data folder, or nothing after printing that it is missing.
-std::optional<std::string> requireDataFolder();
+[[nodiscard]] std::optional<std::string> requireDataFolder();
 
 // Collects the reporter lines of one command so that a failure shows one
 // clear line, and warnings about repaired data still reach the user.

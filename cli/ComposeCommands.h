@@ -10,14 +10,14 @@ namespace harmolin::cli {
 
 // The style a command names: --style NAME, --group G --slot S, or
 // --type T [--variant V]. Nothing after printing why.
-std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& table);
+[[nodiscard]] std::optional<StyleChoice> chooseStyle(const Arguments& args, const StyleTable& table);
 // False (after printing why) when --seed is not a 32-bit whole number.
-bool parseSeed(const Arguments& args, std::optional<std::uint32_t>& seed);
+[[nodiscard]] bool parseSeed(const Arguments& args, std::optional<std::uint32_t>& seed);
 
-int composeCommand(const Arguments& args, const std::string& workdir);
-int generateCommand(const Arguments& args, const std::string& workdir);
-int loadCommand(const Arguments& args, const std::string& workdir);
-int stylesCommand(const Arguments& args);
-int typesCommand();
+[[nodiscard]] int composeCommand(const Arguments& args, const std::string& workdir);
+[[nodiscard]] int generateCommand(const Arguments& args, const std::string& workdir);
+[[nodiscard]] int loadCommand(const Arguments& args, const std::string& workdir);
+[[nodiscard]] int stylesCommand(const Arguments& args);
+[[nodiscard]] int typesCommand();
 
 } // namespace harmolin::cli

@@ -5,6 +5,6 @@
 namespace harmolin::cli {
 
 // export: the sung melody of an XF song as a MusicXML score.
-int exportCommand(const Arguments& args);
+[[nodiscard]] int exportCommand(const Arguments& args);
 
 } // namespace harmolin::cli

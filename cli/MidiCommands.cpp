@@ -3,6 +3,7 @@
 
 #include "app/SongPreparation.h"
 #include "app/WorkingFolder.h"
+#include "base/ErrorCodes.h"
 #include "base/TextCodec.h"
 #include "midi/MidiF1Data.h"
 #include "midi/XfData.h"
@@ -51,19 +52,19 @@ std::unique_ptr<LoadedSong> loadSong(const std::string& path) {
         return song;
     }
     if (file.used() == 0) {
-        reportError(ErrorClass::M1dt, 0x03000004);
+        reportError(ErrorClass::M1dt, errc::kF1NotMidi);
         return nullptr;
     }
     if (at < 0 || read16(file.bytes() + at + 8) != 0) {
         // Let the loader say what is wrong with it.
         MidiF0Data probe;
-        probe.loadBytes(file.bytes(), file.used());
+        (void)probe.loadBytes(file.bytes(), file.used()); // read only for what it reports
         return nullptr;
     }
     int isXf = 0;
     if (!song->single.loadBytes(file.bytes(), file.used(), 0, &isXf) || song->single.track().count() == 0) {
         MidiF0Data probe; // says what is wrong when the XF reader stayed silent
-        probe.loadBytes(file.bytes(), file.used());
+        (void)probe.loadBytes(file.bytes(), file.used()); // read only for what it reports
         return nullptr;
     }
     song->kind = isXf ? SongKind::Xf : SongKind::Format0;
@@ -103,7 +104,8 @@ std::string metaBody(const MusicEvent& e) {
 
 void printEvents(const MidiTrackData& connected, std::ostream& out) {
     MidiTrackData track = connected;
-    if (track.state() == TrackState::Connected) track.splitNotes();
+    if (track.state() == TrackState::Connected)
+        (void)track.splitNotes(); // cannot fail: the state was just checked
     int tick = 0;
     for (const MusicEvent& e : track.events()) {
         tick += e.delta;
@@ -308,11 +310,12 @@ int copyCommand(const Arguments& args) {
         }
     } else {
         CXfData& single = song->single;
+        bool merged = true;
         if (song->kind == SongKind::Format1) {
             single = CXfData();
-            song->multi.mergeInto(single);
+            merged = song->multi.mergeInto(single); // a failed merge is reported: nothing is written
         }
-        ok = target == SongKind::Xf ? single.save(output) : single.MidiF0Data::save(output);
+        ok = merged && (target == SongKind::Xf ? single.save(output) : single.MidiF0Data::save(output));
     }
     if (!ok) {
         reports.fail(output);

@@ -4,8 +4,8 @@
 
 namespace harmolin::cli {
 
-int inspectCommand(const Arguments& args);
-int copyCommand(const Arguments& args);
-int prepareCommand(const Arguments& args, const std::string& workdir);
+[[nodiscard]] int inspectCommand(const Arguments& args);
+[[nodiscard]] int copyCommand(const Arguments& args);
+[[nodiscard]] int prepareCommand(const Arguments& args, const std::string& workdir);
 
 } // namespace harmolin::cli

@@ -198,7 +198,8 @@ int playCommand(const Arguments& args, const std::string& workdir) {
                 host, sound->kind, sound->singers ? &*sound->singers : nullptr, std::chrono::seconds(3));
             if (measured) {
                 settings.delayCorrectionMs = *measured;
-                storeVoiceDelay(workdir, delayKind, plugin, *measured);
+                (void)storeVoiceDelay(workdir, delayKind, plugin,
+                                      *measured); // a delay not kept is measured again next time
                 std::cout << "voice delay: " << *measured << " ms" << std::endl;
             } else {
                 settings.delayCorrectionMs = 0;

@@ -5,6 +5,6 @@
 namespace harmolin::cli {
 
 // play: a generated or given XF song sung (or played) in real time.
-int playCommand(const Arguments& args, const std::string& workdir);
+[[nodiscard]] int playCommand(const Arguments& args, const std::string& workdir);
 
 } // namespace harmolin::cli

@@ -10,12 +10,12 @@
 namespace harmolin::cli {
 
 // render: a generated or given XF song sung (or played) into a WAV file.
-int renderCommand(const Arguments& args, const std::string& workdir);
+[[nodiscard]] int renderCommand(const Arguments& args, const std::string& workdir);
 
 // The song Play starts from, saved as an XF file at `saved`: generated from
 // --type/--style/--group, or copied from --song. 0, or the exit code after
 // reporting why not.
-int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved);
+[[nodiscard]] int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved);
 
 // The sound Play uses, from --sound, --plugin and --plugin-kind: the plug-in
 // when the voice sings (it must exist), none for the instrument.
@@ -27,6 +27,6 @@ struct SoundChoice {
 };
 // Nothing after printing why; exitCode is then 2 for a wrong option, 1 for a
 // missing plug-in.
-std::optional<SoundChoice> chooseSound(const Arguments& args, int& exitCode);
+[[nodiscard]] std::optional<SoundChoice> chooseSound(const Arguments& args, int& exitCode);
 
 } // namespace harmolin::cli

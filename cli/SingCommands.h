@@ -4,6 +4,6 @@
 
 namespace harmolin::cli {
 
-int sequenceCommand(const Arguments& args, const std::string& workdir);
+[[nodiscard]] int sequenceCommand(const Arguments& args, const std::string& workdir);
 
 } // namespace harmolin::cli

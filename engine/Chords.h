@@ -18,28 +18,28 @@ struct ChordCode {
 
     ChordCode() = default;
     ChordCode(std::string_view text); // NOLINT: codes are written as text everywhere
-    std::string str() const { return std::string(c.data(), 4); }
-    char root() const { return c[0]; }
-    char third() const { return c[1]; }
-    char fifth() const { return c[2]; }
-    char seventh() const { return c[3]; }
+    [[nodiscard]] std::string str() const { return std::string(c.data(), 4); }
+    [[nodiscard]] char root() const { return c[0]; }
+    [[nodiscard]] char third() const { return c[1]; }
+    [[nodiscard]] char fifth() const { return c[2]; }
+    [[nodiscard]] char seventh() const { return c[3]; }
     bool operator==(const ChordCode& o) const { return c == o.c; }
     bool operator!=(const ChordCode& o) const { return c != o.c; }
-    bool isDominantSeventh() const { return c[1] == 'M' && c[2] == 'P' && c[3] == 's'; }
+    [[nodiscard]] bool isDominantSeventh() const { return c[1] == 'M' && c[2] == 'P' && c[3] == 's'; }
 };
 
 // Pitch class 0..11 of a root letter, -1 for "N" or an unknown letter.
-int rootPitchClass(char letter);
+[[nodiscard]] int rootPitchClass(char letter);
 // The root letter of a pitch class (flats for the black keys).
-char rootLetter(int pitchClass);
+[[nodiscard]] char rootLetter(int pitchClass);
 // Root note 60..71 of a root letter, 0 for none.
-int rootNoteOf(char letter);
+[[nodiscard]] int rootNoteOf(char letter);
 // Semitones of the third, fifth and seventh letters; -1 for "none", -2 unknown.
-int thirdInterval(char letter);
-int fifthInterval(char letter);
-int seventhInterval(char letter);
+[[nodiscard]] int thirdInterval(char letter);
+[[nodiscard]] int fifthInterval(char letter);
+[[nodiscard]] int seventhInterval(char letter);
 // Transposes a code by semitones: only the root letter changes; "N" stays.
-ChordCode transposeChord(ChordCode code, int semitones);
+[[nodiscard]] ChordCode transposeChord(ChordCode code, int semitones);
 
 struct ChordRecord {
     int lengthHigh = 0; // the length as it came in, high and low byte
@@ -54,14 +54,14 @@ struct ChordRecord {
     ChordCode codeCopy; // transposition rewrites this copy's root
     std::array<char, 2> slash{'0', '0'};
 
-    int slashValue() const { return (slash[0] - '0') * 10 + (slash[1] - '0'); }
+    [[nodiscard]] int slashValue() const { return (slash[0] - '0') * 10 + (slash[1] - '0'); }
     void raise(); // by one semitone
     void lower();
 };
 
 // Builds a chord record from a length and a code, drawing the octave of the
 // third and seventh; an empty slash text means "00".
-ChordRecord buildChordRecord(CompositionState& state, int length, ChordCode code,
-                             std::string_view slash = {});
+[[nodiscard]] ChordRecord buildChordRecord(CompositionState& state, int length, ChordCode code,
+                                           std::string_view slash = {});
 
 } // namespace harmolin

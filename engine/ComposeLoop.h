@@ -11,19 +11,19 @@ namespace harmolin {
 
 // Composes the tune in the current style and writes the MIDI image into out
 // (and the file state.outputPath when state.writeFile is set). Returns 1.
-int composeTune(CompositionState& state, std::vector<std::uint8_t>& out);
+[[nodiscard]] int composeTune(CompositionState& state, std::vector<std::uint8_t>& out);
 
 void buildStructure(CompositionState& state);
 // Rebuilds the song chord list and draws the key-change points; returns the
 // tune's length in beats.
-int measureTune(CompositionState& state);
+[[nodiscard]] int measureTune(CompositionState& state);
 // Lowest and highest accepted bar counts for a target.
 struct LengthBounds {
     int low;
     int high;
-    bool accepts(int bars) const { return bars + 2 <= high && bars + 2 >= low; }
+    [[nodiscard]] bool accepts(int bars) const { return bars + 2 <= high && bars + 2 >= low; }
 };
-LengthBounds tuneLengthBounds(int targetBars);
+[[nodiscard]] LengthBounds tuneLengthBounds(int targetBars);
 
 // Raising or lowering one melody-track event by a semitone.
 void raiseMelodyEvent(const CompositionState& state, EngineEvent& event);

@@ -48,7 +48,7 @@ struct TuneStructure {
     EventList markerTrack;
     int tuneBars = 0;
 
-    TuneBlock& block(int number) { return blocks[static_cast<std::size_t>(number - 1)]; }
+    [[nodiscard]] TuneBlock& block(int number) { return blocks[static_cast<std::size_t>(number - 1)]; }
     void clear();
 };
 
@@ -115,7 +115,7 @@ struct CompositionState {
     RhythmMemory rhythmMemory;
     EngineRandom rng;
 
-    int leadIn() const { return writeFile ? style.barLength() : 0; }
+    [[nodiscard]] int leadIn() const { return writeFile ? style.barLength() : 0; }
 };
 
 } // namespace harmolin

@@ -8,73 +8,73 @@ namespace harmolin {
 namespace {
 
 struct Row {
-    std::uint16_t sub;
+    std::uint32_t sub;
     const char* text;
 };
 
 const Row kRows[] = {
-    {0x0001, "Drum paggern error!"},
-    {0x0002, "Drum sound error!"},
-    {0x0004, "3/4 error!"},
-    {0x0005, "7/8 error!"},
-    {0x0007, "chord length error!"},
-    {0x001F, "can't add meater information!"},
-    {0x0022, "root note error!"},
-    {0x0023, "third note error!"},
-    {0x0024, "5th note error!"},
-    {0x0025, "7th note error!"},
-    {0x0027, "backing pattern error!"},
-    {0x0028, "track information error!"},
-    {0x0029, "melody note length error!"},
-    {0x0031, "insuficcient memory for time chart!"},
-    {0x0035, "error in pattern file!"},
-    {0x0036, "error in cadence file!"},
-    {0x0037, "error in cadence time chart file!"},
-    {0x0038, "error in time chart file!"},
-    {0x003A, "can not create time chart!"},
-    {0x003B, "can not create 3/4!"},
-    {0x003C, "can not create 7/8!"},
-    {0x003D, "failed to create time chart length!"},
-    {0x003E, "can't read database file!"},
-    {0x003F, "error in chord progression!"},
-    {0x006B, "Diminish chord error!"},
-    {0x006F, "Error occured while points for melody were picked up!"},
-    {0x0100, "Memory Error!"},
-    {0x0133, "Beat Error!"},
-    {0x0134, "No more memory for notes!"},
-    {0x014A, "Error in DB2!"},
-    {0x0156, "Errir of music instrument."},
-    {0x0177, "Channel is invalid!"},
-    {0x0178, "Music Category is invalid!"},
-    {0x01AA, "Error is detected with data check!"},
-    {0x01AB, "Error occured in melody generation!"},
-    {0x01AC, "Error occured in melody generation algorithm!"},
-    {0x01AD, "Failed in pattern process!"},
-    {0x01AE, "The number on event is invalid in pattern processing!"},
-    {0x01AF, "There is a risk of infinite loop!"},
-    {0x01B0, "Error occured in Algorithm of adjustment!"},
-    {0x01B1, "Error occured in Algorithm of adjustment!"},
-    {0x01B2, "Algorithm selection is invalid!"},
-    {0x01B3, "Error occured in algorithm of length determination!"},
-    {0x01B4, "Data type of melody track is invalid!"},
-    {0x01B5, "The length of obbligato is wrong!"},
-    {0x01C6, "Invalid chord progression!"},
-    {0x01C7, "Invalid chord block length!"},
-    {0x01C8, "Invalid chord pattern!"},
-    {0x01CD, "Error occured in display data!"},
-    {0x01CE, "Error occured in abbelimenti!"},
-    {0x01CF, "Error occured bass riff!"},
-    {0x01D0, "Error occured in drum pattern!"},
-    {0x01D2, "Instrument of environment is wrong!"},
-    {0x01D3, "Invalid length of riff!"},
-    {0x01D4, "Time sign and base beat does not match!"},
-    {0x01DC, "Delta time is worng!"},
-    {0x01DD, "Pitch Bend data is wrong!"},
+    {engine_error::kDrumPattern, "Drum paggern error!"},
+    {engine_error::kDrumSound, "Drum sound error!"},
+    {engine_error::kThreeFour, "3/4 error!"},
+    {engine_error::kSevenEight, "7/8 error!"},
+    {engine_error::kChordLength, "chord length error!"},
+    {engine_error::kMeter, "can't add meater information!"},
+    {engine_error::kRootNote, "root note error!"},
+    {engine_error::kThirdNote, "third note error!"},
+    {engine_error::kFifthNote, "5th note error!"},
+    {engine_error::kSeventhNote, "7th note error!"},
+    {engine_error::kBackingPattern, "backing pattern error!"},
+    {engine_error::kTrackInformation, "track information error!"},
+    {engine_error::kMelodyNoteLength, "melody note length error!"},
+    {engine_error::kTimeChartMemory, "insuficcient memory for time chart!"},
+    {engine_error::kPatternFile, "error in pattern file!"},
+    {engine_error::kCadenceFile, "error in cadence file!"},
+    {engine_error::kCadenceTimeChartFile, "error in cadence time chart file!"},
+    {engine_error::kTimeChartFile, "error in time chart file!"},
+    {engine_error::kTimeChart, "can not create time chart!"},
+    {engine_error::kThreeFourChart, "can not create 3/4!"},
+    {engine_error::kSevenEightChart, "can not create 7/8!"},
+    {engine_error::kTimeChartLength, "failed to create time chart length!"},
+    {engine_error::kDatabaseRead, "can't read database file!"},
+    {engine_error::kChordProgression, "error in chord progression!"},
+    {engine_error::kDiminishedChord, "Diminish chord error!"},
+    {engine_error::kMelodyPoints, "Error occured while points for melody were picked up!"},
+    {engine_error::kMemory, "Memory Error!"},
+    {engine_error::kBeat, "Beat Error!"},
+    {engine_error::kNoMoreNotes, "No more memory for notes!"},
+    {engine_error::kDb2, "Error in DB2!"},
+    {engine_error::kInstrument, "Errir of music instrument."},
+    {engine_error::kChannel, "Channel is invalid!"},
+    {engine_error::kCategory, "Music Category is invalid!"},
+    {engine_error::kDataCheck, "Error is detected with data check!"},
+    {engine_error::kMelodyGeneration, "Error occured in melody generation!"},
+    {engine_error::kMelodyAlgorithm, "Error occured in melody generation algorithm!"},
+    {engine_error::kPatternProcess, "Failed in pattern process!"},
+    {engine_error::kPatternEventCount, "The number on event is invalid in pattern processing!"},
+    {engine_error::kEndlessLoop, "There is a risk of infinite loop!"},
+    {engine_error::kAdjustment, "Error occured in Algorithm of adjustment!"},
+    {engine_error::kAdjustmentToo, "Error occured in Algorithm of adjustment!"},
+    {engine_error::kAlgorithmSelection, "Algorithm selection is invalid!"},
+    {engine_error::kLengthDetermination, "Error occured in algorithm of length determination!"},
+    {engine_error::kMelodyTrackType, "Data type of melody track is invalid!"},
+    {engine_error::kObbligatoLength, "The length of obbligato is wrong!"},
+    {engine_error::kInvalidProgression, "Invalid chord progression!"},
+    {engine_error::kBlockLength, "Invalid chord block length!"},
+    {engine_error::kChordPattern, "Invalid chord pattern!"},
+    {engine_error::kDisplayData, "Error occured in display data!"},
+    {engine_error::kArpeggio, "Error occured in abbelimenti!"},
+    {engine_error::kBassRiff, "Error occured bass riff!"},
+    {engine_error::kDrumPatternData, "Error occured in drum pattern!"},
+    {engine_error::kEnvironmentInstrument, "Instrument of environment is wrong!"},
+    {engine_error::kRiffLength, "Invalid length of riff!"},
+    {engine_error::kBeatMismatch, "Time sign and base beat does not match!"},
+    {engine_error::kDeltaTime, "Delta time is worng!"},
+    {engine_error::kPitchBend, "Pitch Bend data is wrong!"},
 };
 
 const char* lookup(std::uint32_t code) {
-    if ((code & 0xFFFF0000u) != 0xFF010000u) return nullptr;
-    const auto sub = static_cast<std::uint16_t>(code & 0xFFFF);
+    if ((code & 0xFFFF0000u) != errc::engine::kClassBits) return nullptr;
+    const std::uint32_t sub = code & 0xFFFF;
     for (const Row& r : kRows)
         if (r.sub == sub) return r.text;
     return nullptr;
@@ -89,7 +89,7 @@ void registerEngineMessages() {
 void reportEngineError(std::uint32_t subCode) {
     static std::once_flag registered;
     std::call_once(registered, registerEngineMessages);
-    reportError(ErrorClass::Znrc, 0xFF010000u | (subCode & 0xFFFF));
+    reportError(ErrorClass::Znrc, errc::engine::kClassBits | (subCode & errc::engine::kSubCodeBits));
 }
 
 } // namespace harmolin

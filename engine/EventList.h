@@ -25,12 +25,12 @@ class EventList {
   public:
     static constexpr int kCapacity = 16384;
 
-    int count() const { return static_cast<int>(events_.size()); }
+    [[nodiscard]] int count() const { return static_cast<int>(events_.size()); }
     const EngineEvent& operator[](int i) const { return events_[static_cast<std::size_t>(i)]; }
     EngineEvent& operator[](int i) { return events_[static_cast<std::size_t>(i)]; }
-    const std::vector<EngineEvent>& events() const { return events_; }
-    auto begin() const { return events_.begin(); }
-    auto end() const { return events_.end(); }
+    [[nodiscard]] const std::vector<EngineEvent>& events() const { return events_; }
+    [[nodiscard]] auto begin() const { return events_.begin(); }
+    [[nodiscard]] auto end() const { return events_.end(); }
 
     void appendChord(const ChordRecord& chord); // length, code copy, slash text
     void appendChord(int length, ChordCode code, std::string_view slash = "00");
@@ -42,7 +42,7 @@ class EventList {
     void clear() { events_.clear(); }
 
   private:
-    bool roomFor(bool reportFull);
+    [[nodiscard]] bool roomFor(bool reportFull);
     std::vector<EngineEvent> events_;
 };
 

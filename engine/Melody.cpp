@@ -340,7 +340,8 @@ bool writeBlockMelody(CompositionState& state, int blockIndex, int part, const E
         }
 
         const std::array<int, 12> weights = chordNoteWeights(state, ev.code);
-        if (std::all_of(weights.begin(), weights.end(), [](int w) { return w == 0; })) reportEngineError(0);
+        if (std::all_of(weights.begin(), weights.end(), [](int w) { return w == 0; }))
+            reportEngineError(engine_error::kGeneral);
 
         // The first earlier chord of the same length lends its lengths and
         // intervals note by note.
@@ -504,7 +505,7 @@ void writeWithRetry(CompositionState& state, int block, int part, const EventLis
             target.clear();
             if (writeBlockMelody(state, block, part, chords, target)) return;
         }
-        reportEngineError(0);
+        reportEngineError(engine_error::kGeneral);
     }
 }
 

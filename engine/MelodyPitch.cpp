@@ -337,7 +337,7 @@ int pitchByPoints(CompositionState& state, int part, const ChordRecord& chord,
         if (isChordTone(chord, note, true) || weights[static_cast<std::size_t>(pitchClass(note))] >= 8)
             points.push_back(note);
     if (points.empty()) {
-        reportEngineError(0x006F);
+        reportEngineError(engine_error::kMelodyPoints);
         return 0;
     }
     std::vector<int> near;

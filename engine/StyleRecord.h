@@ -125,46 +125,46 @@ struct StyleRecord {
     std::array<std::array<std::int32_t, 15>, 16> melodySettings{};
     std::array<std::int32_t, 12> patternParams{};
 
-    std::array<std::int32_t, 15>& sectionA() { return melodySettings[1]; }
-    const std::array<std::int32_t, 15>& sectionA() const { return melodySettings[1]; }
-    std::array<std::int32_t, 15>& sectionB() { return melodySettings[4]; }
-    std::array<std::int32_t, 15>& sectionC() { return melodySettings[5]; }
+    [[nodiscard]] std::array<std::int32_t, 15>& sectionA() { return melodySettings[1]; }
+    [[nodiscard]] const std::array<std::int32_t, 15>& sectionA() const { return melodySettings[1]; }
+    [[nodiscard]] std::array<std::int32_t, 15>& sectionB() { return melodySettings[4]; }
+    [[nodiscard]] std::array<std::int32_t, 15>& sectionC() { return melodySettings[5]; }
 
-    std::string nameText() const;
-    std::string descriptionText() const;
+    [[nodiscard]] std::string nameText() const;
+    [[nodiscard]] std::string descriptionText() const;
     void setName(std::string_view text);
     void setDescription(std::string_view text);
     void setChordDatabases(std::string_view chords, std::string_view cadences);
-    std::string chordDbText() const;
-    std::string cadenceDbText() const;
+    [[nodiscard]] std::string chordDbText() const;
+    [[nodiscard]] std::string cadenceDbText() const;
 
     // Bar length in ticks (96 to the quarter): 384, 288 or 336.
-    int barLength() const { return meter == 0 ? 384 : meter == 1 ? 288 : 336; }
+    [[nodiscard]] int barLength() const { return meter == 0 ? 384 : meter == 1 ? 288 : 336; }
     // Beats per bar for the tune length check: 4 in 4/4, 3 otherwise.
-    int beatsPerBar() const { return meter == 0 ? 4 : 3; }
-    bool triplet() const { return feel == 3; }
+    [[nodiscard]] int beatsPerBar() const { return meter == 0 ? 4 : 3; }
+    [[nodiscard]] bool triplet() const { return feel == 3; }
 
     // Step grid access.
-    std::int32_t& cell(int block, int row, int step) {
+    [[nodiscard]] std::int32_t& cell(int block, int row, int step) {
         return rhythmGrids[block * grid::kBlockSize + 16 * row + step];
     }
-    std::int32_t cell(int block, int row, int step) const {
+    [[nodiscard]] std::int32_t cell(int block, int row, int step) const {
         return rhythmGrids[block * grid::kBlockSize + 16 * row + step];
     }
-    std::int32_t& rowValue(int block, int row) {
+    [[nodiscard]] std::int32_t& rowValue(int block, int row) {
         return rhythmGrids[block * grid::kBlockSize + grid::kRowValues + row];
     }
-    std::int32_t rowValue(int block, int row) const {
+    [[nodiscard]] std::int32_t rowValue(int block, int row) const {
         return rhythmGrids[block * grid::kBlockSize + grid::kRowValues + row];
     }
-    std::int32_t& tie(int block, int step) {
+    [[nodiscard]] std::int32_t& tie(int block, int step) {
         return rhythmGrids[block * grid::kBlockSize + grid::kTies + step];
     }
-    std::int32_t tie(int block, int step) const {
+    [[nodiscard]] std::int32_t tie(int block, int step) const {
         return rhythmGrids[block * grid::kBlockSize + grid::kTies + step];
     }
-    std::int32_t& trailer(int i) { return rhythmGrids[grid::kTrailer + i]; }
-    std::int32_t trailer(int i) const { return rhythmGrids[grid::kTrailer + i]; }
+    [[nodiscard]] std::int32_t& trailer(int i) { return rhythmGrids[grid::kTrailer + i]; }
+    [[nodiscard]] std::int32_t trailer(int i) const { return rhythmGrids[grid::kTrailer + i]; }
 };
 
 // The grid drum codes of the drum block's rows (drum note = code + 35).
@@ -178,6 +178,6 @@ void drawOnsetPattern(StyleRecord& style, EngineRandom& random);
 void finaliseStyle(StyleRecord& style);
 // The 16-character scale template ("xxxx" and twelve weight digits) of the
 // style's scale number and key variant, rotated by its scale shift.
-std::string lookupScaleTemplate(const StyleRecord& style);
+[[nodiscard]] std::string lookupScaleTemplate(const StyleRecord& style);
 
 } // namespace harmolin

@@ -18,7 +18,7 @@ std::string path;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setPresenter([](const ReportLine&) {});
+    (void)setPresenter([](const ReportLine&) {});
     path = (std::filesystem::temp_directory_path() /
             ("harmolin-fuzz-setup-" + std::to_string(::getpid()) + ".ini"))
                .string();

@@ -24,7 +24,7 @@ void write(const std::string& name, const std::uint8_t* data, std::size_t size) 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setPresenter([](const ReportLine&) {});
+    (void)setPresenter([](const ReportLine&) {});
     folder = (std::filesystem::temp_directory_path() / ("harmolin-fuzz-voices-" + std::to_string(::getpid())))
                  .string();
     std::filesystem::create_directories(folder);
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     write("voice.csv", data, size);
     std::vector<VoiceCsvEntry> rows;
-    VoiceCsvReader(folder + "/voice.csv").getVoiceList(rows);
+    (void)VoiceCsvReader(folder + "/voice.csv").getVoiceList(rows);
     if (rows.size() > VoiceCsvReader::kMaxEntries) std::abort();
     for (const auto& r : rows)
         if (r.name.size() > 63 || r.value.size() > 259) std::abort();

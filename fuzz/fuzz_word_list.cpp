@@ -11,7 +11,7 @@
 using namespace harmolin;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setPresenter([](const ReportLine&) {});
+    (void)setPresenter([](const ReportLine&) {});
     return 0;
 }
 

@@ -9,10 +9,10 @@
 namespace harmolin::gui {
 
 // art/<name>.png scaled to size; a plain panel when the file is missing.
-QImage loadButtonArt(const QString& dataFolder, const QString& name, QSize size, bool pressed);
+[[nodiscard]] QImage loadButtonArt(const QString& dataFolder, const QString& name, QSize size, bool pressed);
 // art/background.png; a quiet gradient when missing.
-QImage loadBackground(const QString& dataFolder, QSize size);
+[[nodiscard]] QImage loadBackground(const QString& dataFolder, QSize size);
 // art/harmolin.png; a drawn note when missing.
-QIcon loadIcon(const QString& dataFolder);
+[[nodiscard]] QIcon loadIcon(const QString& dataFolder);
 
 } // namespace harmolin::gui

@@ -14,11 +14,11 @@ class FigureView : public COffScreenPicture {
 
     // Draws the figure's current state into the memory picture and shows it.
     void refresh();
-    DanceFigure& figure() { return figure_; }
+    [[nodiscard]] DanceFigure& figure() { return figure_; }
     void setShowLyrics(bool on);
 
     // The ticker's font: one that has Japanese glyphs.
-    static QFont tickerFont();
+    [[nodiscard]] static QFont tickerFont();
 
   private:
     DanceFigure& figure_;

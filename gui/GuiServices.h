@@ -33,23 +33,23 @@ class GuiServices {
     // Modal boxes when testMode is false; collected lines otherwise.
     explicit GuiServices(bool testMode);
 
-    bool testMode() const { return testMode_; }
+    [[nodiscard]] bool testMode() const { return testMode_; }
 
     // Shows (or collects) one message. Any thread: a message from another
     // thread is shown later on the window's thread.
     void message(const QString& text, QWidget* parent = nullptr);
-    QString chooseFile(QWidget* parent, FileRequest& request);
-    int runDialog(QDialog& dialog);
+    [[nodiscard]] QString chooseFile(QWidget* parent, FileRequest& request);
+    [[nodiscard]] int runDialog(QDialog& dialog);
 
     void setFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
     void setDialogRunner(DialogRunner runner) { runner_ = std::move(runner); }
 
     // The collected messages (test mode).
-    QStringList messages() const;
+    [[nodiscard]] QStringList messages() const;
     void clearMessages();
 
     // Whether HARMOLIN_GUI_TEST is set in the environment.
-    static bool testModeFromEnvironment();
+    [[nodiscard]] static bool testModeFromEnvironment();
 
   private:
     static void show(const QString& text, QWidget* parent);

@@ -55,7 +55,8 @@ void ChannelAudition::start(const std::string& path, int channel) {
         std::lock_guard<std::mutex> lock(state->mutex);
         if (state->cancelled) return;
         state->song = std::move(song);
-        state->player.start(state->song.get(), {}, 0, 0, -1, {}, -1);
+        (void)state->player.start(state->song.get(), {}, 0, 0, -1, {},
+                                  -1); // a player that cannot start says so; the audition stays silent
     });
 }
 

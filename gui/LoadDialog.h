@@ -19,7 +19,7 @@ namespace harmolin::gui {
 
 // The channels (1..16) that carry channel events and are not drum channels
 // (channel 10, or a part a GS message made a rhythm part).
-std::vector<int> melodyChannels(const MidiF0Data& song);
+[[nodiscard]] std::vector<int> melodyChannels(const MidiF0Data& song);
 
 // Plays one channel of a song on its own through the default MIDI device.
 class ChannelAudition {
@@ -30,7 +30,7 @@ class ChannelAudition {
     // a worker, so the window does not wait for the synthesizer.
     void start(const std::string& path, int channel);
     void stop();
-    bool active() const;
+    [[nodiscard]] bool active() const;
 
   private:
     struct State;
@@ -44,9 +44,9 @@ class LoadDialog : public QDialog {
     ~LoadDialog() override;
 
     // The chosen channel (1..16), -1 when none is selected.
-    int chosenChannel() const;
-    QListWidget* channelList() const { return list_; }
-    QPushButton* listenButton() const { return listen_; }
+    [[nodiscard]] int chosenChannel() const;
+    [[nodiscard]] QListWidget* channelList() const { return list_; }
+    [[nodiscard]] QPushButton* listenButton() const { return listen_; }
     void listen();
 
   public slots:

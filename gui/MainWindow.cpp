@@ -186,7 +186,8 @@ bool MainWindow::loadPlugin() {
     lines = endCapture();
     pluginLines_.clear();
     if (pluginLoaded_) {
-        voices_.loadVoiceList(settings_.pluginPath, pluginKind_, data_);
+        (void)voices_.loadVoiceList(settings_.pluginPath, pluginKind_,
+                                    data_); // false for an instrument: no singers, an empty list
         // The plug-in is there; a device that would not open is worth saying.
         if (!lines.isEmpty()) services_.message(lines.join(QLatin1Char('\n')), this);
     } else {
@@ -249,7 +250,7 @@ void MainWindow::configure() {
     dropSong();
     SettingsDialog dialog(
         settings_, services_, [this](SettingsDialog* d) { requestMeasurement(d); }, this);
-    services_.runDialog(dialog);
+    (void)services_.runDialog(dialog); // the dialog applies its own changes on OK
     if (!loadPlugin()) {
         QString text = pluginMissingText();
         if (!pluginLines_.isEmpty()) text += QStringLiteral("\n\n") + pluginLines_.join(QLatin1Char('\n'));
@@ -760,8 +761,10 @@ void MainWindow::shutdown() {
     song_.reset();
     session_.reset();
     host_->shutdown();
-    if (started_) storeSettings(joinPath(workdir_, kSettingsFileName), settings_);
-    setPresenter(previousPresenter_);
+    if (started_)
+        (void)storeSettings(joinPath(workdir_, kSettingsFileName),
+                            settings_);     // a failure is reported; the old file stays
+    (void)setPresenter(previousPresenter_); // our own presenter, done with
 }
 
 } // namespace harmolin::gui

@@ -82,27 +82,29 @@ class MainWindow : public QWidget {
     // the right-click menu, Ctrl+W); none: the program writes the lyrics.
     void editWords();
     void clearWords();
-    const std::vector<WordsLine>& words() const { return words_; }
+    [[nodiscard]] const std::vector<WordsLine>& words() const { return words_; }
 
-    PictureButton* button(Command command) const { return buttons_[static_cast<std::size_t>(command)]; }
-    QComboBox* songTypeCombo() const { return songType_; }
-    QComboBox* variantCombo() const { return variant_; }
-    QListWidget* lyricList() const { return lyricList_; }
-    FigureView* figureView() const { return figureView_; }
-    DanceFigure& figure() { return figure_; }
-    GuiServices& services() { return services_; }
-    const SettingsRecord& settings() const { return settings_; }
-    const std::string& workingFolder() const { return workdir_; }
-    const LyricSong* song() const { return song_.get(); }
-    bool pluginLoaded() const { return pluginLoaded_; }
-    bool playing() const { return playing_; }
-    bool preparing() const { return preparing_; }
-    bool measuring() const { return measuring_; }
-    QString helpUrl() const { return helpUrl_; }
+    [[nodiscard]] PictureButton* button(Command command) const {
+        return buttons_[static_cast<std::size_t>(command)];
+    }
+    [[nodiscard]] QComboBox* songTypeCombo() const { return songType_; }
+    [[nodiscard]] QComboBox* variantCombo() const { return variant_; }
+    [[nodiscard]] QListWidget* lyricList() const { return lyricList_; }
+    [[nodiscard]] FigureView* figureView() const { return figureView_; }
+    [[nodiscard]] DanceFigure& figure() { return figure_; }
+    [[nodiscard]] GuiServices& services() { return services_; }
+    [[nodiscard]] const SettingsRecord& settings() const { return settings_; }
+    [[nodiscard]] const std::string& workingFolder() const { return workdir_; }
+    [[nodiscard]] const LyricSong* song() const { return song_.get(); }
+    [[nodiscard]] bool pluginLoaded() const { return pluginLoaded_; }
+    [[nodiscard]] bool playing() const { return playing_; }
+    [[nodiscard]] bool preparing() const { return preparing_; }
+    [[nodiscard]] bool measuring() const { return measuring_; }
+    [[nodiscard]] QString helpUrl() const { return helpUrl_; }
     // Beats the figure has danced since start-up.
-    int danceSteps() const { return danceSteps_; }
+    [[nodiscard]] int danceSteps() const { return danceSteps_; }
     // Whether the last audio Save took long enough to show its progress dialog.
-    bool lastSaveShowedProgress() const { return lastSaveShowedProgress_; }
+    [[nodiscard]] bool lastSaveShowedProgress() const { return lastSaveShowedProgress_; }
 
     static const QString kPlayCaption;
     static const QString kStopCaption;
@@ -112,10 +114,10 @@ class MainWindow : public QWidget {
 
   private:
     // A hand-edited "setup.ini" may hold any number; preparation takes 0..127.
-    int guideVolume() const { return std::clamp<int>(settings_.guideVolume, 0, 127); }
+    [[nodiscard]] int guideVolume() const { return std::clamp<int>(settings_.guideVolume, 0, 127); }
     void buildControls();
     void saveAudio(const QString& path);
-    bool loadPlugin();
+    [[nodiscard]] bool loadPlugin();
     void requestMeasurement(SettingsDialog* notify);
     void startMeasurement();
     void measurementFinished(std::optional<int> delay, DelayOutcome outcome);
@@ -127,14 +129,14 @@ class MainWindow : public QWidget {
     void setCommandsEnabled(bool on);
     void playbackStarted(bool ok);
     void stopPlayback();
-    PlaybackListener makeListener();
+    [[nodiscard]] PlaybackListener makeListener();
     void shutdown();
 
     // Report lines from the reporters: shown, or kept for one combined
     // message while a command of this window runs on the calling thread.
     void onReport(const ReportLine& line);
     void beginCapture();
-    QStringList endCapture();
+    [[nodiscard]] QStringList endCapture();
     void showOutcome(bool ok, const QString& failure, const QStringList& lines);
 
     WindowOptions options_;

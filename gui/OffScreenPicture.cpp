@@ -1,5 +1,6 @@
 #include "gui/OffScreenPicture.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 
 #include <QDragEnterEvent>
@@ -16,7 +17,7 @@ namespace harmolin::gui {
 namespace {
 
 const char* pictureMessage(std::uint32_t code) {
-    return (code & 0xFFFF) == 1 ? "描画エラー。" : nullptr;
+    return (code & 0xFFFF) == errc::kPictureDrawFailed ? "描画エラー。" : nullptr;
 }
 
 void registerPictureMessages() {
@@ -35,18 +36,18 @@ COffScreenPicture::COffScreenPicture(QWidget* parent, const QRect& rect, std::in
     setGeometry(rect);
     setAttribute(Qt::WA_OpaquePaintEvent);
     if (canvas_.isNull())
-        reportPictureError(1);
+        reportPictureError(errc::kPictureDrawFailed);
     else
         canvas_.fill(Qt::black);
 }
 
 void COffScreenPicture::reportPictureError(std::uint32_t code) {
     registerPictureMessages();
-    if (code == 0) {
+    if (code == errc::kPictureRearm) {
         drawErrorShown = false;
         return;
     }
-    if (code == 1 && drawErrorShown.exchange(true)) return;
+    if (code == errc::kPictureDrawFailed && drawErrorShown.exchange(true)) return;
     reportError(ErrorClass::Ospc, code);
 }
 

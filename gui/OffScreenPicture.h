@@ -21,13 +21,13 @@ class COffScreenPicture : public QWidget {
     COffScreenPicture(QWidget* parent, const QRect& rect, std::intptr_t user = 0);
 
     // The memory picture; draw into it, then redraw().
-    QImage& canvas() { return canvas_; }
-    const QImage& canvas() const { return canvas_; }
+    [[nodiscard]] QImage& canvas() { return canvas_; }
+    [[nodiscard]] const QImage& canvas() const { return canvas_; }
     // Runs the paint callback (if any) into the memory picture and copies it
     // to the screen.
     void redraw();
 
-    bool pressed() const { return pressed_; }
+    [[nodiscard]] bool pressed() const { return pressed_; }
 
     void onPaint(PaintCallback cb) { paint_ = std::move(cb); }
     void onLeftDown(PointCallback cb) { leftDown_ = std::move(cb); }

@@ -19,7 +19,7 @@ class PictureButton : public COffScreenPicture {
     PictureButton(QWidget* parent, const QRect& rect, QImage normal, QImage pressed, QString caption,
                   std::function<void()> command);
 
-    QString caption() const { return caption_; }
+    [[nodiscard]] QString caption() const { return caption_; }
     void setCaption(const QString& caption);
     // Runs the command as a press would (when enabled).
     void trigger();

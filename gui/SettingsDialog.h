@@ -30,17 +30,17 @@ class SettingsDialog : public QDialog {
     void browse();
     void autoAdjust();
     void measurementDone();
-    bool measuring() const { return measuring_; }
+    [[nodiscard]] bool measuring() const { return measuring_; }
 
-    QLineEdit* pluginEdit() const { return plugin_; }
-    QLineEdit* delayEdit() const { return delay_; }
-    QPushButton* browseButton() const { return browse_; }
-    QPushButton* autoAdjustButton() const { return autoAdjust_; }
-    QPushButton* okButton() const { return ok_; }
-    QComboBox* toneCombo() const { return tone_; }
-    QComboBox* danceCombo() const { return dance_; }
-    QSpinBox* guideSpin() const { return guide_; }
-    QCheckBox* showLyricCheck() const { return showLyric_; }
+    [[nodiscard]] QLineEdit* pluginEdit() const { return plugin_; }
+    [[nodiscard]] QLineEdit* delayEdit() const { return delay_; }
+    [[nodiscard]] QPushButton* browseButton() const { return browse_; }
+    [[nodiscard]] QPushButton* autoAdjustButton() const { return autoAdjust_; }
+    [[nodiscard]] QPushButton* okButton() const { return ok_; }
+    [[nodiscard]] QComboBox* toneCombo() const { return tone_; }
+    [[nodiscard]] QComboBox* danceCombo() const { return dance_; }
+    [[nodiscard]] QSpinBox* guideSpin() const { return guide_; }
+    [[nodiscard]] QCheckBox* showLyricCheck() const { return showLyric_; }
 
   public slots:
     void accept() override;

@@ -20,11 +20,11 @@ class WordsDialog : public QDialog {
   public:
     WordsDialog(const QString& text, GuiServices& services, const QString& folder, QWidget* parent = nullptr);
 
-    QPlainTextEdit* editor() const { return editor_; }
-    QPushButton* openButton() const { return open_; }
-    QString text() const;
+    [[nodiscard]] QPlainTextEdit* editor() const { return editor_; }
+    [[nodiscard]] QPushButton* openButton() const { return open_; }
+    [[nodiscard]] QString text() const;
     // The lines of the accepted text.
-    const std::vector<WordsLine>& lines() const { return lines_; }
+    [[nodiscard]] const std::vector<WordsLine>& lines() const { return lines_; }
 
     // Reads a words file (UTF-8 or Shift-JIS) into the editor; a file that
     // is not one is shown in a message and the editor keeps its text.

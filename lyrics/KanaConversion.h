@@ -28,18 +28,21 @@ struct SingingOptions {
 
 // Word lists: the user's own file in the working folder wins over the
 // program's in the data folder.
-std::string listFilePath(const std::string& name, const std::string& workingFolder,
-                         const std::string& dataFolder);
+[[nodiscard]] std::string listFilePath(const std::string& name, const std::string& workingFolder,
+                                       const std::string& dataFolder);
 
 // Runs every pass over the song's lyric track (which it rewrites) and returns
 // the syllables of the melody on melodyChannel (0 to 15), closing record
 // last; at most kMaxSyllables records.
-std::vector<SyllableRecord> prepareSinging(CXfData& song, int melodyChannel, const std::string& workingFolder,
-                                           const std::string& dataFolder);
-std::vector<SyllableRecord> prepareSinging(CXfData& song, int melodyChannel, const std::string& workingFolder,
-                                           const std::string& dataFolder, const SingingOptions& options);
+[[nodiscard]] std::vector<SyllableRecord> prepareSinging(CXfData& song, int melodyChannel,
+                                                         const std::string& workingFolder,
+                                                         const std::string& dataFolder);
+[[nodiscard]] std::vector<SyllableRecord> prepareSinging(CXfData& song, int melodyChannel,
+                                                         const std::string& workingFolder,
+                                                         const std::string& dataFolder,
+                                                         const SingingOptions& options);
 
 // Katakana of a CP932 text in hiragana (the 80 kana with a hiragana twin).
-std::string katakanaToHiragana(const std::string& cp932);
+[[nodiscard]] std::string katakanaToHiragana(const std::string& cp932);
 
 } // namespace harmolin

@@ -1,5 +1,6 @@
 #include "lyrics/ListFiles.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "base/Files.h"
 #include "base/TextCodec.h"
@@ -13,19 +14,19 @@ namespace {
 
 const char* listMessage(std::uint32_t code) {
     switch (code) {
-    case kListCannotOpen:
+    case errc::kListCannotOpen:
         return "Can not open list file. Do not drag & drop for copy. Do it for sohrt cut.";
-    case kListBadValue:
+    case errc::kListBadValue:
         return "List file data contains error value.";
-    case kListTooManyRows:
+    case errc::kListTooManyRows:
         return "Too many items in list!";
-    case kListInvalidSpace:
+    case errc::kListInvalidSpace:
         return "List file contains invalid space!";
-    case kListNoDirectory:
+    case errc::kListNoDirectory:
         return "Can not get directory!";
-    case kListFieldTooLong:
+    case errc::kListFieldTooLong:
         return "Song title is too long!";
-    case kListTooLarge:
+    case errc::kListTooLarge:
         return "List file is larger than 1 MiB!";
     default:
         return nullptr;
@@ -82,7 +83,7 @@ ListFile parseListFile(const std::string& bytes, const std::string& where, char 
         }
         ++row;
         if (static_cast<int>(list.rows.size()) >= kListMaxRows) {
-            fail(kListTooManyRows, where);
+            fail(errc::kListTooManyRows, where);
             return list;
         }
         std::array<std::string, 2> fields;
@@ -91,7 +92,7 @@ ListFile parseListFile(const std::string& bytes, const std::string& where, char 
             if (pos < n && bytes[pos] == '"') {
                 const std::size_t close = bytes.find('"', pos + 1);
                 if (close == std::string::npos) {
-                    fail(kListBadValue, where);
+                    fail(errc::kListBadValue, where);
                     return list;
                 }
                 raw = bytes.substr(pos + 1, close - pos - 1);
@@ -105,25 +106,25 @@ ListFile parseListFile(const std::string& bytes, const std::string& where, char 
                 raw = bytes.substr(start, std::min(pos, n) - start);
                 if (f == 0) {
                     if (endOfRow(pos)) { // a row without its second field
-                        fail(kListBadValue, where);
+                        fail(errc::kListBadValue, where);
                         reportMessage(std::to_string(row) + " line error occrued!");
                         return list;
                     }
                     ++pos; // the separator
                 }
                 if (!raw.empty() && (raw.front() == ' ' || raw.back() == ' ')) {
-                    fail(kListInvalidSpace, where);
+                    fail(errc::kListInvalidSpace, where);
                     return list;
                 }
             }
             if (raw.size() > static_cast<std::size_t>(kListMaxFieldBytes)) {
-                fail(kListFieldTooLong, where);
+                fail(errc::kListFieldTooLong, where);
                 return list;
             }
             fields[static_cast<std::size_t>(f)] = unescape(raw);
         }
         if (!endOfRow(pos)) { // more than two fields
-            fail(kListBadValue, where);
+            fail(errc::kListBadValue, where);
             reportMessage(std::to_string(row) + " line error occrued!");
             return list;
         }
@@ -140,7 +141,7 @@ ListFile loadListFile(const std::string& name, char separator) {
     if (name.find('/') == std::string::npos) {
         char cwd[4096];
         if (!getcwd(cwd, sizeof cwd)) {
-            fail(kListNoDirectory, name);
+            fail(errc::kListNoDirectory, name);
             return {};
         }
         const std::string dir = cwd;
@@ -148,19 +149,19 @@ ListFile loadListFile(const std::string& name, char separator) {
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        fail(kListCannotOpen, path);
+        fail(errc::kListCannotOpen, path);
         return {};
     }
     std::string bytes;
     bytes.resize(static_cast<std::size_t>(kListMaxBytes) + 1);
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) {
-        fail(kListCannotOpen, path);
+        fail(errc::kListCannotOpen, path);
         return {};
     }
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (bytes.size() > static_cast<std::size_t>(kListMaxBytes)) {
-        fail(kListTooLarge, path);
+        fail(errc::kListTooLarge, path);
         return {};
     }
     return parseListFile(bytes, path, separator);

@@ -13,15 +13,6 @@ inline constexpr int kListMaxBytes = 0x100000;
 inline constexpr int kListMaxRows = 40000;
 inline constexpr int kListMaxFieldBytes = 254;
 
-// Error codes of the loader (GNLL class).
-inline constexpr unsigned kListCannotOpen = 0x1E000001;
-inline constexpr unsigned kListBadValue = 0x1E000002;
-inline constexpr unsigned kListTooManyRows = 0x1E000003;
-inline constexpr unsigned kListInvalidSpace = 0x1E000004;
-inline constexpr unsigned kListNoDirectory = 0x1E000005;
-inline constexpr unsigned kListFieldTooLong = 0x1E000006;
-inline constexpr unsigned kListTooLarge = 0x1E000007;
-
 struct ListFile {
     std::vector<std::array<std::string, 2>> rows; // fields as CP932 bytes
     bool complete = false; // false when the file was missing or an error stopped the loading
@@ -30,9 +21,10 @@ struct ListFile {
 // Reads a list of two fields a row. Errors are reported (GNLL line, then the
 // path) and the rows read before the error are kept. A name without a folder
 // is taken from the current directory.
-ListFile loadListFile(const std::string& path, char separator = ',');
+[[nodiscard]] ListFile loadListFile(const std::string& path, char separator = ',');
 
 // The same from bytes already in memory; `where` names them in reports.
-ListFile parseListFile(const std::string& bytes, const std::string& where, char separator = ',');
+[[nodiscard]] ListFile parseListFile(const std::string& bytes, const std::string& where,
+                                     char separator = ',');
 
 } // namespace harmolin

@@ -1,5 +1,6 @@
 #include "lyrics/LyricSong.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "base/TextCodec.h"
 #include "midi/ByteBuffer.h"
@@ -30,7 +31,7 @@ bool LyricSong::saveLines(const std::string& path, TextEncoding encoding) const 
     const std::string text = linesText(encoding);
     if (!writeFileAtomically(path, text.data(), text.size())) {
         reportNotice(path);
-        reportError(ErrorClass::Gene, 0x01000007);
+        reportError(ErrorClass::Gene, errc::kCannotOpenFile);
         return false;
     }
     return true;

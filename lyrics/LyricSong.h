@@ -16,19 +16,19 @@ class LyricSong {
   public:
     LyricSong(std::unique_ptr<CXfData> xf, std::vector<std::string> lines);
 
-    CXfData& xfData() { return *xf_; }
-    const CXfData& xfData() const { return *xf_; }
+    [[nodiscard]] CXfData& xfData() { return *xf_; }
+    [[nodiscard]] const CXfData& xfData() const { return *xf_; }
 
     // Display text of each phrase, code page 932.
-    const std::vector<std::string>& lines() const { return lines_; }
-    int lineCount() const { return static_cast<int>(lines_.size()); }
-    std::vector<std::string> linesUtf8() const;
+    [[nodiscard]] const std::vector<std::string>& lines() const { return lines_; }
+    [[nodiscard]] int lineCount() const { return static_cast<int>(lines_.size()); }
+    [[nodiscard]] std::vector<std::string> linesUtf8() const;
 
     // Every line followed by CR LF.
-    std::string linesText(TextEncoding encoding) const;
+    [[nodiscard]] std::string linesText(TextEncoding encoding) const;
     // Writes the lines through a temporary file, so a failed write leaves any
     // previous file as it was; a failure is reported.
-    bool saveLines(const std::string& path, TextEncoding encoding) const;
+    [[nodiscard]] bool saveLines(const std::string& path, TextEncoding encoding) const;
 
   private:
     std::unique_ptr<CXfData> xf_;

@@ -1,5 +1,6 @@
 #include "lyrics/LyricWriter.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "lyrics/PhraseTemplates.h"
 #include "lyrics/WordTable.h"
@@ -222,7 +223,7 @@ std::unique_ptr<LyricSong> writeLyrics(const MidiF0Data& song, int melodyChannel
                                        int variantMask, EngineRandom& random) {
     if (melodyChannel < 0 || melodyChannel > 15 || song.state() != TrackState::Connected ||
         song.track().state() != TrackState::Connected) {
-        reportError(ErrorClass::Gene, 0x0100000B);
+        reportError(ErrorClass::Gene, errc::kBadParameter);
         return nullptr;
     }
     MidiTrackData songTrack = song.track();
@@ -257,11 +258,11 @@ std::unique_ptr<LyricSong> writeLyrics(const MidiF0Data& song, int melodyChannel
             const std::size_t at = static_cast<std::size_t>(q) * 2;
             if (at + 1 >= readings[p].size()) continue;
             const int start = phrases.noteStarts[note];
-            lyrics.append(lyricEvent(start - time, readings[p], at));
+            (void)lyrics.append(lyricEvent(start - time, readings[p], at)); // a full track reports itself
             time = start;
         }
     }
-    lyrics.append(makeEndOfTrack(std::max(0, songLength - time)));
+    (void)lyrics.append(makeEndOfTrack(std::max(0, songLength - time))); // a full track reports itself
 
     auto xf = std::make_unique<CXfData>(songTrack, std::move(lyrics), division);
     return std::make_unique<LyricSong>(std::move(xf), std::move(lines));

@@ -17,13 +17,13 @@ struct PhonemeRow {
 };
 
 // The table in its fixed order (the order decides which row a lookup finds).
-const std::vector<PhonemeRow>& phonemeTable();
+[[nodiscard]] const std::vector<PhonemeRow>& phonemeTable();
 
 // Number of the first row whose kana is exactly this text; 0 when none.
-int kanaToNumber(std::string_view kanaCp932);
+[[nodiscard]] int kanaToNumber(std::string_view kanaCp932);
 
 // Symbols of the first row with this number; nothing when no row has it.
-std::optional<std::string> numberToPhonemes(int number);
+[[nodiscard]] std::optional<std::string> numberToPhonemes(int number);
 
 struct PhonemeLookup {
     std::string symbols;
@@ -33,6 +33,6 @@ struct PhonemeLookup {
 
 // Symbols and consonant value of the first row whose kana is this text. A
 // text the table does not hold is sung as "a" with consonant value 64.
-PhonemeLookup kanaToPhonemes(std::string_view kanaCp932);
+[[nodiscard]] PhonemeLookup kanaToPhonemes(std::string_view kanaCp932);
 
 } // namespace harmolin

@@ -22,14 +22,14 @@ struct Morpheme {
 class ReadingService {
   public:
     virtual ~ReadingService() = default;
-    virtual bool available() const { return true; }
+    [[nodiscard]] virtual bool available() const { return true; }
     // The reading of a CP932 text as CP932 hiragana; nothing when the
     // service cannot read it.
-    virtual std::optional<std::string> reading(std::string_view cp932) = 0;
+    [[nodiscard]] virtual std::optional<std::string> reading(std::string_view cp932) = 0;
     // The text cut into words with their readings, surfaces in order and
     // adding up to the text; empty when the service cannot cut it. A service
     // that only reads whole texts gives the text as one word.
-    virtual std::vector<Morpheme> analyse(std::string_view cp932);
+    [[nodiscard]] virtual std::vector<Morpheme> analyse(std::string_view cp932);
 };
 
 class MecabReading : public ReadingService {
@@ -41,15 +41,15 @@ class MecabReading : public ReadingService {
     MecabReading(const MecabReading&) = delete;
     MecabReading& operator=(const MecabReading&) = delete;
 
-    bool available() const override { return tagger_ != nullptr; }
-    std::optional<std::string> reading(std::string_view cp932) override;
-    std::vector<Morpheme> analyse(std::string_view cp932) override;
+    [[nodiscard]] bool available() const override { return tagger_ != nullptr; }
+    [[nodiscard]] std::optional<std::string> reading(std::string_view cp932) override;
+    [[nodiscard]] std::vector<Morpheme> analyse(std::string_view cp932) override;
 
   private:
     void* tagger_ = nullptr;
 };
 
 // Katakana of a UTF-8 text turned into hiragana; other characters unchanged.
-std::string katakanaToHiraganaUtf8(std::string_view utf8);
+[[nodiscard]] std::string katakanaToHiraganaUtf8(std::string_view utf8);
 
 } // namespace harmolin

@@ -1,5 +1,6 @@
 #include "lyrics/VocaloidWriter.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "lyrics/PhonemeTable.h"
 #include "lyrics/VoiceList.h"
@@ -17,11 +18,6 @@
 namespace harmolin {
 namespace {
 
-constexpr std::uint32_t kBadTempo = 1;
-constexpr std::uint32_t kNoteError = 2;
-constexpr std::uint32_t kErrorNum = 3;
-constexpr std::uint32_t kNoSingerList = 4;
-constexpr std::uint32_t kParameterWrong = 0x0100000B;
 constexpr int kTrackCapacity = 0x60000;
 constexpr int kMaxTextEvent = 127;
 constexpr int kEndNote = -1;
@@ -71,7 +67,7 @@ CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source,
     if (voiceIndex_ < 0 || voiceIndex_ > 15 || division_ <= 0 || division_ > 0x7FFF ||
         source_.state() != TrackState::Connected || static_cast<int>(notes_.size()) > kMaxSyllables ||
         !ordered || std::abs(octaveShift_) > 10) {
-        reportError(ErrorClass::Gene, kParameterWrong);
+        reportError(ErrorClass::Gene, errc::kBadParameter);
         valid_ = false;
         return;
     }
@@ -100,14 +96,15 @@ CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source,
     }
     tracks_.emplace_back(kOutputCapacity, TrackState::Connected);
     MidiTrackData& voice = tracks_.back();
-    voice.append(makeTextMeta(0, kMetaTrackName, "Voice" + std::to_string(voiceIndex_ + 1)));
+    (void)voice.append(makeTextMeta(
+        0, kMetaTrackName, "Voice" + std::to_string(voiceIndex_ + 1))); // a full track reports itself
     if (mode_ == kSyllableProgramMode) {
         writeSyllablePrograms(voice);
     } else {
         writeSequenceText(voice);
         writeNrpn(voice);
     }
-    voice.append(makeEndOfTrack());
+    (void)voice.append(makeEndOfTrack());
 }
 
 CVocaloidFileWriter::~CVocaloidFileWriter() = default;
@@ -115,12 +112,12 @@ CVocaloidFileWriter::~CVocaloidFileWriter() = default;
 void CVocaloidFileWriter::writeMaster() {
     tracks_.emplace_back(kTrackCapacity, TrackState::Connected);
     MidiTrackData& master = tracks_.back();
-    master.append(makeTextMeta(0, kMetaTrackName, "Master Track"));
+    (void)master.append(makeTextMeta(0, kMetaTrackName, "Master Track"));
     const int startTempo = source_.tempoAt(0);
     if (startTempo == 0)
-        reportError(ErrorClass::Vofw, kBadTempo);
+        reportError(ErrorClass::Vofw, errc::kVocaloidBadTempo);
     else
-        master.append(makeTempo(0, startTempo));
+        (void)master.append(makeTempo(0, startTempo)); // a full track reports itself
     master.addTimeSignature(4, 2);
     // The tempo in force at tick 0 is already written; every later change
     // follows. (A first change after tick 0 is kept, or the map would lose it.)
@@ -134,10 +131,10 @@ void CVocaloidFileWriter::writeMaster() {
             skippedStart = true;
             if (times[static_cast<std::size_t>(i)] == 0) continue;
         }
-        master.append(makeTempo(times[static_cast<std::size_t>(i)] - previous, e.value));
+        (void)master.append(makeTempo(times[static_cast<std::size_t>(i)] - previous, e.value));
         previous = times[static_cast<std::size_t>(i)];
     }
-    master.append(makeEndOfTrack());
+    (void)master.append(makeEndOfTrack());
 }
 
 int CVocaloidFileWriter::sungNote(int note) const {
@@ -183,7 +180,7 @@ void CVocaloidFileWriter::writeSyllablePrograms(MidiTrackData& voice) {
         int note = entry.note;
         if (note == kEndNote) {
             if (i == count - 1) break;
-            reportError(ErrorClass::Vofw, kNoteError);
+            reportError(ErrorClass::Vofw, errc::kVocaloidBadNote);
             note = kNoteErrorNote;
         }
         note = std::clamp(note + 12 * octaveShift_, 0, 127);
@@ -281,7 +278,7 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
         int note = entry.note;
         if (note == kEndNote) {
             if (i == count - 1) break;
-            reportError(ErrorClass::Vofw, kNoteError);
+            reportError(ErrorClass::Vofw, errc::kVocaloidBadNote);
             note = kNoteErrorNote;
         }
         note = sungNote(note);
@@ -337,7 +334,8 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
         }
         cc(kNrpnLsb, 0x7F);
         cc(kDataMsb, 0x7F);
-        if (pairs != 3 * n + 51 + (n != 3 ? 1 : 0)) reportError(ErrorClass::Vofw, kErrorNum);
+        if (pairs != 3 * n + 51 + (n != 3 ? 1 : 0))
+            reportError(ErrorClass::Vofw, errc::kVocaloidBadEventCount);
 
         cc(kNrpnMsb, 0x65);
         cc(kNrpnLsb, 0x02);
@@ -364,7 +362,7 @@ void CVocaloidFileWriter::addAccompaniment(int voiceChannel, int delayMs, int di
             MusicEvent copy = e;
             copy.delta = sourceTimes[static_cast<std::size_t>(i)] - previous;
             previous = sourceTimes[static_cast<std::size_t>(i)];
-            track.append(std::move(copy));
+            (void)track.append(std::move(copy)); // a full track reports itself
         }
         if (track.count() > 0) {
             const int lastTime = previous;
@@ -410,7 +408,7 @@ void CVocaloidFileWriter::addAccompaniment(int voiceChannel, int delayMs, int di
 
 bool CVocaloidFileWriter::save(const std::string& path) {
     if (!valid_) {
-        reportError(ErrorClass::Gene, kParameterWrong);
+        reportError(ErrorClass::Gene, errc::kBadParameter);
         return false;
     }
     if (pauseMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs_));
@@ -420,13 +418,14 @@ bool CVocaloidFileWriter::save(const std::string& path) {
         track.ensureEndOfTrack();
         if (!track.splitNotes() || !track.serialize("MTrk")) return false;
         if (static_cast<int>(image.size()) + track.used() > kOutputCapacity) {
-            reportError(ErrorClass::M1dt, 0x03000019);
+            reportError(ErrorClass::M1dt, errc::kF1DataTooLarge);
             return false;
         }
         image.insert(image.end(), track.byteVector().begin(), track.byteVector().end());
     }
     ByteBuffer file(kOutputCapacity);
-    file.assign(image.data(), static_cast<int>(image.size()));
+    (void)file.assign(image.data(),
+                      static_cast<int>(image.size())); // fits: the size was checked while building
     return file.saveFile(path);
 }
 
@@ -442,7 +441,8 @@ TestSyllableMessages testSyllableMessages(std::string_view singerName, int voice
     TestSyllableMessages messages;
     if (!writer.valid() || writer.tracks().size() < 2) return messages;
     MidiTrackData voice = writer.tracks()[1];
-    if (voice.state() == TrackState::Connected) voice.splitNotes();
+    if (voice.state() == TrackState::Connected)
+        (void)voice.splitNotes(); // cannot fail: the state was just checked
     for (const MusicEvent& e : voice.events()) {
         if (!e.isChannelEvent()) continue;
         const bool starts =
@@ -460,12 +460,13 @@ TestSyllableMessages testSyllableMessages(std::string_view singerName, int voice
 bool writeSungPart(const CXfData& song, const std::vector<SyllableRecord>& syllables, int delayMs,
                    const VoiceList* voices, bool cantrix, const std::string& path, int pauseMs) {
     if (!voices || !voices->hasList()) {
-        reportError(ErrorClass::Vofw, kNoSingerList);
+        reportError(ErrorClass::Vofw, errc::kVocaloidNoSingerList);
         return false;
     }
     MidiTrackData source = song.track();
-    if (source.state() == TrackState::NoteOnOff) source.connectNotes();
-    constexpr int kVoiceIndex = 0; // the melody sings on channel 1
+    if (source.state() == TrackState::NoteOnOff)
+        (void)source.connectNotes(); // cannot fail: the state was just checked
+    constexpr int kVoiceIndex = 0;   // the melody sings on channel 1
     CVocaloidFileWriter writer(source, syllables, pauseMs, kVoiceIndex, voices->first().name,
                                voices->first().program, 0, cantrix ? kSyllableProgramMode : kVocaloidMode,
                                song.division());

@@ -45,11 +45,11 @@ class CVocaloidFileWriter {
 
     // Writes the file through a temporary file; false (reported) when the
     // writer was refused its input or the file cannot be made.
-    bool save(const std::string& path);
+    [[nodiscard]] bool save(const std::string& path);
 
-    bool valid() const { return valid_; }
-    const std::vector<MidiTrackData>& tracks() const { return tracks_; }
-    int division() const { return division_; }
+    [[nodiscard]] bool valid() const { return valid_; }
+    [[nodiscard]] const std::vector<MidiTrackData>& tracks() const { return tracks_; }
+    [[nodiscard]] int division() const { return division_; }
 
   private:
     void writeMaster();
@@ -57,8 +57,8 @@ class CVocaloidFileWriter {
     void writeSequenceText(MidiTrackData& voice);
     void writeNrpn(MidiTrackData& voice);
     void writeTextGroup(MidiTrackData& voice, const std::vector<std::string>& lines);
-    int sungNote(int note) const;
-    int durationMs(const SyllableRecord& entry) const;
+    [[nodiscard]] int sungNote(int note) const;
+    [[nodiscard]] int durationMs(const SyllableRecord& entry) const;
     void pause(int index) const;
 
     const MidiTrackData& source_;
@@ -89,13 +89,14 @@ inline constexpr int kMaxNoteDurationMs = 0x3FFF;
 struct TestSyllableMessages {
     std::vector<MusicEvent> setup, note, release;
 };
-TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber,
-                                          int mode = kVocaloidMode);
+[[nodiscard]] TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber,
+                                                        int mode = kVocaloidMode);
 
 // The pipeline's whole step: the XF song's track, its syllables, the delay
 // correction, the first singer of the list and the plug-in kind (a Cantrix
 // plug-in takes syllable programs). Without a singer list nothing is written.
-bool writeSungPart(const CXfData& song, const std::vector<SyllableRecord>& syllables, int delayMs,
-                   const VoiceList* voices, bool cantrix, const std::string& path, int pauseMs = 0);
+[[nodiscard]] bool writeSungPart(const CXfData& song, const std::vector<SyllableRecord>& syllables,
+                                 int delayMs, const VoiceList* voices, bool cantrix, const std::string& path,
+                                 int pauseMs = 0);
 
 } // namespace harmolin

@@ -1,5 +1,6 @@
 #include "lyrics/VoiceList.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "base/Files.h"
 #include "base/TextCodec.h"
@@ -13,9 +14,6 @@
 
 namespace harmolin {
 namespace {
-
-// Reporter codes of the writer's class used by the singer list.
-constexpr std::uint32_t kGetVoiceListError = 5;
 
 constexpr std::uintmax_t kMaxVoiceFileBytes = 0xF0000;
 
@@ -54,7 +52,7 @@ bool VoiceCsvReader::getVoiceList(std::vector<VoiceCsvEntry>& out) const {
     std::string text;
     if (!readWhole(path_, kMaxFileBytes, text)) {
         out.push_back({cp932("不明"), "Undef"});
-        reportError(ErrorClass::Vofw, kGetVoiceListError);
+        reportError(ErrorClass::Vofw, errc::kVocaloidVoiceListFailed);
         return false;
     }
     VoiceCsvEntry current;
@@ -147,7 +145,7 @@ void VoiceList::readVoiceCsv(const std::string& csvPath) {
     source_ = csvPath;
     hasList_ = true;
     std::vector<VoiceCsvEntry> rows;
-    VoiceCsvReader(csvPath).getVoiceList(rows);
+    (void)VoiceCsvReader(csvPath).getVoiceList(rows); // a missing list is reported and leaves one unknown row
     for (std::size_t i = 0; i < rows.size(); ++i)
         append(static_cast<std::int32_t>(i), rows[i].name);
 }

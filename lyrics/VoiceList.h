@@ -28,7 +28,7 @@ class VoiceCsvReader {
     // line without its line end adds nothing. A file that cannot be read (or
     // is longer than the read buffer) gives the one entry "不明" / "Undef"
     // and is reported. False in that case.
-    bool getVoiceList(std::vector<VoiceCsvEntry>& out) const;
+    [[nodiscard]] bool getVoiceList(std::vector<VoiceCsvEntry>& out) const;
 
   private:
     std::string path_;
@@ -51,8 +51,9 @@ class VoiceList {
     // folder would be), "voice.csv" beside any other singer. False when the
     // plug-in is an instrument, which has no singer list (hasList() is then
     // false).
-    bool loadVoiceList(const std::string& pluginPath, const std::string& programFolder);
-    bool loadVoiceList(const std::string& pluginPath, PluginKind kind, const std::string& programFolder);
+    [[nodiscard]] bool loadVoiceList(const std::string& pluginPath, const std::string& programFolder);
+    [[nodiscard]] bool loadVoiceList(const std::string& pluginPath, PluginKind kind,
+                                     const std::string& programFolder);
 
     // Readers of the two sources; each starts from a fresh list.
     void readVoiceCsv(const std::string& csvPath);
@@ -65,12 +66,12 @@ class VoiceList {
     // that needs no singer.
     void useNeutralSinger();
 
-    bool hasList() const { return hasList_; }
-    const std::string& source() const { return source_; }
-    int count() const { return count_; }
+    [[nodiscard]] bool hasList() const { return hasList_; }
+    [[nodiscard]] const std::string& source() const { return source_; }
+    [[nodiscard]] int count() const { return count_; }
     // Entry 0 always exists ("Singer", program 0, in a list nothing was read into).
-    const Entry& entry(int i) const { return entries_[static_cast<std::size_t>(i)]; }
-    const Entry& first() const { return entries_[0]; }
+    [[nodiscard]] const Entry& entry(int i) const { return entries_[static_cast<std::size_t>(i)]; }
+    [[nodiscard]] const Entry& first() const { return entries_[0]; }
 
   private:
     void reset();

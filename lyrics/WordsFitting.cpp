@@ -195,13 +195,14 @@ std::vector<std::vector<std::string>> lineSyllables(const std::vector<WordsLine>
         if (pieces.back().empty()) pieces.pop_back();
         for (std::size_t j = 0; j < pieces.size(); ++j) {
             const int delta = lineOf.empty() ? 0 : kSpan;
-            song.append(makeConnectedNote(0, delta, 64, 100, kSpan));
-            words.append(makeTextMeta(delta, kMetaLyric, pieces[j] + (j + 1 == pieces.size() ? "/" : "")));
+            (void)song.append(makeConnectedNote(0, delta, 64, 100, kSpan)); // a full track reports itself
+            (void)words.append(
+                makeTextMeta(delta, kMetaLyric, pieces[j] + (j + 1 == pieces.size() ? "/" : "")));
             lineOf.push_back(i);
         }
     }
-    song.append(makeEndOfTrack(kSpan));
-    words.append(makeEndOfTrack(kSpan));
+    (void)song.append(makeEndOfTrack(kSpan));
+    (void)words.append(makeEndOfTrack(kSpan));
     CXfData xf(song, std::move(words), kSingingDivision);
     const std::vector<SyllableRecord> sung = prepareSinging(xf, 0, workingFolder, dataFolder, options);
 

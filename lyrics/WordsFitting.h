@@ -16,7 +16,7 @@ namespace harmolin {
 // between two verses.
 struct WordsLine {
     std::string written;
-    bool blank() const { return written.empty(); }
+    [[nodiscard]] bool blank() const { return written.empty(); }
 };
 
 struct WordsText {
@@ -27,17 +27,17 @@ struct WordsText {
 // A words file's bytes: UTF-8 (with or without a byte-order mark) or
 // Shift-JIS. Line ends CR LF, LF or CR; spaces around a line are dropped and
 // runs of blank lines become one blank line between verses.
-WordsText parseWords(std::string_view bytes);
+[[nodiscard]] WordsText parseWords(std::string_view bytes);
 
 // The sung syllables of each line (one kana each, code page 932) as the kana
 // conversion reads the line in context; blank lines get none.
-std::vector<std::vector<std::string>> lineSyllables(const std::vector<WordsLine>& lines,
-                                                    const std::string& workingFolder,
-                                                    const std::string& dataFolder,
-                                                    const SingingOptions& options = {});
+[[nodiscard]] std::vector<std::vector<std::string>> lineSyllables(const std::vector<WordsLine>& lines,
+                                                                  const std::string& workingFolder,
+                                                                  const std::string& dataFolder,
+                                                                  const SingingOptions& options = {});
 
 // The mark a note carries when it holds the vowel of the syllable before it.
-std::string heldMark();
+[[nodiscard]] std::string heldMark();
 
 struct FitNote {
     int start = 0;
@@ -62,8 +62,8 @@ struct FitPhrase {
 // neighbours tied first); missing notes come from splitting the longest
 // notes in two, never below a sixteenth, borrowing the following rest when
 // no note is long enough. Nothing when the phrase cannot hold the line.
-std::optional<std::vector<SungNote>> fitLine(const FitPhrase& phrase,
-                                             const std::vector<std::string>& syllables, int division);
+[[nodiscard]] std::optional<std::vector<SungNote>>
+fitLine(const FitPhrase& phrase, const std::vector<std::string>& syllables, int division);
 
 struct FittedLine {
     int line = 0;        // index into the words' lines
@@ -80,7 +80,7 @@ struct WordsFit {
 
 // The lines onto the phrases in order, each line starting a phrase. A line
 // too long for its phrase takes the next phrase as well.
-WordsFit fitWords(const std::vector<FitPhrase>& phrases,
-                  const std::vector<std::vector<std::string>>& syllables, int division);
+[[nodiscard]] WordsFit fitWords(const std::vector<FitPhrase>& phrases,
+                                const std::vector<std::vector<std::string>>& syllables, int division);
 
 } // namespace harmolin

@@ -1,5 +1,6 @@
 #include "midi/ByteBuffer.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 
 #include <cerrno>
@@ -29,17 +30,17 @@ bool ByteBuffer::loadFile(const std::string& path) {
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) ::close(fd);
         reportNotice(path);
-        reportError(ErrorClass::Gene, 0x01000007);
+        reportError(ErrorClass::Gene, errc::kCannotOpenFile);
         return false;
     }
     if (static_cast<std::uint64_t>(st.st_size) >= 0x100000000ULL) {
         ::close(fd);
-        reportError(ErrorClass::Gene, 0x0100000D);
+        reportError(ErrorClass::Gene, errc::kBadFileSize);
         return false;
     }
     if (st.st_size > capacity_) {
         ::close(fd);
-        reportError(ErrorClass::Gene, 0x0100000A);
+        reportError(ErrorClass::Gene, errc::kDataTooLarge);
         return false;
     }
     bytes_.resize(static_cast<std::size_t>(st.st_size));
@@ -53,7 +54,7 @@ bool ByteBuffer::loadFile(const std::string& path) {
     ::close(fd);
     if (done != bytes_.size()) { // the file shrank or failed while being read
         bytes_.clear();
-        reportError(ErrorClass::Gene, 0x0100000A);
+        reportError(ErrorClass::Gene, errc::kDataTooLarge);
         return false;
     }
     return true;
@@ -62,7 +63,7 @@ bool ByteBuffer::loadFile(const std::string& path) {
 bool ByteBuffer::saveFile(const std::string& path) const {
     if (!writeFileAtomically(path, bytes_.data(), bytes_.size())) {
         reportNotice(path);
-        reportError(ErrorClass::Gene, 0x01000007);
+        reportError(ErrorClass::Gene, errc::kCannotOpenFile);
         return false;
     }
     return true;

@@ -17,17 +17,17 @@ class ByteBuffer {
   public:
     explicit ByteBuffer(int capacity = kSongCapacity) : capacity_(capacity) {}
 
-    int used() const { return static_cast<int>(bytes_.size()); }
-    int capacity() const { return capacity_; }
-    int position() const { return position_; }
+    [[nodiscard]] int used() const { return static_cast<int>(bytes_.size()); }
+    [[nodiscard]] int capacity() const { return capacity_; }
+    [[nodiscard]] int position() const { return position_; }
     void setPosition(int position) { position_ = position; }
 
-    const std::uint8_t* bytes() const { return bytes_.data(); }
-    std::vector<std::uint8_t>& byteVector() { return bytes_; }
-    const std::vector<std::uint8_t>& byteVector() const { return bytes_; }
+    [[nodiscard]] const std::uint8_t* bytes() const { return bytes_.data(); }
+    [[nodiscard]] std::vector<std::uint8_t>& byteVector() { return bytes_; }
+    [[nodiscard]] const std::vector<std::uint8_t>& byteVector() const { return bytes_; }
 
     // Replaces the contents; bytes past the capacity are refused.
-    bool assign(const std::uint8_t* data, int length);
+    [[nodiscard]] bool assign(const std::uint8_t* data, int length);
     void clearBytes() {
         bytes_.clear();
         position_ = 0;
@@ -36,11 +36,11 @@ class ByteBuffer {
     // Reads a whole file. A file that cannot be opened (missing, a folder,
     // unreadable) reports its name and "Cant open file!"; one larger than the
     // capacity is refused whole ("data size is too large!") rather than cut.
-    bool loadFile(const std::string& path);
+    [[nodiscard]] bool loadFile(const std::string& path);
 
     // Writes the used bytes through a temporary file in the same folder and
     // renames it over the target, so a failed save keeps the old file.
-    bool saveFile(const std::string& path) const;
+    [[nodiscard]] bool saveFile(const std::string& path) const;
 
   protected:
     std::vector<std::uint8_t> bytes_;

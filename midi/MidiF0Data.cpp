@@ -1,5 +1,6 @@
 #include "midi/MidiF0Data.h"
 
+#include "base/ErrorCodes.h"
 #include "midi/MidiF1Data.h"
 
 #include <algorithm>
@@ -42,14 +43,13 @@ MidiF0Data::MidiF0Data(int capacity)
 }
 
 MidiF0Data::MidiF0Data(const MidiF0Data& other)
-    : ByteBuffer(other), division_(other.division_), state_(other.state_),
-      timeSigOverride_(other.timeSigOverride_), track_(std::make_unique<MidiTrackData>(*other.track_)) {}
+    : ByteBuffer(other), division_(other.division_), timeSigOverride_(other.timeSigOverride_),
+      track_(std::make_unique<MidiTrackData>(*other.track_)) {}
 
 MidiF0Data& MidiF0Data::operator=(const MidiF0Data& other) {
     if (this == &other) return *this;
     ByteBuffer::operator=(other);
     division_ = other.division_;
-    state_ = other.state_;
     timeSigOverride_ = other.timeSigOverride_;
     track_ = std::make_unique<MidiTrackData>(*other.track_);
     return *this;
@@ -61,7 +61,6 @@ MidiF0Data MidiF0Data::fromTrack(const MidiTrackData& track, int division, int c
     MidiF0Data song(capacity);
     *song.track_ = MidiTrackData::copyOf(track, capacity);
     song.division_ = division;
-    song.state_ = TrackState::Connected;
     return song;
 }
 
@@ -69,17 +68,17 @@ bool MidiF0Data::checkHeader(bool report) {
     if (used() == 0) return false;
     const int at = findMidiHeader(bytes(), used());
     if (at < 0) {
-        if (report) reportError(ErrorClass::M0dt, 0x04000004);
+        if (report) reportError(ErrorClass::M0dt, errc::kF0NotMidi);
         return false;
     }
     if (at == kMacHeader) bytes_.erase(bytes_.begin(), bytes_.begin() + kMacHeader);
     const std::uint8_t* b = bytes();
     if (read16(b + 8) != 0) {
-        if (report) reportError(ErrorClass::M0dt, 0x04000001);
+        if (report) reportError(ErrorClass::M0dt, errc::kF0NotFormat0);
         return false;
     }
     if (read16(b + 10) != 1) {
-        if (report) reportError(ErrorClass::M0dt, 0x04000003);
+        if (report) reportError(ErrorClass::M0dt, errc::kF0BadTrackCount);
         return false;
     }
     division_ = read16(b + 12);
@@ -91,7 +90,6 @@ bool MidiF0Data::load(const std::string& path) {
     reportOnce(ErrorClass::M0dt, 0);
     track_->clear();
     track_->setState(TrackState::Connected);
-    state_ = TrackState::Connected;
     if (!loadFile(path)) return false;
     return loadImage();
 }
@@ -100,9 +98,8 @@ bool MidiF0Data::loadBytes(const std::uint8_t* data, int length) {
     reportOnce(ErrorClass::M0dt, 0);
     track_->clear();
     track_->setState(TrackState::Connected);
-    state_ = TrackState::Connected;
     if (!assign(data, length)) {
-        reportError(ErrorClass::Gene, 0x0100000A);
+        reportError(ErrorClass::Gene, errc::kDataTooLarge);
         return false;
     }
     return loadImage();
@@ -112,65 +109,61 @@ bool MidiF0Data::loadImage() {
     if (checkHeader(false)) {
         // Timecode divisions are not musical time: refuse them.
         if (division_ <= 0 || division_ >= 0x8000) {
-            reportError(ErrorClass::M0dt, 0x04000009);
+            reportError(ErrorClass::M0dt, errc::kF0BadMusic);
             division_ = 960;
             return false;
         }
         const bool ok = track_->parse(used(), 14, bytes());
         if (track_->state() == TrackState::NoteOnOff)
-            track_->connectNotes(); // keep what was read before any damage
+            (void)track_->connectNotes(); // keeps what was read; cannot fail: note-on/off just checked
         else
             track_->setState(TrackState::Connected);
-        state_ = TrackState::Connected;
         return ok;
     }
     MidiF1Data f1(960, capacity_);
     const bool ok = f1.fromMemory(bytes(), used(), false);
     if (f1.trackCount() == 0) return false;
-    f1.mergeInto(*this);
-    return ok;
+    const bool merged = f1.mergeInto(*this);
+    return ok && merged;
 }
 
 bool MidiF0Data::parse() {
-    if (state_ != TrackState::Serialized) {
-        reportError(ErrorClass::M0dt, 0x04000005);
+    if (state() != TrackState::Serialized) {
+        reportError(ErrorClass::M0dt, errc::kF0Internal);
         return false;
     }
-    const bool ok = track_->parse(used(), 14, bytes());
-    state_ = TrackState::NoteOnOff;
-    return ok;
+    return track_->parse(used(), 14, bytes());
 }
 
 bool MidiF0Data::connect() {
-    if (state_ != TrackState::NoteOnOff) {
-        reportError(ErrorClass::M0dt, 0x04000005);
+    if (state() != TrackState::NoteOnOff) {
+        reportError(ErrorClass::M0dt, errc::kF0Internal);
         return false;
     }
-    track_->connectNotes();
-    state_ = TrackState::Connected;
-    return true;
+    return track_->connectNotes();
 }
 
 bool MidiF0Data::split() {
-    if (state_ != TrackState::Connected) {
-        reportError(ErrorClass::M0dt, 0x04000005);
+    if (state() != TrackState::Connected) {
+        reportError(ErrorClass::M0dt, errc::kF0Internal);
         return false;
     }
-    track_->splitNotes();
-    state_ = TrackState::NoteOnOff;
-    return true;
+    return track_->splitNotes();
 }
 
 bool MidiF0Data::serialize() {
-    if (state_ != TrackState::NoteOnOff) {
-        reportError(ErrorClass::M0dt, 0x04000005);
-        if (state_ == TrackState::Connected) split();
-        if (state_ != TrackState::NoteOnOff) return false;
+    if (state() != TrackState::NoteOnOff) {
+        reportError(ErrorClass::M0dt, errc::kF0Internal);
+        if (state() == TrackState::Connected) (void)split(); // checked just below
+        if (state() != TrackState::NoteOnOff) return false;
     }
     track_->ensureEndOfTrack();
     if (!track_->serialize("MTrk")) return false;
     if (14 + track_->used() > capacity_) {
-        reportError(ErrorClass::M0dt, 0x04000009);
+        reportError(ErrorClass::M0dt, errc::kF0BadMusic);
+        // Read the chunk back so the song keeps its events and its state.
+        const std::vector<std::uint8_t> chunk = track_->byteVector();
+        (void)track_->parse(static_cast<int>(chunk.size()), 0, chunk.data()); // wrote it just now
         return false;
     }
     std::vector<std::uint8_t> image = midiHeader(0, 1, division_);
@@ -178,30 +171,30 @@ bool MidiF0Data::serialize() {
     bytes_ = std::move(image);
     position_ = 0;
     track_->clearBytes();
-    state_ = TrackState::Serialized;
     return true;
 }
 
 bool MidiF0Data::save(const std::string& path) {
     // Serialize a copy so the song keeps its state and events untouched.
     MidiF0Data copy(*this);
-    if (copy.state_ == TrackState::Serialized) return saveFile(path);
-    if (copy.state_ == TrackState::Connected && !copy.split()) return false;
+    if (copy.state() == TrackState::Serialized) return saveFile(path);
+    if (copy.state() == TrackState::Connected && !copy.split()) return false;
     if (!copy.serialize()) return false;
     return copy.saveFile(path);
 }
 
 bool MidiF0Data::rescale(int newDivision, bool dropShortNotes) {
     if (newDivision <= 0) {
-        reportError(ErrorClass::M0dt, 0x04000009);
+        reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         return false;
     }
     if (static_cast<long long>(track_->totalLength()) * newDivision / std::max(1, division_) >
         MidiTrackData::kMaxTicks) {
-        reportError(ErrorClass::M0dt, 0x04000009);
+        reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         return false;
     }
-    track_->rescale(division_, newDivision, dropShortNotes);
+    // False only for the same division (nothing to do); errors were checked above.
+    (void)track_->rescale(division_, newDivision, dropShortNotes);
     division_ = newDivision;
     return true;
 }
@@ -213,8 +206,8 @@ void MidiF0Data::removeChannel(int channel) {
 }
 
 bool MidiF0Data::usesChannel(int channel) const {
-    if (state_ != TrackState::Connected) {
-        reportError(ErrorClass::M0dt, 0x04000005);
+    if (state() != TrackState::Connected) {
+        reportError(ErrorClass::M0dt, errc::kF0Internal);
         return false;
     }
     for (const auto& e : track_->events())
@@ -232,8 +225,8 @@ int MidiF0Data::ticksPerMeasure() const {
 }
 
 int MidiF0Data::skipLeadingEmptyMeasures() {
-    if (state_ != TrackState::NoteOnOff && state_ != TrackState::Connected) {
-        reportError(ErrorClass::M0dt, 0x04000005);
+    if (state() != TrackState::NoteOnOff && state() != TrackState::Connected) {
+        reportError(ErrorClass::M0dt, errc::kF0Internal);
         return 0;
     }
     const int perMeasure = ticksPerMeasure();

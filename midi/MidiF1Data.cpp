@@ -1,5 +1,6 @@
 #include "midi/MidiF1Data.h"
 
+#include "base/ErrorCodes.h"
 #include "midi/MidiF0Data.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ MidiF1Data::MidiF1Data(int division, int capacity) : ByteBuffer(capacity), divis
 
 int MidiF1Data::addEmptyTrack() {
     if (trackCount() >= kMaxTracks) {
-        reportError(ErrorClass::M1dt, 0x03000001);
+        reportError(ErrorClass::M1dt, errc::kF1TooManyTracks);
         return -1;
     }
     tracks_.push_back(std::make_unique<MidiF1TrackData>(capacity_ / 2, TrackState::Connected));
@@ -36,12 +37,12 @@ bool MidiF1Data::checkHeader() {
     if (used() == 0) return false;
     const int at = findMidiHeader(bytes(), used());
     if (at < 0) {
-        reportError(ErrorClass::M1dt, 0x03000004);
+        reportError(ErrorClass::M1dt, errc::kF1NotMidi);
         return false;
     }
     if (at > 0) bytes_.erase(bytes_.begin(), bytes_.begin() + at);
     if (read16(bytes() + 8) != 1) {
-        reportError(ErrorClass::M1dt, 0x03000002);
+        reportError(ErrorClass::M1dt, errc::kF1NotFormat1);
         return false;
     }
     division_ = read16(bytes() + 12);
@@ -56,7 +57,7 @@ bool MidiF1Data::load(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > capacity_) {
         clearBytes();
-        reportError(ErrorClass::M1dt, 0x03000019);
+        reportError(ErrorClass::M1dt, errc::kF1DataTooLarge);
         return false;
     }
     if (!loadFile(path)) return false;
@@ -70,7 +71,7 @@ bool MidiF1Data::loadBytes(const std::uint8_t* data, int length) {
     tracks_.clear();
     state_ = TrackState::Connected;
     if (!assign(data, length)) {
-        reportError(ErrorClass::M1dt, 0x03000019);
+        reportError(ErrorClass::M1dt, errc::kF1DataTooLarge);
         return false;
     }
     return loadImage();
@@ -86,9 +87,9 @@ bool MidiF1Data::loadImage() {
     const int header = findMidiHeader(bytes(), used());
     if (header >= 0 && read16(bytes() + header + 8) == 0) {
         // A format-0 file: say so, then split it by channel.
-        reportError(ErrorClass::M1dt, 0x03000002);
+        reportError(ErrorClass::M1dt, errc::kF1NotFormat1);
         if (read16(bytes() + header + 10) != 1) {
-            reportError(ErrorClass::M0dt, 0x04000003);
+            reportError(ErrorClass::M0dt, errc::kF0BadTrackCount);
             return false;
         }
         MidiF0Data song(capacity_);
@@ -98,13 +99,13 @@ bool MidiF1Data::loadImage() {
     }
     if (!checkHeader()) return false;
     if (division_ <= 0 || division_ >= 0x8000) { // timecode divisions are not musical time
-        reportError(ErrorClass::M1dt, 0x03000021);
+        reportError(ErrorClass::M1dt, errc::kF1BadInternalData);
         division_ = 960;
         return false;
     }
     int announced = read16(bytes() + 10);
     if (announced > 63) {
-        reportError(ErrorClass::M1dt, 0x03000001);
+        reportError(ErrorClass::M1dt, errc::kF1TooManyTracks);
         announced = 32;
     }
     int pos = 14;
@@ -117,7 +118,7 @@ bool MidiF1Data::loadImage() {
             pos += static_cast<int>(skip);
         }
         if (pos + 8 > used() || std::memcmp(bytes() + pos, "MTrk", 4) != 0) {
-            reportError(ErrorClass::M1dt, 0); // fewer chunks than announced
+            reportError(ErrorClass::M1dt, errc::kGeneralText); // fewer chunks than announced
             ok = false;
             break;
         }
@@ -132,21 +133,21 @@ bool MidiF1Data::loadImage() {
         if (!parsed) break;
     }
     state_ = TrackState::NoteOnOff;
-    connectAll();
+    (void)connectAll(); // cannot fail: the state was just set
     return ok;
 }
 
 MidiF1Data MidiF1Data::fromSong(const MidiF0Data& song) {
     MidiF1Data out(song.division(), song.capacity());
     for (int i = 0; i < 17; ++i)
-        out.addEmptyTrack();
+        (void)out.addEmptyTrack(); // the index is i
     std::vector<int> lastTime(17, 0);
     int time = 0;
     for (const MusicEvent& e : song.track().events()) {
         time += e.delta;
         if (e.isEndOfTrack()) {
             for (int t = 0; t < 17; ++t) {
-                out.track(t).append(makeEndOfTrack(time - lastTime[t]));
+                (void)out.track(t).append(makeEndOfTrack(time - lastTime[t])); // a full track reports itself
                 lastTime[t] = time;
             }
             continue;
@@ -163,7 +164,7 @@ MidiF1Data MidiF1Data::fromSong(const MidiF0Data& song) {
         MusicEvent copy = e;
         copy.delta = time - lastTime[t];
         lastTime[t] = time;
-        out.track(t).append(std::move(copy));
+        (void)out.track(t).append(std::move(copy)); // a full track reports itself
     }
     for (int t = 0; t < 17; ++t)
         out.track(t).ensureEndOfTrack(time - lastTime[t]);
@@ -183,7 +184,7 @@ MidiF1Data MidiF1Data::fromTracks(const std::vector<const MidiTrackData*>& track
 
 bool MidiF1Data::parseAll() {
     if (state_ != TrackState::Serialized) {
-        reportError(ErrorClass::M1dt, 0x03000003);
+        reportError(ErrorClass::M1dt, errc::kF1Internal);
         return false;
     }
     const bool ok = loadImage();
@@ -192,29 +193,29 @@ bool MidiF1Data::parseAll() {
 
 bool MidiF1Data::connectAll() {
     if (state_ != TrackState::NoteOnOff) {
-        reportError(ErrorClass::M1dt, 0x03000003);
+        reportError(ErrorClass::M1dt, errc::kF1Internal);
         return false;
     }
     for (auto& t : tracks_)
-        t->connectNotes();
+        (void)t->connectNotes(); // a track refused at reading reports itself
     state_ = TrackState::Connected;
     return true;
 }
 
 bool MidiF1Data::splitAll() {
     if (state_ != TrackState::Connected) {
-        reportError(ErrorClass::M1dt, 0x03000003);
+        reportError(ErrorClass::M1dt, errc::kF1Internal);
         return false;
     }
     for (auto& t : tracks_)
-        t->splitNotes();
+        (void)t->splitNotes(); // a track refused at reading reports itself
     state_ = TrackState::NoteOnOff;
     return true;
 }
 
 bool MidiF1Data::serialize() {
     if (state_ != TrackState::NoteOnOff) {
-        reportError(ErrorClass::M1dt, 0x03000003);
+        reportError(ErrorClass::M1dt, errc::kF1Internal);
         return false;
     }
     std::vector<std::uint8_t> image = midiHeader(1, trackCount(), division_);
@@ -223,7 +224,7 @@ bool MidiF1Data::serialize() {
         if (!t->serialize("MTrk")) return false;
         // A song that does not fit is refused whole rather than cut short.
         if (static_cast<int>(image.size()) + t->used() >= capacity_) {
-            reportError(ErrorClass::M1dt, 0x03000019);
+            reportError(ErrorClass::M1dt, errc::kF1DataTooLarge);
             return false;
         }
         image.insert(image.end(), t->byteVector().begin(), t->byteVector().end());
@@ -262,7 +263,7 @@ bool MidiF1Data::mergeInto(MidiF0Data& song) const {
 
 bool MidiF1Data::removeMeta(int type, bool all) {
     if (state_ != TrackState::Connected) {
-        reportError(ErrorClass::M1dt, 0x03000003);
+        reportError(ErrorClass::M1dt, errc::kF1Internal);
         return false;
     }
     for (auto& t : tracks_)
@@ -276,7 +277,7 @@ int MidiF1Data::masterVolume() const {
         const int v = t->masterVolume();
         if (v < 0) continue;
         if (found >= 0) {
-            reportError(ErrorClass::M1dt, 0x03000006);
+            reportError(ErrorClass::M1dt, errc::kF1SeveralMasterVolumes);
             break;
         }
         found = v;
@@ -288,7 +289,7 @@ void MidiF1Data::ensureMasterVolume(bool report) {
     if (tracks_.empty()) return;
     for (const auto& t : tracks_)
         if (t->masterVolume() >= 0) return;
-    if (report) reportError(ErrorClass::M1dt, 0x03000016);
+    if (report) reportError(ErrorClass::M1dt, errc::kF1NoMasterVolume);
     MidiF1TrackData* target = tracks_.front().get();
     for (const auto& t : tracks_) {
         if (t->firstChannel() >= 0) {

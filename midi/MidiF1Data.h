@@ -19,38 +19,38 @@ class MidiF1Data : public ByteBuffer {
 
     explicit MidiF1Data(int division = 960, int capacity = kSongCapacity);
 
-    bool load(const std::string& path);
+    [[nodiscard]] bool load(const std::string& path);
     // Copies the bytes; a format-1 image is parsed and connected, and gets a
     // master volume (reported when asked).
-    bool fromMemory(const std::uint8_t* bytes, int length, bool reportMasterVolume);
+    [[nodiscard]] bool fromMemory(const std::uint8_t* bytes, int length, bool reportMasterVolume);
     // Parses and connects an image as it is, adding nothing.
-    bool loadBytes(const std::uint8_t* bytes, int length);
-    static MidiF1Data fromSong(const MidiF0Data& song);
-    static MidiF1Data fromTracks(const std::vector<const MidiTrackData*>& tracks, int division,
-                                 int capacity = kSongCapacity);
+    [[nodiscard]] bool loadBytes(const std::uint8_t* bytes, int length);
+    [[nodiscard]] static MidiF1Data fromSong(const MidiF0Data& song);
+    [[nodiscard]] static MidiF1Data fromTracks(const std::vector<const MidiTrackData*>& tracks, int division,
+                                               int capacity = kSongCapacity);
 
-    int addEmptyTrack();
-    bool checkHeader();
-    bool parseAll();
-    bool connectAll();
-    bool splitAll();
-    bool serialize();
-    bool save(const std::string& path);
-    bool mergeInto(MidiF0Data& song) const;
-    bool removeMeta(int type, bool all);
-    int masterVolume() const;
+    [[nodiscard]] int addEmptyTrack();
+    [[nodiscard]] bool checkHeader();
+    [[nodiscard]] bool parseAll();
+    [[nodiscard]] bool connectAll();
+    [[nodiscard]] bool splitAll();
+    [[nodiscard]] bool serialize();
+    [[nodiscard]] bool save(const std::string& path);
+    [[nodiscard]] bool mergeInto(MidiF0Data& song) const;
+    [[nodiscard]] bool removeMeta(int type, bool all);
+    [[nodiscard]] int masterVolume() const;
     void ensureMasterVolume(bool report);
-    bool repairNotes();
+    [[nodiscard]] bool repairNotes();
     void gmSystemOnFirst();
 
-    int division() const { return division_; }
-    TrackState state() const { return state_; }
-    int trackCount() const { return static_cast<int>(tracks_.size()); }
-    MidiF1TrackData& track(int i) { return *tracks_[static_cast<std::size_t>(i)]; }
-    const MidiF1TrackData& track(int i) const { return *tracks_[static_cast<std::size_t>(i)]; }
+    [[nodiscard]] int division() const { return division_; }
+    [[nodiscard]] TrackState state() const { return state_; }
+    [[nodiscard]] int trackCount() const { return static_cast<int>(tracks_.size()); }
+    [[nodiscard]] MidiF1TrackData& track(int i) { return *tracks_[static_cast<std::size_t>(i)]; }
+    [[nodiscard]] const MidiF1TrackData& track(int i) const { return *tracks_[static_cast<std::size_t>(i)]; }
 
   private:
-    bool loadImage();
+    [[nodiscard]] bool loadImage();
     int division_;
     TrackState state_ = TrackState::Connected;
     std::vector<std::unique_ptr<MidiF1TrackData>> tracks_;

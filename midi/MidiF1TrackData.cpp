@@ -3,6 +3,8 @@
 // vibrato and a soft attack.
 #include "midi/MidiF1TrackData.h"
 
+#include "base/ErrorCodes.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -17,7 +19,7 @@ MusicEvent controlChange(int channel, int controller, int value, int delta) {
 
 MusicEvent pitchBendEvent(int channel, int bend, int delta) {
     MusicEvent e = makeChannelEvent(kPitchBend, channel, 0, 0, delta);
-    e.setPitchBend(bend);
+    (void)e.setPitchBend(bend); // a bend out of range is clamped, as wanted
     return e;
 }
 
@@ -58,7 +60,7 @@ int MidiF1TrackData::pitchBendSensitivity() const {
             semitones = entry.value;
         }
     }
-    if (found > 1) reportOnce(ErrorClass::M1tk, 0x03000017);
+    if (found > 1) reportOnce(ErrorClass::M1tk, errc::kF1SeveralBendSensitivities);
     return semitones;
 }
 
@@ -161,7 +163,7 @@ void MidiF1TrackData::pitchBendToNotes(int sensitivity) {
     auto pitchFor = [&](int note, int bend) {
         int p = note + stepOf(bend);
         if (p > 127 || p < 0) {
-            reportOnce(ErrorClass::M1tk, 0x03000014);
+            reportOnce(ErrorClass::M1tk, errc::kF1NoteToBendFailed);
             p = std::clamp(p, 0, 127);
         }
         return p;
@@ -193,7 +195,7 @@ void MidiF1TrackData::pitchBendToNotes(int sensitivity) {
             const int pitch = pitchFor(own, bendValue[j]);
             if (pitch == events_[segment].note) continue;
             events_[segment].length = times[j] - times[segment];
-            if (events_[segment].length < 1) report(0x0D00001B);
+            if (events_[segment].length < 1) report(errc::kTrackEmptyBendSegment);
             MusicEvent& e = events_[j];
             e.kind = kConnectedNote;
             e.channel = channel;
@@ -214,9 +216,9 @@ void MidiF1TrackData::pitchBendToNotes(int sensitivity) {
 
 void MidiF1TrackData::thinPitchBends() {
     if (state_ == TrackState::Connected) {
-        splitNotes();
+        (void)splitNotes(); // cannot fail: connected was just checked
         thinPitchBends();
-        connectNotes();
+        (void)connectNotes(); // cannot fail: split just above
         return;
     }
     if (!requireState(TrackState::NoteOnOff)) return;
@@ -275,7 +277,7 @@ void MidiF1TrackData::thinPitchBends() {
 void MidiF1TrackData::glide(int window, int steps, int range) {
     if (!requireState(TrackState::Connected)) return;
     if (window <= 0 || steps <= 0 || range <= 0 || window % steps != 0) {
-        report(0x0D000023);
+        report(errc::kTrackConnectNotesFailed);
         return;
     }
     if (events_.empty()) return;
@@ -315,7 +317,7 @@ void MidiF1TrackData::glide(int window, int steps, int range) {
         const int increment = (8191 / range) * distance / steps;
         int firstDelta = events_[i + 1].delta - window;
         if (firstDelta < 0) {
-            report(0x0D000019);
+            report(errc::kTrackBadMusic);
             firstDelta = 0;
         }
         for (int k = 0; k < steps; ++k)
@@ -324,7 +326,7 @@ void MidiF1TrackData::glide(int window, int steps, int range) {
         taken = firstDelta + (steps - 1) * stepTicks;
     }
     if (static_cast<int>(out.size()) > kMaxEvents + 1) {
-        report(0x0D00001A);
+        report(errc::kTrackCannotAdd);
         return;
     }
     events_ = std::move(out);
@@ -335,7 +337,7 @@ void MidiF1TrackData::glide(int window, int steps, int range) {
 void MidiF1TrackData::delayedVibrato(int delay) {
     if (!requireState(TrackState::Connected)) return;
     if (delay < 0) {
-        report(0x0D000010);
+        report(errc::kTrackBadParameter);
         return;
     }
     std::vector<MusicEvent> out;
@@ -360,7 +362,7 @@ void MidiF1TrackData::delayedVibrato(int delay) {
         }
     }
     if (static_cast<int>(out.size()) > kMaxEvents + 1) {
-        report(0x0D00001A);
+        report(errc::kTrackCannotAdd);
         return;
     }
     events_ = std::move(out);
@@ -369,10 +371,10 @@ void MidiF1TrackData::delayedVibrato(int delay) {
 void MidiF1TrackData::expressionAttack(int window, int steps) {
     if (!requireState(TrackState::Connected)) return;
     if (window <= 0 || steps <= 0) {
-        report(0x0D000022);
+        report(errc::kTrackGeneratedEventsFailed);
         return;
     }
-    if (window % steps != 0) report(0x0D000022); // the events are still made
+    if (window % steps != 0) report(errc::kTrackGeneratedEventsFailed); // the events are still made
     const int stepTicks = window / steps;
     auto level = [steps](int k) { return std::clamp(135 - 8 * steps + 8 * k, 0, 127); };
     std::vector<MusicEvent> out;
@@ -397,7 +399,7 @@ void MidiF1TrackData::expressionAttack(int window, int steps) {
         taken = (steps - 1) * stepTicks;
     }
     if (static_cast<int>(out.size()) > kMaxEvents + 1) {
-        report(0x0D00001A);
+        report(errc::kTrackCannotAdd);
         return;
     }
     events_ = std::move(out);
@@ -405,7 +407,7 @@ void MidiF1TrackData::expressionAttack(int window, int steps) {
 
 void MidiF1TrackData::removeControlChanges(int controller) {
     if (state_ != TrackState::Connected && state_ != TrackState::NoteOnOff) {
-        report(0x0D000001);
+        report(errc::kTrackInternal);
         return;
     }
     bool removed = false;

@@ -10,7 +10,7 @@ class MidiF1TrackData : public MidiTrackData {
     explicit MidiF1TrackData(int capacity = kSongCapacity / 2, TrackState state = TrackState::Empty);
     explicit MidiF1TrackData(const MidiTrackData& track);
 
-    int pitchBendSensitivity() const;
+    [[nodiscard]] int pitchBendSensitivity() const;
     void removeSensitivityEntries();
     void setSensitivity(int semitones);
     void legato(int maximumTicks);
@@ -30,6 +30,6 @@ class MidiF1TrackData : public MidiTrackData {
 };
 
 // Velocity of a note bent d semitones away from its own pitch.
-int decayedVelocity(int velocity, int distance);
+[[nodiscard]] int decayedVelocity(int velocity, int distance);
 
 } // namespace harmolin

@@ -2,6 +2,8 @@
 // serializing, and the basic list editing that keeps deltas consistent.
 #include "midi/MidiTrackData.h"
 
+#include "base/ErrorCodes.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -38,7 +40,7 @@ MidiTrackData::MidiTrackData(int capacity, TrackState state) : ByteBuffer(capaci
 MidiTrackData MidiTrackData::copyOf(const MidiTrackData& source, int capacity) {
     MidiTrackData copy(capacity, TrackState::Connected);
     if (source.state_ != TrackState::Connected) {
-        source.report(0x0D000001);
+        source.report(errc::kTrackInternal);
         return copy;
     }
     copy.events_ = source.events_;
@@ -47,7 +49,7 @@ MidiTrackData MidiTrackData::copyOf(const MidiTrackData& source, int capacity) {
 
 bool MidiTrackData::requireState(TrackState s) const {
     if (state_ == s) return true;
-    report(0x0D000001);
+    report(errc::kTrackInternal);
     return false;
 }
 
@@ -59,19 +61,19 @@ bool MidiTrackData::parse(int available, int offset, const std::uint8_t* source,
     state_ = TrackState::Empty;
     if (!source || offset < 0 || available - offset < 8 ||
         (std::memcmp(source + offset, "MTrk", 4) != 0 && std::memcmp(source + offset, "XFKM", 4) != 0)) {
-        report(0x0D000007);
+        report(errc::kTrackNotMidi);
         return false;
     }
     const std::uint64_t length = readBigEndian32(source + offset + 4);
     if (std::uint64_t(offset) + 8 + length > std::uint64_t(available)) {
-        report(0x0D000001);
+        report(errc::kTrackInternal);
         return false;
     }
     if (8 + length > std::uint64_t(capacity_)) { // a chunk larger than a track may hold
-        report(0x0D000006);
+        report(errc::kTrackTooLarge);
         return false;
     }
-    assign(source + offset, static_cast<int>(8 + length));
+    (void)assign(source + offset, static_cast<int>(8 + length)); // fits: the capacity was checked above
     state_ = TrackState::Serialized;
     warnOnce(0);
     position_ = 8;
@@ -91,11 +93,11 @@ bool MidiTrackData::parseEvents(int pauseMs) {
         pauseEvery(++counter, 300, pauseMs);
         std::uint32_t delta = 0;
         if (!readVarLen(b, end, pos, delta)) {
-            report(0x0D000001);
+            report(errc::kTrackInternal);
             return false;
         }
         if (pos >= end) {
-            report(0x0D000001);
+            report(errc::kTrackInternal);
             return false;
         }
         int status = b[pos];
@@ -105,7 +107,7 @@ bool MidiTrackData::parseEvents(int pauseMs) {
         } else if (running >= 0x80 && running < 0xF0) {
             status = running; // data byte: running status
         } else {
-            report(0x0D000002);
+            report(errc::kTrackUndefinedEvent);
             return false;
         }
         MusicEvent e;
@@ -114,7 +116,7 @@ bool MidiTrackData::parseEvents(int pauseMs) {
         if (hi >= 0x80 && hi <= 0xE0) {
             const int need = (hi == 0xC0 || hi == 0xD0) ? 1 : 2;
             if (pos + need > end) {
-                report(0x0D000001);
+                report(errc::kTrackInternal);
                 return false;
             }
             const int d1 = b[pos] & 0x7F;
@@ -123,11 +125,11 @@ bool MidiTrackData::parseEvents(int pauseMs) {
             e = makeChannelEvent(hi, status & 0x0F, d1, d2, e.delta);
             if (hi == kNoteOn && d2 == 0) e.kind = kNoteOff;
             if (hi == kProgramChange && b[pos - 1] >= 128) {
-                report(0x0D00000C);
+                report(errc::kTrackBadProgramChange);
                 e.value = 0;
             }
             if ((hi == kNoteOn || hi == kNoteOff) && b[pos - need] >= 128) {
-                warnOnce(0x0D000017);
+                warnOnce(errc::kTrackNoteNumberZeroed);
                 e.note = 0;
                 e.velocity = 0;
             }
@@ -135,7 +137,7 @@ bool MidiTrackData::parseEvents(int pauseMs) {
             const int start = pos;
             std::uint32_t len = 0;
             if (!readVarLen(b, end, pos, len) || len > std::uint32_t(end - pos)) {
-                report(0x0D000001);
+                report(errc::kTrackInternal);
                 return false;
             }
             e.kind = status;
@@ -144,16 +146,16 @@ bool MidiTrackData::parseEvents(int pauseMs) {
             e.data.insert(e.data.end(), b + start, b + pos + len);
             pos += static_cast<int>(len);
             if (status == 0xF0) classifySysEx(e);
-            if (e.size() >= 256 && e.type != kSysExTerminalTone) warnOnce(0x0D00000B);
+            if (e.size() >= 256 && e.type != kSysExTerminalTone) warnOnce(errc::kTrackLargeEvent);
         } else if (status == 0xFF) {
             if (pos >= end) {
-                report(0x0D000001);
+                report(errc::kTrackInternal);
                 return false;
             }
             const int type = b[pos++];
             std::uint32_t len = 0;
             if (!readVarLen(b, end, pos, len) || len > std::uint32_t(end - pos)) {
-                report(0x0D000001);
+                report(errc::kTrackInternal);
                 return false;
             }
             const std::uint8_t* body = b + pos;
@@ -174,7 +176,7 @@ bool MidiTrackData::parseEvents(int pauseMs) {
                 if (type == kMetaDeviceName) e.type = kMetaInstrumentName;
                 e.data.assign(body, body + n);
                 if (e.data.empty()) e.data.push_back(0);
-                if (e.size() >= 256 && type != kMetaSequencerSpecific) warnOnce(0x0D00000B);
+                if (e.size() >= 256 && type != kMetaSequencerSpecific) warnOnce(errc::kTrackLargeEvent);
                 break;
             case kMetaSequenceNumber:
             case kMetaChannelPrefix:
@@ -187,7 +189,7 @@ bool MidiTrackData::parseEvents(int pauseMs) {
             case kMetaTempo:
                 e.value = n >= 3 ? (body[0] << 16) | (body[1] << 8) | body[2] : 0;
                 if (e.value == 0) {
-                    report(0x0D000005);
+                    report(errc::kTrackBadTempo);
                     e.value = kDefaultTempo;
                 }
                 break;
@@ -195,7 +197,7 @@ bool MidiTrackData::parseEvents(int pauseMs) {
                 e.data.assign(body, body + n);
                 e.data.resize(4, 0);
                 if (e.data[0] == 0 || e.data[1] == 0 || e.data[1] > 7) {
-                    report(0x0D000027);
+                    report(errc::kTrackTimeSignatureFailed);
                     e.value = kTimeSig44;
                 } else {
                     e.value = MusicEvent::timeSignatureCode(e.data[0], e.data[1]);
@@ -207,16 +209,16 @@ bool MidiTrackData::parseEvents(int pauseMs) {
                 break;
             }
         } else {
-            report(0x0D000002);
+            report(errc::kTrackUndefinedEvent);
             return false;
         }
         if (static_cast<int>(events_.size()) > kMaxEvents) {
-            report(0x0D000006);
+            report(errc::kTrackTooLarge);
             return false;
         }
         total += e.delta;
         if (total > kMaxTicks) { // longer than any file can say; the times would overflow
-            report(0x0D000019);
+            report(errc::kTrackBadMusic);
             return false;
         }
         events_.push_back(std::move(e));
@@ -338,7 +340,7 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
     if (!requireState(TrackState::NoteOnOff)) return false;
     if (reorderTicks) orderTickGroups();
     if (events_.empty() || !events_.back().isEndOfTrack()) {
-        report(0x0D000001);
+        report(errc::kTrackInternal);
         return false;
     }
     std::vector<std::uint8_t> out;
@@ -348,11 +350,11 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
         if (e.kind == kDeleted) continue;
         const bool channelMessage = e.kind >= 0x80 && e.kind <= 0xE0;
         if (channelMessage && (e.channel < 0 || e.channel > 15)) {
-            report(0x0D000003);
+            report(errc::kTrackBadChannel);
             return false;
         }
         if (e.delta > kMaxTicks) { // a file cannot hold it
-            report(0x0D000019);
+            report(errc::kTrackBadMusic);
             return false;
         }
         writeVarLen(out, static_cast<std::uint32_t>(std::max(0, e.delta)));
@@ -402,17 +404,17 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
                 for (int k = 0; k < 4; ++k)
                     out.push_back(k < e.size() ? e.data[k] : 0);
             } else {
-                if (e.size() > 128 && e.type != kMetaSequencerSpecific) warnOnce(0x0D00000B);
+                if (e.size() > 128 && e.type != kMetaSequencerSpecific) warnOnce(errc::kTrackLargeEvent);
                 writeVarLen(out, static_cast<std::uint32_t>(e.size()));
                 out.insert(out.end(), e.data.begin(), e.data.end());
             }
             break;
         default: // connected notes cannot be written; the caller splits first
-            report(0x0D000001);
+            report(errc::kTrackInternal);
             return false;
         }
         if (static_cast<int>(out.size()) + 256 > capacity_) {
-            report(0x0D00001A);
+            report(errc::kTrackCannotAdd);
             return false;
         }
     }
@@ -434,7 +436,7 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
 
 bool MidiTrackData::append(MusicEvent event) {
     if (count() > kMaxEvents) {
-        report(0x0D000006);
+        report(errc::kTrackTooLarge);
         return false;
     }
     events_.push_back(std::move(event));
@@ -443,7 +445,7 @@ bool MidiTrackData::append(MusicEvent event) {
 
 void MidiTrackData::insertAt(int index, bool before, MusicEvent event) {
     if (count() > kMaxEvents) {
-        report(0x0D000006);
+        report(errc::kTrackTooLarge);
         return;
     }
     int at = before ? index : index + 1;
@@ -453,7 +455,7 @@ void MidiTrackData::insertAt(int index, bool before, MusicEvent event) {
 
 void MidiTrackData::insertAtTime(int tick, MusicEvent event, Placement placement) {
     if (count() > kMaxEvents) {
-        report(0x0D000006);
+        report(errc::kTrackTooLarge);
         return;
     }
     if (events_.empty()) {
@@ -497,7 +499,7 @@ void MidiTrackData::insertAtTime(int tick, MusicEvent event, Placement placement
         } else {
             event.delta = tick - lastTime;
             if (event.delta < 0) {
-                report(0x0D000019);
+                report(errc::kTrackBadMusic);
                 event.delta = 0;
             }
             events_.push_back(std::move(event));
@@ -511,7 +513,7 @@ void MidiTrackData::insertAtTime(int tick, MusicEvent event, Placement placement
 
 void MidiTrackData::remove(int index) {
     if (index < 0 || index >= count()) {
-        report(0x0D000010);
+        report(errc::kTrackBadParameter);
         return;
     }
     if (index + 1 < count()) events_[index + 1].delta += events_[index].delta;
@@ -549,7 +551,7 @@ void MidiTrackData::removeAllPitchBends() {
 
 void MidiTrackData::swapEvents(int i, int j) {
     if (i < 0 || j < 0 || i >= count() || j >= count()) {
-        report(0x0D000010);
+        report(errc::kTrackBadParameter);
         return;
     }
     std::swap(events_[i].delta, events_[j].delta);
@@ -568,7 +570,7 @@ void MidiTrackData::compact() {
         const long long delta = e.delta + carry;
         carry = 0;
         if (delta < 0 || delta > kMaxTicks) {
-            report(0x0D000001);
+            report(errc::kTrackInternal);
             e.delta = delta < 0 ? 0 : kMaxTicks;
         } else {
             e.delta = static_cast<int>(delta);
@@ -581,7 +583,7 @@ void MidiTrackData::compact() {
 
 void MidiTrackData::ensureEndOfTrack(int delta) {
     if (!events_.empty() && events_.back().isEndOfTrack()) return;
-    append(makeEndOfTrack(delta));
+    (void)append(makeEndOfTrack(delta)); // a full track reports itself
 }
 
 std::vector<int> MidiTrackData::absoluteTimes() const {
@@ -604,7 +606,7 @@ void MidiTrackData::setAbsoluteTimes(const std::vector<int>& times) {
 
 bool MidiTrackData::merge(const std::vector<const MidiTrackData*>& sources) {
     if (sources.empty()) {
-        report(0x0D000026);
+        report(errc::kTrackFailed);
         return false;
     }
     struct Cursor {
@@ -648,7 +650,7 @@ bool MidiTrackData::merge(const std::vector<const MidiTrackData*>& sources) {
     }
     merged.push_back(makeEndOfTrack(static_cast<int>(std::max(0LL, endTime - now))));
     if (static_cast<int>(merged.size()) > kMaxEvents + 1) {
-        report(0x0D00001F);
+        report(errc::kTrackCannotMerge);
         return false;
     }
     events_ = std::move(merged);

@@ -35,42 +35,42 @@ class MidiTrackData : public ByteBuffer {
     MidiTrackData& operator=(MidiTrackData&&) = default;
 
     // Deep copy of a connected track (a source in another state is reported).
-    static MidiTrackData copyOf(const MidiTrackData& source, int capacity = kSongCapacity);
+    [[nodiscard]] static MidiTrackData copyOf(const MidiTrackData& source, int capacity = kSongCapacity);
 
-    TrackState state() const { return state_; }
+    [[nodiscard]] TrackState state() const { return state_; }
     void setState(TrackState s) { state_ = s; }
-    int count() const { return static_cast<int>(events_.size()); }
-    MusicEvent& event(int i) { return events_[static_cast<std::size_t>(i)]; }
-    const MusicEvent& event(int i) const { return events_[static_cast<std::size_t>(i)]; }
-    std::vector<MusicEvent>& events() { return events_; }
-    const std::vector<MusicEvent>& events() const { return events_; }
+    [[nodiscard]] int count() const { return static_cast<int>(events_.size()); }
+    [[nodiscard]] MusicEvent& event(int i) { return events_[static_cast<std::size_t>(i)]; }
+    [[nodiscard]] const MusicEvent& event(int i) const { return events_[static_cast<std::size_t>(i)]; }
+    [[nodiscard]] std::vector<MusicEvent>& events() { return events_; }
+    [[nodiscard]] const std::vector<MusicEvent>& events() const { return events_; }
 
     // --- life cycle -------------------------------------------------------
     // Copies the track chunk at offset of source (available bytes) and parses
     // it into note-on/off form. Returns false when the chunk was refused or
     // the events ran past its end.
-    bool parse(int available, int offset, const std::uint8_t* source, int pauseMs = 0);
-    bool connectNotes(); // note-on/off -> connected
-    bool splitNotes();   // connected -> note-on/off
-    bool serialize(std::string_view chunkName = "MTrk",
-                   bool reorderTicks = true); // note-on/off -> serialized
+    [[nodiscard]] bool parse(int available, int offset, const std::uint8_t* source, int pauseMs = 0);
+    [[nodiscard]] bool connectNotes(); // note-on/off -> connected
+    [[nodiscard]] bool splitNotes();   // connected -> note-on/off
+    [[nodiscard]] bool serialize(std::string_view chunkName = "MTrk",
+                                 bool reorderTicks = true); // note-on/off -> serialized
     // The reordering of tick groups done before serializing: other events to
     // the front, system exclusive first, note-offs before note-ons.
     void orderTickGroups();
 
     // --- editing -----------------------------------------------------------
-    bool append(MusicEvent event);
+    [[nodiscard]] bool append(MusicEvent event);
     void insertAt(int index, bool before, MusicEvent event);
     void insertAtTime(int tick, MusicEvent event, Placement placement = Placement::After);
     void remove(int index);
-    bool removeMeta(int type, bool all);
-    bool removeFirstControlChange(int controller);
+    [[nodiscard]] bool removeMeta(int type, bool all);
+    [[nodiscard]] bool removeFirstControlChange(int controller);
     void removeAllPitchBends();
     void swapEvents(int i, int j);
     void compact();
     void clear() { events_.clear(); }
     void ensureEndOfTrack(int delta = 0);
-    bool merge(const std::vector<const MidiTrackData*>& sources);
+    [[nodiscard]] bool merge(const std::vector<const MidiTrackData*>& sources);
 
     // --- factories -----------------------------------------------------------
     void addNote(int channel, int delta, int note, int velocity, int length);
@@ -92,26 +92,26 @@ class MidiTrackData : public ByteBuffer {
     void addGsDisplayText(int delta, std::string_view text);
 
     // --- queries ----------------------------------------------------------------
-    int tempoAt(int tick) const;    // 600000 when there is none
-    int firstTempo() const;         // 600000 when there is none
-    int firstTimeSignature() const; // code, 0 when there is none
-    std::optional<std::string> firstMetaText(int type) const;
-    int programOf(int channel) const; // -1 when none
-    bool programAbove15(int channel) const;
-    int masterVolume() const; // -1 when none
-    bool isDrumChannel(int channel) const;
-    int firstChannel() const; // -1 when no channel event
-    int noteCount() const;
-    int firstNoteIndex() const;           // -1 when none
-    int ticksToNextNote(int index) const; // -1 when none
-    int totalLength() const;
+    [[nodiscard]] int tempoAt(int tick) const;    // 600000 when there is none
+    [[nodiscard]] int firstTempo() const;         // 600000 when there is none
+    [[nodiscard]] int firstTimeSignature() const; // code, 0 when there is none
+    [[nodiscard]] std::optional<std::string> firstMetaText(int type) const;
+    [[nodiscard]] int programOf(int channel) const; // -1 when none
+    [[nodiscard]] bool programAbove15(int channel) const;
+    [[nodiscard]] int masterVolume() const; // -1 when none
+    [[nodiscard]] bool isDrumChannel(int channel) const;
+    [[nodiscard]] int firstChannel() const; // -1 when no channel event
+    [[nodiscard]] int noteCount() const;
+    [[nodiscard]] int firstNoteIndex() const;           // -1 when none
+    [[nodiscard]] int ticksToNextNote(int index) const; // -1 when none
+    [[nodiscard]] int totalLength() const;
     // Absolute tick of every event (same order as the list).
-    std::vector<int> absoluteTimes() const;
+    [[nodiscard]] std::vector<int> absoluteTimes() const;
     // Rewrites the deltas from absolute ticks (same order as the list).
     void setAbsoluteTimes(const std::vector<int>& times);
 
     // --- transformations (connected form) ----------------------------------------
-    bool rescale(int oldDivision, int newDivision, bool dropShortNotes);
+    [[nodiscard]] bool rescale(int oldDivision, int newDivision, bool dropShortNotes);
     void transpose(int channel, int semitones);
     void velocityOffset(int amount);
     void reduceToTopVoice();
@@ -126,13 +126,13 @@ class MidiTrackData : public ByteBuffer {
     virtual void report(std::uint32_t code) const { reportError(ErrorClass::Mdtk, code); }
     // Data warnings stay in the track class whatever the owner.
     void warnOnce(std::uint32_t code) const { reportOnce(ErrorClass::Mdtk, code); }
-    bool requireState(TrackState s) const;
+    [[nodiscard]] bool requireState(TrackState s) const;
 
     std::vector<MusicEvent> events_;
     TrackState state_;
 
   private:
-    bool parseEvents(int pauseMs);
+    [[nodiscard]] bool parseEvents(int pauseMs);
     void renumberChannels(int a, int b, bool swap);
 };
 

@@ -2,6 +2,8 @@
 // song pipeline and the writers do to a track once it is in memory.
 #include "midi/MidiTrackData.h"
 
+#include "base/ErrorCodes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -58,18 +60,20 @@ int clampMidi(int v) {
 } // namespace
 
 // --- factories ---------------------------------------------------------------------
+// A full track reports itself when an event is refused; a factory has nothing
+// to add, so it drops what append returns.
 
 void MidiTrackData::addNote(int channel, int delta, int note, int velocity, int length) {
     if (count() > 0x20000) return;
-    append(makeConnectedNote(channel, delta, note, velocity, length));
+    (void)append(makeConnectedNote(channel, delta, note, velocity, length));
 }
 
 void MidiTrackData::addControlChange(int channel, int controller, int value, int delta) {
-    append(makeChannelEvent(kControlChange, channel, controller, value, delta));
+    (void)append(makeChannelEvent(kControlChange, channel, controller, value, delta));
 }
 
 void MidiTrackData::addProgramChange(int channel, int program, int delta) {
-    append(makeChannelEvent(kProgramChange, channel, program, 0, delta));
+    (void)append(makeChannelEvent(kProgramChange, channel, program, 0, delta));
 }
 
 void MidiTrackData::addBankProgram(int channel, int bankMsb, int bankLsb, int program) {
@@ -87,16 +91,16 @@ void MidiTrackData::addTempo(int microsecondsPerQuarter, int delta) {
     // Zero (or anything that cannot be a tempo, or cannot be written in the
     // three bytes a tempo event has) would stop playback: use the default.
     if (microsecondsPerQuarter <= 0 || microsecondsPerQuarter > 0xFFFFFF) {
-        report(0x0D000015);
+        report(errc::kTrackBadTempoData);
         microsecondsPerQuarter = kDefaultTempo;
     }
-    append(makeTempo(delta, microsecondsPerQuarter));
+    (void)append(makeTempo(delta, microsecondsPerQuarter));
 }
 
 void MidiTrackData::addTimeSignature(int numerator, int denominatorPower, int delta) {
     // 18 MIDI clocks per metronome click, as the composer always wrote.
     const std::uint8_t bytes[4] = {byte(numerator), byte(denominatorPower), 18, 8};
-    append(makeMeta(delta, kMetaTimeSignature, bytes, 4));
+    (void)append(makeMeta(delta, kMetaTimeSignature, bytes, 4));
 }
 
 void MidiTrackData::addKeySignature(int tonic, bool minor, int delta) {
@@ -104,16 +108,16 @@ void MidiTrackData::addKeySignature(int tonic, bool minor, int delta) {
     static constexpr int kAccidentals[12] = {0, 7, 2, -3, 4, -1, 6, 1, -4, 3, -2, 5};
     const int pitchClass = ((tonic % 12) + 12) % 12;
     const std::uint8_t bytes[2] = {byte(kAccidentals[pitchClass]), static_cast<std::uint8_t>(minor ? 1 : 0)};
-    append(makeMeta(delta, kMetaKeySignature, bytes, 2));
+    (void)append(makeMeta(delta, kMetaKeySignature, bytes, 2));
 }
 
 void MidiTrackData::addMeta(int delta, int type, const std::uint8_t* bytes, int length) {
-    if (length >= 128) report(0x0D000028);
-    append(makeMeta(delta, type, bytes, length));
+    if (length >= 128) report(errc::kTrackTextTooLong);
+    (void)append(makeMeta(delta, type, bytes, length));
 }
 
 void MidiTrackData::addMarker(int delta, std::string_view text) {
-    append(makeTextMeta(delta, kMetaMarker, text));
+    (void)append(makeTextMeta(delta, kMetaMarker, text));
 }
 
 void MidiTrackData::addTextAtStart(int type, std::string_view text) {
@@ -121,40 +125,40 @@ void MidiTrackData::addTextAtStart(int type, std::string_view text) {
 }
 
 void MidiTrackData::addGmSystemOn(int delta) {
-    append(makeSysEx(delta, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    (void)append(makeSysEx(delta, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
 }
 
 void MidiTrackData::addGsReset(int delta) {
-    append(makeSysEx(delta, {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
+    (void)append(makeSysEx(delta, {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
 }
 
 void MidiTrackData::addXgSystemOn(int delta) {
-    append(makeSysEx(delta, {0xF0, 0x08, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}));
+    (void)append(makeSysEx(delta, {0xF0, 0x08, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}));
 }
 
 void MidiTrackData::insertMasterVolume(int value, int index) {
     // A data byte of 128 or more would break the message: refuse it.
     if (value < 0 || value >= 128) {
-        report(0x0D000001);
+        report(errc::kTrackInternal);
         return;
     }
     MusicEvent e = makeSysEx(0, {0xF0, 0x07, 0x7F, 0x7F, 0x04, 0x01, 0x00, byte(value), 0xF7});
     if (index >= count())
-        append(std::move(e));
+        (void)append(std::move(e));
     else
         insertAt(std::max(0, index), true, std::move(e));
 }
 
 void MidiTrackData::addXgDisplayText(int delta, std::string_view text) {
-    if (text.size() > kDisplayTextBytes) report(0x0D000028);
+    if (text.size() > kDisplayTextBytes) report(errc::kTrackTextTooLong);
     Bytes body{0x43, 0x10, 0x4C, 0x06, 0x00, 0x00};
     body.insert(body.end(), text.begin(), text.end());
     body.push_back(0xF7);
-    append(makeSysEx(delta, sysExWithBody(body)));
+    (void)append(makeSysEx(delta, sysExWithBody(body)));
 }
 
 void MidiTrackData::addGsDisplayText(int delta, std::string_view text) {
-    if (text.size() > kDisplayTextBytes) report(0x0D000028);
+    if (text.size() > kDisplayTextBytes) report(errc::kTrackTextTooLong);
     Bytes body{0x41, 0x10, 0x45, 0x12, 0x10, 0x00, 0x00};
     int sum = 0x10;
     for (char c : text) {
@@ -163,7 +167,7 @@ void MidiTrackData::addGsDisplayText(int delta, std::string_view text) {
     }
     body.push_back(byte((128 - sum % 128) % 128));
     body.push_back(0xF7);
-    append(makeSysEx(delta, sysExWithBody(body)));
+    (void)append(makeSysEx(delta, sysExWithBody(body)));
 }
 
 // --- queries -------------------------------------------------------------------------
@@ -220,7 +224,7 @@ int MidiTrackData::masterVolume() const {
     for (const MusicEvent& e : events_) {
         if (e.kind != kSysEx || e.type != kSysExMasterVolume) continue;
         if (volume >= 0) {
-            warnOnce(0x0D000011);
+            warnOnce(errc::kTrackSeveralMasterVolumes);
             break;
         }
         volume = e.value;
@@ -290,7 +294,7 @@ bool MidiTrackData::rescale(int oldDivision, int newDivision, bool dropShortNote
     if (!requireState(TrackState::Connected)) return false;
     if (oldDivision == newDivision) return false;
     if (oldDivision <= 0 || newDivision <= 0) {
-        report(0x0D000010);
+        report(errc::kTrackBadParameter);
         return false;
     }
     const long long from = oldDivision;
@@ -299,7 +303,7 @@ bool MidiTrackData::rescale(int oldDivision, int newDivision, bool dropShortNote
     for (const MusicEvent& e : events_)
         total += e.delta;
     if (to * total / from > kMaxTicks) { // the rescaled song could not be written
-        report(0x0D000019);
+        report(errc::kTrackBadMusic);
         return false;
     }
     long long carry = 0; // remainder in old ticks, so rounding never drifts
@@ -383,7 +387,7 @@ void MidiTrackData::reduceToTopVoice() {
 void MidiTrackData::swing(int window) {
     if (!requireState(TrackState::Connected)) return;
     if (window <= 0) {
-        report(0x0D000010);
+        report(errc::kTrackBadParameter);
         return;
     }
     std::vector<int> times = absoluteTimes();
@@ -467,14 +471,14 @@ void MidiTrackData::renumberChannels(int a, int b, bool swap) {
         if (e.kind == kSysEx && (e.type == kSysExGsRhythmPart || e.type == kSysExGsRhythmPart2) &&
             e.size() >= 11) {
             e.data[7] = static_cast<std::uint8_t>((e.data[7] & 0xF0) | gsBlockOfChannel(e.channel));
-            updateGsChecksum(&e.data);
+            (void)updateGsChecksum(&e.data); // a message too short for a sum is left as it is
         }
     }
 }
 
 void MidiTrackData::moveToFrontOfTick(int kind, int type, std::string_view pattern) {
     if (state_ != TrackState::NoteOnOff && state_ != TrackState::Connected) {
-        report(0x0D000001);
+        report(errc::kTrackInternal);
         return;
     }
     // "*" ends the pattern.

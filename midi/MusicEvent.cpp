@@ -1,5 +1,6 @@
 #include "midi/MusicEvent.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 
 #include <algorithm>
@@ -198,7 +199,7 @@ void classifySysEx(MusicEvent& e) {
 
 bool updateGsChecksum(std::vector<std::uint8_t>* message) {
     if (!message || message->empty()) {
-        reportError(ErrorClass::Mdsx, 0x36000001);
+        reportError(ErrorClass::Mdsx, errc::kSysExMissing);
         return false;
     }
     auto& d = *message;

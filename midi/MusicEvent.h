@@ -72,47 +72,52 @@ struct MusicEvent {
     std::vector<std::uint8_t> data; // raw bytes where the kind needs them (sysex, meta, poly pressure)
     int channel = kNoChannel;
 
-    int size() const { return static_cast<int>(data.size()); }
+    [[nodiscard]] int size() const { return static_cast<int>(data.size()); }
 
-    bool isNoteOn() const { return kind == kNoteOn && velocity > 0; }
-    bool isNoteOff() const { return kind == kNoteOff || (kind == kNoteOn && velocity == 0); }
-    bool isChannelEvent() const { return kind == kConnectedNote || (kind >= 0x80 && kind <= 0xE0); }
-    bool isMeta(int metaType) const { return kind == kMeta && type == metaType; }
-    bool isEndOfTrack() const { return isMeta(kMetaEndOfTrack); }
-    bool isControl(int controller) const { return kind == kControlChange && type == controller; }
+    [[nodiscard]] bool isNoteOn() const { return kind == kNoteOn && velocity > 0; }
+    [[nodiscard]] bool isNoteOff() const { return kind == kNoteOff || (kind == kNoteOn && velocity == 0); }
+    [[nodiscard]] bool isChannelEvent() const {
+        return kind == kConnectedNote || (kind >= 0x80 && kind <= 0xE0);
+    }
+    [[nodiscard]] bool isMeta(int metaType) const { return kind == kMeta && type == metaType; }
+    [[nodiscard]] bool isEndOfTrack() const { return isMeta(kMetaEndOfTrack); }
+    [[nodiscard]] bool isControl(int controller) const {
+        return kind == kControlChange && type == controller;
+    }
 
     // 14-bit pitch bend value (note + 128 * value).
-    int pitchBend() const { return note + 128 * value; }
+    [[nodiscard]] int pitchBend() const { return note + 128 * value; }
     // Clamps to 0..16383; returns whether the input was already in range.
-    bool setPitchBend(int bend);
+    [[nodiscard]] bool setPitchBend(int bend);
 
     // Text of a text-like meta event, up to its first NUL.
-    std::string text() const;
+    [[nodiscard]] std::string text() const;
 
     // Time-signature code of a meta 0x58 event's bytes.
-    static int timeSignatureCode(int numerator, int denominatorPower);
+    [[nodiscard]] static int timeSignatureCode(int numerator, int denominatorPower);
 };
 
 // Factories for common events (delta 0 unless given).
-MusicEvent makeChannelEvent(int kind, int channel, int a, int b, int delta = 0);
-MusicEvent makeConnectedNote(int channel, int delta, int note, int velocity, int length);
-MusicEvent makeMeta(int delta, int type, const std::uint8_t* bytes, int length);
-MusicEvent makeTextMeta(int delta, int type, std::string_view text);
-MusicEvent makeEndOfTrack(int delta = 0);
-MusicEvent makeTempo(int delta, int microsecondsPerQuarter);
-MusicEvent makeSysEx(int delta, std::vector<std::uint8_t> wholeMessage); // F0 ... F7, classified
+[[nodiscard]] MusicEvent makeChannelEvent(int kind, int channel, int a, int b, int delta = 0);
+[[nodiscard]] MusicEvent makeConnectedNote(int channel, int delta, int note, int velocity, int length);
+[[nodiscard]] MusicEvent makeMeta(int delta, int type, const std::uint8_t* bytes, int length);
+[[nodiscard]] MusicEvent makeTextMeta(int delta, int type, std::string_view text);
+[[nodiscard]] MusicEvent makeEndOfTrack(int delta = 0);
+[[nodiscard]] MusicEvent makeTempo(int delta, int microsecondsPerQuarter);
+[[nodiscard]] MusicEvent makeSysEx(int delta,
+                                   std::vector<std::uint8_t> wholeMessage); // F0 ... F7, classified
 
 // Sets type, value and (for GS part messages) the channel from the bytes.
 void classifySysEx(MusicEvent& event);
 
 // The Roland checksum over a message's address and data bytes
 // (F0 41 dev 42 12 | addr... data... | sum F7); rewrites the sum byte.
-// Reports MDSX 0x36000001 when given no message.
-bool updateGsChecksum(std::vector<std::uint8_t>* message);
+// Reports MDSX errc::kSysExMissing when given no message.
+[[nodiscard]] bool updateGsChecksum(std::vector<std::uint8_t>* message);
 
 // Variable-length quantities.
 void writeVarLen(std::vector<std::uint8_t>& out, std::uint32_t value);
 // Reads at pos; false when the bytes end first (pos is then left at end).
-bool readVarLen(const std::uint8_t* bytes, int end, int& pos, std::uint32_t& value);
+[[nodiscard]] bool readVarLen(const std::uint8_t* bytes, int end, int& pos, std::uint32_t& value);
 
 } // namespace harmolin

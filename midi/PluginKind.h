@@ -24,20 +24,20 @@ enum class PluginKind {
 // The kind by the file's base name, the folder and the last suffix left out:
 // "Cantrix" anywhere in it is the syllable-program kind; "VOCALOID" or
 // "harmolin-voice" the control-stream kind; anything else an instrument.
-PluginKind pluginKindOf(std::string_view pluginPath);
+[[nodiscard]] PluginKind pluginKindOf(std::string_view pluginPath);
 
 // The same, unless the user named the kind ("vocaloid", "syllable",
 // "instrument"; "auto" or empty asks the rule).
-PluginKind pluginKindOf(std::string_view pluginPath, std::string_view override);
+[[nodiscard]] PluginKind pluginKindOf(std::string_view pluginPath, std::string_view override);
 
 // Parses an override; nothing for a word that is not one of the above.
-std::optional<std::string_view> parsePluginKindName(std::string_view text);
+[[nodiscard]] std::optional<std::string_view> parsePluginKindName(std::string_view text);
 
 // "vocaloid", "syllable" or "instrument": the word the override takes.
-std::string_view pluginKindName(PluginKind kind);
+[[nodiscard]] std::string_view pluginKindName(PluginKind kind);
 
 // True for the two kinds that sing lyrics (they have a singer list).
-inline bool isSinger(PluginKind kind) {
+[[nodiscard]] inline bool isSinger(PluginKind kind) {
     return kind != PluginKind::Instrument;
 }
 

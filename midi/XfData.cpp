@@ -1,5 +1,6 @@
 #include "midi/XfData.h"
 
+#include "base/ErrorCodes.h"
 #include "base/TextCodec.h"
 #include "midi/MidiF1Data.h"
 
@@ -46,13 +47,11 @@ CXfData::CXfData(const MidiTrackData& songTrack, MidiTrackData karaokeTrack, int
     : MidiF0Data(kSongCapacity), header_(defaultHeaderChunk()), karaoke_(std::move(karaokeTrack)) {
     *track_ = MidiTrackData::copyOf(songTrack, kSongCapacity);
     division_ = division;
-    state_ = TrackState::Connected;
 }
 
 bool CXfData::load(const std::string& path, int pauseMs, int* result) {
     track_->clear();
     track_->setState(TrackState::Connected);
-    state_ = TrackState::Connected;
     division_ = 960;
     header_.clear();
     karaoke_ = MidiTrackData(kSongCapacity);
@@ -66,12 +65,11 @@ bool CXfData::load(const std::string& path, int pauseMs, int* result) {
 bool CXfData::loadBytes(const std::uint8_t* data, int length, int pauseMs, int* result) {
     track_->clear();
     track_->setState(TrackState::Connected);
-    state_ = TrackState::Connected;
     division_ = 960;
     header_.clear();
     karaoke_ = MidiTrackData(kSongCapacity);
     if (!assign(data, length)) {
-        reportError(ErrorClass::Gene, 0x0100000A);
+        reportError(ErrorClass::Gene, errc::kDataTooLarge);
         if (result) *result = 0;
         return false;
     }
@@ -89,12 +87,12 @@ bool CXfData::loadXfImage(int pauseMs, int* result) {
         if (result)
             *result = 0;
         else
-            reportError(ErrorClass::Xfdt, 0x2F000001);
+            reportError(ErrorClass::Xfdt, errc::kXfNotXf);
     };
     const int at = findMidiHeader(bytes(), used());
     if (at < 0 || read16(bytes() + at + 8) != 0) {
         if (!result) {
-            reportError(ErrorClass::Xfdt, 0x2F000001);
+            reportError(ErrorClass::Xfdt, errc::kXfNotXf);
             return false;
         }
         // Convert a format-1 song to format 0 before looking for XF chunks.
@@ -104,8 +102,7 @@ bool CXfData::loadXfImage(int pauseMs, int* result) {
             return false;
         }
         MidiF0Data merged(capacity_);
-        f1.mergeInto(merged);
-        if (!merged.split() || !merged.serialize()) {
+        if (!f1.mergeInto(merged) || !merged.split() || !merged.serialize()) {
             *result = 0;
             return false;
         }
@@ -116,7 +113,7 @@ bool CXfData::loadXfImage(int pauseMs, int* result) {
         return false;
     }
     if (division_ <= 0 || division_ >= 0x8000) {
-        reportError(ErrorClass::M0dt, 0x04000009);
+        reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         division_ = 960;
         if (result) *result = 0;
         return false;
@@ -128,14 +125,13 @@ bool CXfData::loadXfImage(int pauseMs, int* result) {
     }
     if (!track_->parse(used(), pos, bytes(), pauseMs)) {
         if (track_->state() == TrackState::NoteOnOff)
-            track_->connectNotes();
+            (void)track_->connectNotes(); // cannot fail: the state was just checked
         else
             track_->setState(TrackState::Connected);
         if (result) *result = 0;
         return false;
     }
-    track_->connectNotes();
-    state_ = TrackState::Connected;
+    (void)track_->connectNotes(); // cannot fail: the track was just parsed
     pos += 8 + static_cast<int>(read32(bytes() + pos + 4));
     if (!chunkAt(bytes_, pos, "XFIH")) {
         notXf();
@@ -143,7 +139,7 @@ bool CXfData::loadXfImage(int pauseMs, int* result) {
     }
     const std::uint64_t headerEnd = std::uint64_t(pos) + 8 + read32(bytes() + pos + 4);
     if (headerEnd > std::uint64_t(used())) {
-        reportError(ErrorClass::Mdtk, 0x0D000001);
+        reportError(ErrorClass::Mdtk, errc::kTrackInternal);
         if (result) *result = 0;
         return false;
     }
@@ -162,24 +158,24 @@ bool CXfData::loadXfImage(int pauseMs, int* result) {
 }
 
 bool CXfData::image(std::vector<std::uint8_t>& out) {
-    if (!masterVolumeAfterReset(false)) reportError(ErrorClass::Xfdt, 0x2F000003);
+    if (!masterVolumeAfterReset(false)) reportError(ErrorClass::Xfdt, errc::kXfNoMasterVolumeAfterReset);
     // Work on copies so the song and its lyrics keep their state.
     MidiTrackData song = *track_;
     if (song.state() == TrackState::Connected && !song.splitNotes()) return false;
     song.ensureEndOfTrack();
     if (song.state() != TrackState::NoteOnOff || !song.serialize("MTrk", false)) {
-        reportError(ErrorClass::Xfdt, 0x2F000002);
+        reportError(ErrorClass::Xfdt, errc::kXfInternal);
         return false;
     }
     MidiTrackData lyrics = karaoke_;
     if (lyrics.state() == TrackState::Empty) lyrics.setState(TrackState::NoteOnOff);
     if (lyrics.state() != TrackState::NoteOnOff) {
-        reportError(ErrorClass::Xfdt, 0x2F000002);
+        reportError(ErrorClass::Xfdt, errc::kXfInternal);
         return false;
     }
     lyrics.ensureEndOfTrack();
     if (!lyrics.serialize("XFKM", false)) {
-        reportError(ErrorClass::Xfdt, 0x2F000002);
+        reportError(ErrorClass::Xfdt, errc::kXfInternal);
         return false;
     }
     const std::vector<std::uint8_t> info = header_.empty() ? defaultHeaderChunk() : header_;
@@ -188,7 +184,7 @@ bool CXfData::image(std::vector<std::uint8_t>& out) {
     out.insert(out.end(), info.begin(), info.end());
     out.insert(out.end(), lyrics.byteVector().begin(), lyrics.byteVector().end());
     if (static_cast<int>(out.size()) > capacity_) {
-        reportError(ErrorClass::M0dt, 0x04000009);
+        reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         return false;
     }
     return true;
@@ -199,7 +195,7 @@ bool CXfData::save(const std::string& path) {
     if (!image(out)) return false;
     if (!writeFileAtomically(path, out.data(), out.size())) {
         reportNotice(path);
-        reportError(ErrorClass::Gene, 0x01000007);
+        reportError(ErrorClass::Gene, errc::kCannotOpenFile);
         return false;
     }
     return true;

@@ -17,21 +17,22 @@ class CXfData : public MidiF0Data {
 
     // Without a result flag a file that is not XF is reported "Not XF
     // Format!"; with one the outcome goes to the flag (1 XF, 0 not) silently.
-    bool load(const std::string& path, int pauseMs = 0, int* result = nullptr);
-    bool loadBytes(const std::uint8_t* bytes, int length, int pauseMs = 0, int* result = nullptr);
-    bool save(const std::string& path);
+    [[nodiscard]] bool load(const std::string& path, int pauseMs = 0, int* result = nullptr);
+    [[nodiscard]] bool loadBytes(const std::uint8_t* bytes, int length, int pauseMs = 0,
+                                 int* result = nullptr);
+    [[nodiscard]] bool save(const std::string& path);
     // The whole file image, as save writes it.
-    bool image(std::vector<std::uint8_t>& out);
+    [[nodiscard]] bool image(std::vector<std::uint8_t>& out);
 
     void removeRuby();
-    bool masterVolumeAfterReset(bool insert);
+    [[nodiscard]] bool masterVolumeAfterReset(bool insert);
 
-    const std::vector<std::uint8_t>& headerBytes() const { return header_; }
-    MidiTrackData& karaokeTrack() { return karaoke_; }
-    const MidiTrackData& karaokeTrack() const { return karaoke_; }
+    [[nodiscard]] const std::vector<std::uint8_t>& headerBytes() const { return header_; }
+    [[nodiscard]] MidiTrackData& karaokeTrack() { return karaoke_; }
+    [[nodiscard]] const MidiTrackData& karaokeTrack() const { return karaoke_; }
 
   private:
-    bool loadXfImage(int pauseMs, int* result);
+    [[nodiscard]] bool loadXfImage(int pauseMs, int* result);
     std::vector<std::uint8_t> header_;
     MidiTrackData karaoke_;
     int pause_ = 0;

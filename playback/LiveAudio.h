@@ -27,28 +27,28 @@ class LiveAudio {
     using Source = std::function<void(float* left, float* right, int frames, std::int64_t start)>;
 
     // The process's output (one per process, like the sound card it stands for).
-    static LiveAudio& instance();
+    [[nodiscard]] static LiveAudio& instance();
 
     // ALSA PCM name to open: "default" unless set ("null" plays nowhere
     // in real time, for machines without a sound card).
     void setDeviceName(const std::string& name);
-    std::string deviceName() const;
+    [[nodiscard]] std::string deviceName() const;
 
     // Opens the stream when no user holds it yet; counted. False with the
     // reason in error when the device cannot be opened.
-    bool acquire(std::string& error);
+    [[nodiscard]] bool acquire(std::string& error);
     void release();
-    bool isOpen() const;
+    [[nodiscard]] bool isOpen() const;
 
     // Frames mixed so far: the clock every live source schedules against.
-    std::int64_t position() const;
+    [[nodiscard]] std::int64_t position() const;
 
     // When the first non-silent sample was written to the device since the
     // last reset (or the process began): how soon a song is heard.
-    std::optional<std::chrono::steady_clock::time_point> firstSound() const;
+    [[nodiscard]] std::optional<std::chrono::steady_clock::time_point> firstSound() const;
     void resetFirstSound();
 
-    int addSource(Source source);
+    [[nodiscard]] int addSource(Source source);
     void removeSource(int id);
 
     ~LiveAudio();
@@ -60,12 +60,13 @@ class LiveAudio {
 };
 
 // The VST host's ring played through the live audio output.
-std::unique_ptr<WaveOutBackend> makeLiveWaveOut();
+[[nodiscard]] std::unique_ptr<WaveOutBackend> makeLiveWaveOut();
 
 // Device -1: FluidSynth with the GM SoundFont, sounding through the live
 // audio output. Messages sound `leadFrames` after the output clock at the
 // time they are sent, the same lead the voice has, so both stay in step.
 inline constexpr int kSynthLeadFrames = 2469;
-std::unique_ptr<MidiOutPort> openSynthPort(std::string& error, int leadFrames = kSynthLeadFrames);
+[[nodiscard]] std::unique_ptr<MidiOutPort> openSynthPort(std::string& error,
+                                                         int leadFrames = kSynthLeadFrames);
 
 } // namespace harmolin

@@ -34,16 +34,16 @@ class LiveSynthPort : public MidiOutPort {
     LiveSynthPort& operator=(const LiveSynthPort&) = delete;
 
     // Acquires the live audio output, loads the SoundFont and starts sounding.
-    bool open(const std::string& soundFont, std::string& error);
+    [[nodiscard]] bool open(const std::string& soundFont, std::string& error);
 
-    std::string name() const override;
+    [[nodiscard]] std::string name() const override;
     void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
-    bool longMessage(const std::uint8_t* bytes, int length) override;
-    bool reset() override;
+    [[nodiscard]] bool longMessage(const std::uint8_t* bytes, int length) override;
+    [[nodiscard]] bool reset() override;
 
     // Called on the audio thread; for tests and monitoring.
     void setEventListener(EventListener listener);
-    int leadFrames() const { return lead_; }
+    [[nodiscard]] int leadFrames() const { return lead_; }
 
   private:
     enum class Kind : std::uint8_t { Short, Long, Reset };

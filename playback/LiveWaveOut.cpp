@@ -7,7 +7,7 @@
 namespace harmolin {
 
 LiveWaveOut::~LiveWaveOut() {
-    close();
+    (void)close(); // best effort on the way out
 }
 
 std::string LiveWaveOut::name() const {

@@ -23,21 +23,21 @@ class LiveWaveOut : public WaveOutBackend {
     LiveWaveOut(const LiveWaveOut&) = delete;
     LiveWaveOut& operator=(const LiveWaveOut&) = delete;
 
-    std::string name() const override;
-    bool supports(const WaveFormat& format) const override;
+    [[nodiscard]] std::string name() const override;
+    [[nodiscard]] bool supports(const WaveFormat& format) const override;
     // Acquires the live audio output; false (reason in lastError) when it
     // cannot be opened or this output is already open.
-    bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) override;
-    bool close() override;
+    [[nodiscard]] bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) override;
+    [[nodiscard]] bool close() override;
     void pause() override;
     void restart() override;
     void reset() override;
-    bool prepare(int) override { return true; }
-    bool unprepare(int) override { return true; }
-    bool write(int buffer) override;
-    std::int64_t position() const override { return played_.load(); }
+    [[nodiscard]] bool prepare(int) override { return true; }
+    [[nodiscard]] bool unprepare(int) override { return true; }
+    [[nodiscard]] bool write(int buffer) override;
+    [[nodiscard]] std::int64_t position() const override { return played_.load(); }
 
-    std::string lastError() const;
+    [[nodiscard]] std::string lastError() const;
 
   private:
     // Runs on the audio thread.

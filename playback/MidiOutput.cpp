@@ -1,5 +1,6 @@
 #include "playback/MidiOutput.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "playback/LiveAudio.h"
 #include "playback/RtMidiPort.h"
@@ -10,11 +11,6 @@
 namespace harmolin {
 
 namespace {
-
-constexpr std::uint32_t kCannotOpen = 0x07000001;
-constexpr std::uint32_t kCannotClose = 0x07000002;
-constexpr std::uint32_t kCannotChangeTone = 0x07000003;
-constexpr std::uint32_t kCannotSendSysEx = 0x07000004;
 
 // The driver buffer of a long message: longer messages are refused whole,
 // since a cut system exclusive would be a different (broken) message.
@@ -83,7 +79,7 @@ bool MidiControler::open(int device) {
     // all, which need not be repeated on every play.
     if (device == -1 && noDeviceShown.exchange(true)) return false;
     if (!error.empty()) reportNotice(error);
-    reportError(ErrorClass::Mdct, kCannotOpen);
+    reportError(ErrorClass::Mdct, errc::kDeviceCannotOpen);
     return false;
 }
 
@@ -94,7 +90,7 @@ void MidiControler::close() {
         ok = port_->reset();
     } catch (...) {
     }
-    if (!ok) reportError(ErrorClass::Mdct, kCannotClose);
+    if (!ok) reportError(ErrorClass::Mdct, errc::kDeviceCannotClose);
     port_.reset();
 }
 
@@ -114,7 +110,7 @@ void MidiControler::noteOff(int channel, int note) {
 
 void MidiControler::programChange(int channel, int program) {
     if (!port_) {
-        reportError(ErrorClass::Mdct, kCannotChangeTone);
+        reportError(ErrorClass::Mdct, errc::kDeviceCannotChangeTone);
         return;
     }
     port_->shortMessage(static_cast<std::uint8_t>(0xC0 | (channel & 0x0F)), u7(program), 0);
@@ -142,7 +138,7 @@ void MidiControler::longMessage(int length, const std::uint8_t* bytes) {
         ++pos;
         if (pos >= length) return; // a header without a message
         if (length - pos + 1 > kLongMessageLimit) {
-            reportError(ErrorClass::Mdct, kCannotSendSysEx);
+            reportError(ErrorClass::Mdct, errc::kDeviceCannotSendSysEx);
             return;
         }
         wire[n++] = 0xF0;
@@ -150,7 +146,7 @@ void MidiControler::longMessage(int length, const std::uint8_t* bytes) {
             wire[n++] = bytes[i];
     } else {
         if (length > kLongMessageLimit) {
-            reportError(ErrorClass::Mdct, kCannotSendSysEx);
+            reportError(ErrorClass::Mdct, errc::kDeviceCannotSendSysEx);
             return;
         }
         for (int i = 0; i < length; ++i)

@@ -17,13 +17,13 @@ namespace harmolin {
 class MidiOutPort {
   public:
     virtual ~MidiOutPort() = default;
-    virtual std::string name() const = 0;
+    [[nodiscard]] virtual std::string name() const = 0;
     virtual void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
     // A complete message as it goes on the wire (F0 ... F7, or the bytes of
     // an escape). False when the port refused it.
-    virtual bool longMessage(const std::uint8_t* bytes, int length) = 0;
+    [[nodiscard]] virtual bool longMessage(const std::uint8_t* bytes, int length) = 0;
     // All notes off, controllers reset: what a device reset does.
-    virtual bool reset() = 0;
+    [[nodiscard]] virtual bool reset() = 0;
 };
 
 // Opens device `number` (-1: the synthesizer); null when it cannot be opened,
@@ -32,12 +32,12 @@ using MidiPortOpener = std::function<std::unique_ptr<MidiOutPort>(int number, st
 
 // The names of devices 0..n (the ALSA sequencer's writable ports); empty when
 // the sequencer is missing.
-std::vector<std::string> midiOutputDevices();
+[[nodiscard]] std::vector<std::string> midiOutputDevices();
 
 // The opener every MidiControler uses. Tests and the live program replace
 // it; the default opens FluidSynth for -1 and RtMidi ports for 0..n.
 void setMidiPortOpener(MidiPortOpener opener);
-MidiPortOpener defaultMidiPortOpener();
+[[nodiscard]] MidiPortOpener defaultMidiPortOpener();
 
 // The wrapper the player drives (error class MDCT).
 class MidiControler {
@@ -50,11 +50,11 @@ class MidiControler {
     // -1 is the synthesizer; when it fails, device 0 is tried. A failure
     // shows "Can not open Midi device!" (the first time in the process only
     // when there is no device at all). False when nothing could be opened.
-    bool open(int device);
+    [[nodiscard]] bool open(int device);
     // Reset, then close. Nothing when not open.
     void close();
-    bool isOpen() const { return port_ != nullptr; }
-    std::string deviceName() const;
+    [[nodiscard]] bool isOpen() const { return port_ != nullptr; }
+    [[nodiscard]] std::string deviceName() const;
 
     void noteOn(int channel, int note, int velocity);
     void noteOff(int channel, int note);

@@ -1,5 +1,6 @@
 #include "playback/MidiPlayer.h"
 
+#include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "midi/MidiF0Data.h"
 
@@ -15,15 +16,6 @@ namespace harmolin {
 
 namespace {
 
-constexpr std::uint32_t kCannotUseTimer = 0x08000002;
-constexpr std::uint32_t kTempoTooSlow = 0x08000003;
-constexpr std::uint32_t kPlayerInternal = 0x08000004;
-constexpr std::uint32_t kPlayPointWrong = 0x08000005;
-constexpr std::uint32_t kTempoWrong = 0x08000006;
-constexpr std::uint32_t kDataInvalid = 0x08000007;
-constexpr std::uint32_t kTimeSignInvalid = 0x37000002;
-constexpr std::uint32_t kMusicPlayerInternal = 0x09000001;
-
 constexpr int kSpeed = 100;
 constexpr int kStartTempo = 250000;     // 240 beats per minute until the song says otherwise
 constexpr int kSlowestTempo = 6000000;  // 10 beats per minute
@@ -36,7 +28,7 @@ constexpr auto kSpinWindow = std::chrono::microseconds(1000);
 constexpr auto kRealtimeSpinWindow = std::chrono::microseconds(250);
 
 const char* musicPlayerMessage(std::uint32_t code) {
-    return code == kMusicPlayerInternal ? "Internal Error occured in MusicPlayer!" : nullptr;
+    return code == errc::kMusicPlayerNotNotes ? "Internal Error occured in MusicPlayer!" : nullptr;
 }
 
 void registerMusicPlayerMessages() {
@@ -103,7 +95,7 @@ std::vector<MusicEvent> MidiStatus::events() const {
     }
     if (tempo >= 0) out.push_back(makeTempo(0, tempo));
     if (timeSignature == 0) {
-        reportError(ErrorClass::Mdss, kTimeSignInvalid);
+        reportError(ErrorClass::Mdss, errc::kStatusBadTimeSignature);
     } else if (timeSignature > 0) {
         const int numerator = timeSignature >> 8;
         const int denominator = timeSignature & 0xFF;
@@ -162,10 +154,10 @@ void MidiPlayer::close() {
 void MidiPlayer::setTempo(int microseconds) {
     // The player's tempo is 60000 / (microseconds / 1000) beats per minute.
     if (microseconds < 1000) {
-        reportError(ErrorClass::Mdpl, kTempoWrong);
+        reportError(ErrorClass::Mdpl, errc::kPlayerBadTempo);
         microseconds = kFallbackTempo;
     } else if (microseconds > kSlowestTempo) {
-        reportError(ErrorClass::Mdpl, kTempoTooSlow);
+        reportError(ErrorClass::Mdpl, errc::kPlayerTempoTooSlow);
         microseconds = kSlowestTempo;
     }
     microsecondsPerQuarter_ = microseconds;
@@ -229,7 +221,7 @@ int MidiPlayer::sendAndStep() {
     ++index_;
     if (index_ >= count) return -1;
     const int delta = events[static_cast<std::size_t>(index_)].delta;
-    if (delta < 0) reportError(ErrorClass::Mdpl, kDataInvalid);
+    if (delta < 0) reportError(ErrorClass::Mdpl, errc::kPlayerBadData);
     return delta;
 }
 
@@ -237,12 +229,12 @@ int MidiPlayer::prepare(MidiF0Data* song, int device, long long startTick, long 
     skipped = 0;
     stopThread();
     if (!isNoteOnOff(song)) {
-        reportError(ErrorClass::Mdpl, kPlayerInternal);
+        reportError(ErrorClass::Mdpl, errc::kPlayerInternal);
         return 0;
     }
     // Every deadline divides by the division: a song without one cannot play.
     if (song->division() <= 0) {
-        reportError(ErrorClass::Mdpl, kDataInvalid);
+        reportError(ErrorClass::Mdpl, errc::kPlayerBadData);
         return 0;
     }
     song_ = song;
@@ -296,7 +288,7 @@ int MidiPlayer::prepare(MidiF0Data* song, int device, long long startTick, long 
             if (events[static_cast<std::size_t>(i)].isChannelEvent()) firstNote = count;
     }
     if (firstNote < 0) {
-        reportError(ErrorClass::Mdpl, kPlayPointWrong);
+        reportError(ErrorClass::Mdpl, errc::kPlayerBadPlayPoint);
         device_.close();
         playing_.store(false);
         return 0;
@@ -378,7 +370,7 @@ bool MidiPlayer::arm() {
         std::lock_guard lock(mutex_);
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
-        reportError(ErrorClass::Mdpl, kCannotUseTimer);
+        reportError(ErrorClass::Mdpl, errc::kPlayerNoTimer);
         device_.close();
         playing_.store(false);
         return false;
@@ -425,7 +417,7 @@ void MidiPlayer::run() {
     while (!done) {
         if (!sleepUntil(deadline) || stopRequest_.load() || killed_.load()) break;
         if (index_ >= count) {
-            reportError(ErrorClass::Mdpl, kPlayPointWrong);
+            reportError(ErrorClass::Mdpl, errc::kPlayerBadPlayPoint);
             break;
         }
         // One batch: the event that is due and every one due with it (or
@@ -449,7 +441,7 @@ void MidiPlayer::run() {
             }
             const double ticksPerMinute = std::trunc(song_->division() * speed_ * tempo_.load() * 0.01);
             if (ticksPerMinute < 1) {
-                reportError(ErrorClass::Mdpl, kTempoWrong);
+                reportError(ErrorClass::Mdpl, errc::kPlayerBadTempo);
                 done = true;
                 break;
             }
@@ -489,7 +481,7 @@ MusicPlayer::~MusicPlayer() {
 int MusicPlayer::start(MidiF0Data* song, PlayerEventCallback onEvent, long long tickOffset,
                        long long startTick, long long endTick, PlayerEndCallback onEnd, int device) {
     registerMusicPlayerMessages();
-    if (!isNoteOnOff(song)) reportError(ErrorClass::Mdsp, kMusicPlayerInternal);
+    if (!isNoteOnOff(song)) reportError(ErrorClass::Mdsp, errc::kMusicPlayerNotNotes);
     release();
     stopRequested_.store(false);
     // Held here too: a release from another thread cannot free it mid-start.

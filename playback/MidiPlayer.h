@@ -41,7 +41,7 @@ struct MidiStatus {
     // The events that recreate this state, all at delta 0: per channel the
     // program, the bend and every controller set, then tempo and time
     // signature. A time-signature code of 0 is reported (MDSS) and left out.
-    std::vector<MusicEvent> events() const;
+    [[nodiscard]] std::vector<MusicEvent> events() const;
 };
 
 // Called just before each event is sent, on the player's thread. Setting the
@@ -65,17 +65,17 @@ class MidiPlayer {
 
     // Plays the song (parsed, one event per note on and off) from tick 0.
     // False (reported) when it cannot start.
-    bool start(MidiF0Data* song, int device);
+    [[nodiscard]] bool start(MidiF0Data* song, int device);
     // Plays [startTick, endTick) (endTick -1: to the end) announcing every
     // event, the ones before the first note too; the announced ticks and
     // endTick count from tickOffset. onEnd is called (on the player's
     // thread) when endTick is reached, not at the song's end.
-    bool start(MidiF0Data* song, int device, PlayerEventCallback onEvent, long long tickOffset,
-               long long startTick, long long endTick, PlayerEndCallback onEnd = {});
+    [[nodiscard]] bool start(MidiF0Data* song, int device, PlayerEventCallback onEvent, long long tickOffset,
+                             long long startTick, long long endTick, PlayerEndCallback onEnd = {});
     // Opens the device, sends GM System On, chases to startTick and sends the
     // events before the first note. skipped: the song tick those end on.
     // Returns the timer resolution in ms, 0 on failure.
-    int prepare(MidiF0Data* song, int device, long long startTick, long long& skipped);
+    [[nodiscard]] int prepare(MidiF0Data* song, int device, long long startTick, long long& skipped);
     // Stops the thread (if any) and resets and closes the device.
     void close();
 
@@ -85,17 +85,17 @@ class MidiPlayer {
     }
     // Cancels the pending wake-up and clears "playing" at once.
     void killTimer();
-    bool playing() const { return playing_.load(); }
-    bool stopRequested() const { return stopRequest_.load(); }
+    [[nodiscard]] bool playing() const { return playing_.load(); }
+    [[nodiscard]] bool stopRequested() const { return stopRequest_.load(); }
     // Waits until "playing" is clear or the timeout passes; true while still playing.
-    bool waitWhilePlaying(std::chrono::milliseconds timeout);
+    [[nodiscard]] bool waitWhilePlaying(std::chrono::milliseconds timeout);
     // Whether the end tick was reached and the end callback called.
-    bool endReached() const { return endReached_.load(); }
-    bool hasDevice() const { return device_.isOpen(); }
-    MidiControler& device() { return device_; }
+    [[nodiscard]] bool endReached() const { return endReached_.load(); }
+    [[nodiscard]] bool hasDevice() const { return device_.isOpen(); }
+    [[nodiscard]] MidiControler& device() { return device_; }
 
     double tempoBpm() const { return tempo_.load(); }
-    int periodMs() const { return period_; }
+    [[nodiscard]] int periodMs() const { return period_; }
     // When the song was asked for: the silence before its first sound is
     // shortened by the time gone since `zero` plus `soundDelay` (how late the
     // output sounds what it is sent), by `mostEarly` at most, so the first
@@ -107,13 +107,13 @@ class MidiPlayer {
     };
     void setSongClock(std::optional<SongClock> clock) { songClock_ = clock; }
     // How much earlier than its own time the song was started by its clock.
-    std::chrono::steady_clock::duration startedEarlyBy() const { return earlyBy_; }
+    [[nodiscard]] std::chrono::steady_clock::duration startedEarlyBy() const { return earlyBy_; }
     // The pause after each event before the first note (0 in tests).
     void setPreludeGap(std::chrono::milliseconds gap) { preludeGap_ = gap; }
     // Keeps a SendRecord per sent event (for the timing benchmark). Read
     // the records once playback has ended.
     void recordTiming(bool on) { recordTiming_ = on; }
-    const std::vector<SendRecord>& timing() const { return timing_; }
+    [[nodiscard]] const std::vector<SendRecord>& timing() const { return timing_; }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -121,17 +121,17 @@ class MidiPlayer {
     void wake();
     void run();
     // Sends the current event and steps; the next event's delta, -1 at the end.
-    int sendAndStep();
+    [[nodiscard]] int sendAndStep();
     void playEvent(MusicEvent& event);
     void setTempo(int microsecondsPerQuarter);
     // Time the song takes for `ticks` at the current tempo and speed.
-    std::chrono::nanoseconds ticksToTime(long long ticks) const;
+    [[nodiscard]] std::chrono::nanoseconds ticksToTime(long long ticks) const;
     // False when woken by a stop or a kill before the deadline.
-    bool sleepUntil(Clock::time_point deadline);
+    [[nodiscard]] bool sleepUntil(Clock::time_point deadline);
     void stopThread();
     void finish();
     // Starts the player's thread, first wake-up one period from now.
-    bool arm();
+    [[nodiscard]] bool arm();
 
     MidiF0Data* song_ = nullptr;
     MidiControler device_;
@@ -178,16 +178,17 @@ class MusicPlayer {
     ~MusicPlayer();
 
     // 1 when the player holds an open device afterwards; 0 after releasing it.
-    int start(MidiF0Data* song, PlayerEventCallback onEvent, long long tickOffset, long long startTick,
-              long long endTick, PlayerEndCallback onEnd = {}, int device = -1);
-    bool isPlaying() const;
+    [[nodiscard]] int start(MidiF0Data* song, PlayerEventCallback onEvent, long long tickOffset,
+                            long long startTick, long long endTick, PlayerEndCallback onEnd = {},
+                            int device = -1);
+    [[nodiscard]] bool isPlaying() const;
     void requestStop();
     void killTimer();
     // Waits (polling every 100 ms or when stopped) until playback ends; then,
     // unless a stop was requested, calls the end callback.
     void playLoop();
     void release();
-    MidiPlayer* player() { return player_.get(); }
+    [[nodiscard]] MidiPlayer* player() { return player_.get(); }
     // For the next start.
     void setSongClock(std::optional<MidiPlayer::SongClock> clock) { songClock_ = clock; }
 

@@ -29,10 +29,10 @@ inline constexpr int kRenderRate = 44100;
 
 // Reads a Standard MIDI File (format 0 or 1). False when it cannot be read;
 // the reason has then been reported.
-bool loadMidiSchedule(const std::string& path, MidiSchedule& out);
+[[nodiscard]] bool loadMidiSchedule(const std::string& path, MidiSchedule& out);
 
 // Microseconds per quarter note as a player takes them: absurdly slow tempos
 // play at 10 beats per minute, impossible ones at 60.
-int playableTempo(int microsecondsPerQuarter);
+[[nodiscard]] int playableTempo(int microsecondsPerQuarter);
 
 } // namespace harmolin

@@ -403,9 +403,11 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
                     const TimedEvent& t = events[static_cast<std::size_t>(nextVoice)];
                     if (!isVoice(t, voiceChannel)) continue;
                     MusicEvent e = t.event;
-                    host->routeVoiceEventAt(t.sample, e);
+                    (void)host->routeVoiceEventAt(t.sample,
+                                                  e); // events the plug-in does not take are not for it
                 }
-                host->renderBlock(voice.data() + pos, n, pos);
+                (void)host->renderBlock(voice.data() + pos, n,
+                                        pos); // valid arguments: every frame is rendered
                 if (host->clipped()) pluginClipped.store(true);
                 framesDone.fetch_add(n);
             }
@@ -629,17 +631,17 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind k
         if (t.sample >= *noteSample) break;
         if (!isVoice(t, voiceChannel)) continue;
         MusicEvent e = t.event;
-        host->routeVoiceEventAt(0, e);
+        (void)host->routeVoiceEventAt(0, e); // the test note is all voice-channel events
     }
     const int mode = kind == PluginKind::VocaloidStream ? kVocaloidMode : kSyllableProgramMode;
     for (MusicEvent e : testSyllableMessages("", 0, mode).note) {
         e.channel = voiceChannel;
-        host->routeVoiceEventAt(kNoteAt, e);
+        (void)host->routeVoiceEventAt(kNoteAt, e); // the test note is all voice-channel events
     }
     constexpr float kThreshold = 0.001f; // -60 dB: any sound at all
     std::vector<float> block(kBlock);
     for (std::int64_t pos = 0; pos < kNoteAt + kRenderRate; pos += kBlock) {
-        host->renderBlock(block.data(), kBlock, pos);
+        (void)host->renderBlock(block.data(), kBlock, pos); // valid arguments: every frame is rendered
         for (int i = 0; i < kBlock; ++i) {
             if (std::fabs(block[static_cast<std::size_t>(i)]) < kThreshold) continue;
             const std::int64_t at = std::max<std::int64_t>(pos + i - kNoteAt, 0);

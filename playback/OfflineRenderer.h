@@ -40,11 +40,11 @@ enum class AudioFileType { Wav, Flac, Ogg };
 
 // The audio file type of a path by its extension (case-insensitive: .wav,
 // .flac, .ogg); nothing for any other.
-std::optional<AudioFileType> audioFileTypeOf(const std::string& path);
+[[nodiscard]] std::optional<AudioFileType> audioFileTypeOf(const std::string& path);
 // The extension with its dot: ".wav", ".flac", ".ogg".
-const char* audioExtension(AudioFileType type);
+[[nodiscard]] const char* audioExtension(AudioFileType type);
 // One line for a path whose extension names no audio file type.
-std::string unknownAudioTypeMessage(const std::string& path);
+[[nodiscard]] std::string unknownAudioTypeMessage(const std::string& path);
 
 struct RenderResult {
     bool ok = false;
@@ -56,22 +56,23 @@ struct RenderResult {
 };
 
 // The GM SoundFont of the system, or empty when none is installed.
-std::string defaultSoundFont();
+[[nodiscard]] std::string defaultSoundFont();
 
 // Keeps FluidSynth's own log lines off the terminal (once per process).
 void quietFluidSynthLog();
 
 // Renders into outputPath, in the type its extension names; stems, when
 // asked for, follow the same type (voice.flac, accompaniment.flac, ...).
-RenderResult renderMidiToFile(const std::string& midiPath, const std::string& outputPath,
-                              const RenderOptions& options);
+[[nodiscard]] RenderResult renderMidiToFile(const std::string& midiPath, const std::string& outputPath,
+                                            const RenderOptions& options);
 
 // Milliseconds from the first sung note's messages to the plug-in's first
 // sound, measured by letting the plug-in sing that note alone, delivered by
 // the host's routing for the plug-in's kind. Nothing when
 // the plug-in does not load, the file has no voice, or nothing is heard
 // within a second; error then says why.
-std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,
-                                     const std::string& sungPartPath, int voiceChannel, std::string& error);
+[[nodiscard]] std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,
+                                                   const std::string& sungPartPath, int voiceChannel,
+                                                   std::string& error);
 
 } // namespace harmolin

@@ -13,12 +13,12 @@
 namespace harmolin {
 
 // Names of the writable ports; empty (reason in error) when the sequencer is missing.
-std::vector<std::string> sequencerOutputPorts(std::string* error = nullptr);
+[[nodiscard]] std::vector<std::string> sequencerOutputPorts(std::string* error = nullptr);
 
 // Opens port `number`; null with the reason in error.
-std::unique_ptr<MidiOutPort> openSequencerPort(int number, std::string& error);
+[[nodiscard]] std::unique_ptr<MidiOutPort> openSequencerPort(int number, std::string& error);
 
 // Bytes a channel or system message of this status takes on the wire (1 to 3).
-int shortMessageLength(std::uint8_t status);
+[[nodiscard]] int shortMessageLength(std::uint8_t status);
 
 } // namespace harmolin

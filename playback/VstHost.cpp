@@ -482,7 +482,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         if (!device->open([this](int buffer) { onBufferDone(buffer); })) return false;
         if (!device->queueAll()) {
             device->reset();
-            device->close();
+            (void)device->close(); // best effort: the start has failed already
             return false;
         }
         device->restart();
@@ -497,12 +497,13 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         stopThread();
         if (device->isOpen()) {
             device->reset();
-            device->close();
+            (void)device->close(); // best effort while stopping
         }
     }
 
     void onBufferDone(int buffer) {
-        if (running.load()) device->requeue(buffer);
+        if (running.load())
+            (void)device->requeue(buffer); // a refused buffer drops out; the device is stopping
     }
 
     void shutdown() {
@@ -540,13 +541,13 @@ bool CVstHostMain::loadSingingPlugin(const std::string& path, PluginKind kind, i
         if (value != 0 && params > 2) setParameter(0, 2, static_cast<float>(value));
         if (params > 3) setParameter(0, 3, 1.0f / 110000.0f);
         if (params > 4) setParameter(0, 4, 0.0001f);
-        queueMidi(0xB0, 0x00, 100);
-        queueMidi(0xB0, 0x20, bank);
+        (void)queueMidi(0xB0, 0x00, 100); // a freshly loaded slot's queue has room
+        (void)queueMidi(0xB0, 0x20, bank);
     }
-    productName(0);
+    (void)productName(0); // asked once after loading, as hosts do; the name is not needed
     resume(0);
     setProgram(0, 0);
-    startOutput(); // a device failure is reported by the device; the plug-in stays loaded
+    (void)startOutput(); // a device failure is reported by the device; the plug-in stays loaded
     return true;
 }
 

@@ -51,83 +51,85 @@ class CVstHostMain {
 
     // Slot 0, suspended output around the load, program 0, output started.
     // A syllable-program singer also gets its bank and parameters set.
-    bool loadSingingPlugin(const std::string& path, int value = 0, int bank = 0);
-    bool loadSingingPlugin(const std::string& path, PluginKind kind, int value = 0, int bank = 0);
-    bool loadPlugin(int slot, const std::string& path);
+    [[nodiscard]] bool loadSingingPlugin(const std::string& path, int value = 0, int bank = 0);
+    [[nodiscard]] bool loadSingingPlugin(const std::string& path, PluginKind kind, int value = 0,
+                                         int bank = 0);
+    [[nodiscard]] bool loadPlugin(int slot, const std::string& path);
     void unloadPlugin(int slot);
-    bool isLoaded(int slot) const;
-    int loadedCount() const;
+    [[nodiscard]] bool isLoaded(int slot) const;
+    [[nodiscard]] int loadedCount() const;
     // Why the last load failed (the user sees one fixed line; this is for logs).
-    std::string lastLoadError() const;
+    [[nodiscard]] std::string lastLoadError() const;
     // The plug-in's effect record, for callers that speak to it directly.
-    vst::AEffect* effect(int slot) const;
+    [[nodiscard]] vst::AEffect* effect(int slot) const;
 
     void setParameter(int slot, int index, float value);
     void setProgram(int slot, int program);
     void resume(int slot);
     void suspend(int slot);
-    std::string productName(int slot);
+    [[nodiscard]] std::string productName(int slot);
 
     // Queues one MIDI message for the slot of the status byte's channel, to
     // sound one lead after the output's current position. False when dropped.
-    bool queueMidi(int status, int data1, int data2);
+    [[nodiscard]] bool queueMidi(int status, int data1, int data2);
     // The same at an explicit sample time of the output clock.
-    bool queueMidiAt(std::int64_t sampleTime, int status, int data1, int data2);
+    [[nodiscard]] bool queueMidiAt(std::int64_t sampleTime, int status, int data1, int data2);
 
     // The voice channel and how its plug-in is driven (by the path: the
     // program's one rule).
     void setVoiceChannel(int channel, const std::string& pluginPath);
     void setVoiceChannel(int channel, PluginKind kind);
-    PluginKind voiceKind() const;
+    [[nodiscard]] PluginKind voiceKind() const;
     // Takes the voice channel's note-on, note-off, program change and control
     // change from the MIDI output (status cleared) and queues them for the
     // plug-in as its kind wants them: the control stream for every kind,
     // notes for the syllable-program singer and the instrument, programs (as
     // the syllable) for the syllable-program singer only. True when taken.
-    bool routeVoiceEvent(MusicEvent& event);
+    [[nodiscard]] bool routeVoiceEvent(MusicEvent& event);
     // The same at an explicit sample time (the offline clock).
-    bool routeVoiceEventAt(std::int64_t sampleTime, MusicEvent& event);
+    [[nodiscard]] bool routeVoiceEventAt(std::int64_t sampleTime, MusicEvent& event);
 
-    bool startOutput();
+    [[nodiscard]] bool startOutput();
     void stopOutput();
-    bool isRunning() const;
+    [[nodiscard]] bool isRunning() const;
     void onBufferDone(int buffer);
 
     void setGain(double gain);
     double gain() const;
     double peak() const;   // linear, of the last step
     double peakDb() const; // -1.7e308 when silent
-    bool clipped() const;
+    [[nodiscard]] bool clipped() const;
     // Called after every render step with the peak in decibels (on the
     // rendering thread). Set it while output is stopped.
     void setLevelListener(std::function<void(double peakDb)> listener);
 
     // One step of the render thread: renders up to one block into the ring
     // ahead of the output position. Returns the samples rendered.
-    int renderStep();
+    [[nodiscard]] int renderStep();
     // Offline: delivers the events due in [sampleTime, sampleTime + frames)
     // and renders that span into `out` (mono float, gain applied, clipped).
     // Renders silence when nothing is loaded. Returns frames (0 on bad
     // arguments).
-    int renderBlock(float* out, int frames, std::int64_t sampleTime);
+    [[nodiscard]] int renderBlock(float* out, int frames, std::int64_t sampleTime);
 
     // Stops output, suspends and unloads every slot. Bounded: a plug-in that
     // hangs in its processing is left loaded rather than freed under it.
     void shutdown();
 
-    WaveOutDevice& device();
-    std::int64_t renderedUpTo() const;
-    int leadSamples() const;
-    int blockLimit() const;
+    [[nodiscard]] WaveOutDevice& device();
+    [[nodiscard]] std::int64_t renderedUpTo() const;
+    [[nodiscard]] int leadSamples() const;
+    [[nodiscard]] int blockLimit() const;
 
     // The host's answer to a plug-in's request.
-    static std::intptr_t hostCallback(vst::AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                      std::intptr_t value, void* ptr, float opt);
+    [[nodiscard]] static std::intptr_t hostCallback(vst::AEffect* effect, std::int32_t opcode,
+                                                    std::int32_t index, std::intptr_t value, void* ptr,
+                                                    float opt);
 
     struct Impl;
 
   private:
-    bool routeVoice(MusicEvent& event, std::optional<std::int64_t> at);
+    [[nodiscard]] bool routeVoice(MusicEvent& event, std::optional<std::int64_t> at);
 
     std::shared_ptr<Impl> impl_;
 };

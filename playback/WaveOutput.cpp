@@ -251,7 +251,7 @@ WaveOutDevice::WaveOutDevice(int deviceNumber, const WaveFormat& format, int buf
 WaveOutDevice::~WaveOutDevice() {
     if (open_.load()) {
         reset();
-        close();
+        (void)close(); // best effort on the way out
     }
 }
 

@@ -35,17 +35,19 @@ class WaveBufferPool {
   public:
     WaveBufferPool(int bufferBytes, int bufferCount, const WaveFormat& format);
 
-    bool usable() const { return usable_; }
-    int bufferBytes() const { return bufferBytes_; }
-    int bufferCount() const { return bufferCount_; }
-    int samplesPerBuffer() const { return samplesPerBuffer_; }
-    int totalSamples() const { return samplesPerBuffer_ * bufferCount_; }
+    [[nodiscard]] bool usable() const { return usable_; }
+    [[nodiscard]] int bufferBytes() const { return bufferBytes_; }
+    [[nodiscard]] int bufferCount() const { return bufferCount_; }
+    [[nodiscard]] int samplesPerBuffer() const { return samplesPerBuffer_; }
+    [[nodiscard]] int totalSamples() const { return samplesPerBuffer_ * bufferCount_; }
 
-    std::int16_t sample(int buffer, int offset) const;
+    [[nodiscard]] std::int16_t sample(int buffer, int offset) const;
     void setSample(int buffer, int offset, std::int16_t value);
     void zero();
 
-    std::atomic<std::uint32_t>& flags(int buffer) { return flags_[static_cast<std::size_t>(buffer)]; }
+    [[nodiscard]] std::atomic<std::uint32_t>& flags(int buffer) {
+        return flags_[static_cast<std::size_t>(buffer)];
+    }
 
   private:
     int bufferBytes_;
@@ -64,14 +66,14 @@ class RingPosition {
         : samplesPerBuffer_(samplesPerBuffer), bufferCount_(bufferCount) {}
 
     void set(std::int64_t samples);
-    int buffer() const { return buffer_; }
-    int offset() const { return offset_; }
-    std::int64_t absolute() const { return absolute_; }
+    [[nodiscard]] int buffer() const { return buffer_; }
+    [[nodiscard]] int offset() const { return offset_; }
+    [[nodiscard]] std::int64_t absolute() const { return absolute_; }
 
     // Samples from this position forward to `to` around the ring: negative or
     // 0 within one buffer when `to` lies behind, 0 when `to` cannot be
     // reached within bufferCount - 1 buffer steps.
-    int distanceTo(const RingPosition& to) const;
+    [[nodiscard]] int distanceTo(const RingPosition& to) const;
 
   private:
     int samplesPerBuffer_;
@@ -89,13 +91,13 @@ class QueuedBuffers {
     // Empties the queue; it holds at most the pool's buffer count.
     void attach(WaveBufferPool* pool);
     void detach() { attach(nullptr); }
-    WaveBufferPool* pool() const { return pool_; }
-    bool empty() const { return count_ == 0; }
+    [[nodiscard]] WaveBufferPool* pool() const { return pool_; }
+    [[nodiscard]] bool empty() const { return count_ == 0; }
     // Samples left in the first queued buffer (0 when none is queued).
-    int frontRemaining() const;
+    [[nodiscard]] int frontRemaining() const;
 
     // Marks the buffer queued; false when detached, out of range or full.
-    bool push(int buffer);
+    [[nodiscard]] bool push(int buffer);
     // Every queued buffer marked done (no longer queued); the queue empties.
     void giveBackAll();
     // Plays up to `frames` samples in order, calling visit(sample, i) for
@@ -138,19 +140,19 @@ class WaveOutBackend {
     using DoneHandler = std::function<void(int buffer)>;
     virtual ~WaveOutBackend() = default;
 
-    virtual std::string name() const = 0;
-    virtual bool supports(const WaveFormat& format) const = 0;
-    virtual bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) = 0;
-    virtual bool close() = 0;
+    [[nodiscard]] virtual std::string name() const = 0;
+    [[nodiscard]] virtual bool supports(const WaveFormat& format) const = 0;
+    [[nodiscard]] virtual bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) = 0;
+    [[nodiscard]] virtual bool close() = 0;
     virtual void pause() = 0;
     virtual void restart() = 0;
     // Stops playing and gives every queued buffer back, marked done.
     virtual void reset() = 0;
-    virtual bool prepare(int buffer) = 0;
-    virtual bool unprepare(int buffer) = 0;
-    virtual bool write(int buffer) = 0;
+    [[nodiscard]] virtual bool prepare(int buffer) = 0;
+    [[nodiscard]] virtual bool unprepare(int buffer) = 0;
+    [[nodiscard]] virtual bool write(int buffer) = 0;
     // Samples played since open.
-    virtual std::int64_t position() const = 0;
+    [[nodiscard]] virtual std::int64_t position() const = 0;
 };
 
 // A backend that plays into memory when told to: `advance` plays that many
@@ -164,19 +166,19 @@ class MemoryWaveSink : public WaveOutBackend {
 
     // Plays up to `samples` samples; returns how many were played (fewer when
     // paused, closed or no buffer is queued).
-    int advance(int samples);
+    [[nodiscard]] int advance(int samples);
 
-    std::string name() const override { return "memory"; }
-    bool supports(const WaveFormat& format) const override;
-    bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) override;
-    bool close() override;
+    [[nodiscard]] std::string name() const override { return "memory"; }
+    [[nodiscard]] bool supports(const WaveFormat& format) const override;
+    [[nodiscard]] bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) override;
+    [[nodiscard]] bool close() override;
     void pause() override;
     void restart() override;
     void reset() override;
-    bool prepare(int) override { return true; }
-    bool unprepare(int) override { return true; }
-    bool write(int buffer) override;
-    std::int64_t position() const override { return played_.load(); }
+    [[nodiscard]] bool prepare(int) override { return true; }
+    [[nodiscard]] bool unprepare(int) override { return true; }
+    [[nodiscard]] bool write(int buffer) override;
+    [[nodiscard]] std::int64_t position() const override { return played_.load(); }
 
   private:
     Consumer consumer_;
@@ -193,17 +195,17 @@ class MemoryWaveSink : public WaveOutBackend {
 // ring and never finishes buffers.
 class ClockedNullSink : public WaveOutBackend {
   public:
-    std::string name() const override { return "null"; }
-    bool supports(const WaveFormat& format) const override { return format.sampleRate > 0; }
-    bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) override;
-    bool close() override;
+    [[nodiscard]] std::string name() const override { return "null"; }
+    [[nodiscard]] bool supports(const WaveFormat& format) const override { return format.sampleRate > 0; }
+    [[nodiscard]] bool open(const WaveFormat& format, WaveBufferPool& pool, DoneHandler done) override;
+    [[nodiscard]] bool close() override;
     void pause() override;
     void restart() override;
     void reset() override { pause(); }
-    bool prepare(int) override { return true; }
-    bool unprepare(int) override { return true; }
-    bool write(int) override { return true; }
-    std::int64_t position() const override;
+    [[nodiscard]] bool prepare(int) override { return true; }
+    [[nodiscard]] bool unprepare(int) override { return true; }
+    [[nodiscard]] bool write(int) override { return true; }
+    [[nodiscard]] std::int64_t position() const override;
 
   private:
     mutable std::mutex mutex_;
@@ -222,25 +224,25 @@ class WaveOutDevice {
     WaveOutDevice(const WaveOutDevice&) = delete;
     WaveOutDevice& operator=(const WaveOutDevice&) = delete;
 
-    bool checkFormat();
-    bool open(WaveOutBackend::DoneHandler done);
-    bool close();
+    [[nodiscard]] bool checkFormat();
+    [[nodiscard]] bool open(WaveOutBackend::DoneHandler done);
+    [[nodiscard]] bool close();
     void pause();
     void restart();
     void reset();
-    bool queueAll();
+    [[nodiscard]] bool queueAll();
     // Hands a finished buffer back; ignored unless it is marked both done
     // and prepared.
-    bool requeue(int buffer);
+    [[nodiscard]] bool requeue(int buffer);
 
     void writeSamples(int buffer, int offset, const std::int16_t* samples, int count);
-    std::int64_t position() const;
+    [[nodiscard]] std::int64_t position() const;
 
-    bool isOpen() const { return open_.load(); }
-    int deviceNumber() const { return deviceNumber_; }
-    const WaveFormat& format() const { return format_; }
-    WaveBufferPool& pool() { return pool_; }
-    WaveOutBackend& backend() { return *backend_; }
+    [[nodiscard]] bool isOpen() const { return open_.load(); }
+    [[nodiscard]] int deviceNumber() const { return deviceNumber_; }
+    [[nodiscard]] const WaveFormat& format() const { return format_; }
+    [[nodiscard]] WaveBufferPool& pool() { return pool_; }
+    [[nodiscard]] WaveOutBackend& backend() { return *backend_; }
 
   private:
     int deviceNumber_;

@@ -21,7 +21,7 @@ namespace {
 // Program table: one row per General MIDI program; a column is 1 where the
 // program may be drawn. Column 1 is the melody's volume adjustment instead.
 
-constexpr int kProgramColumns = 20;
+constexpr int kProgramColumns = kRandomProgramColumns;
 constexpr int kVolumeColumn = 1;
 constexpr int kMelodyColumn = 0;
 constexpr int kBassColumn = 3;
@@ -153,8 +153,8 @@ const ProgramTable& programTable() {
 
 // Column by table kind for parts 1, 2, 3, 4 and 7; -1 where the part has no
 // column. Table kinds 1 and 6 have no row at all.
-constexpr int kNoColumn = -1;
-constexpr int kNoRow = -2;
+constexpr int kNoColumn = kNoProgramColumn;
+constexpr int kNoRow = kNoProgramRow;
 constexpr std::array<int, 5> kColumnParts = {kPartMelody, kPartBass, kPartHarmony, kPartLineB,
                                              kPartAccompaniment2};
 constexpr std::array<std::array<int, 5>, 9> kColumnRows = {{
@@ -635,7 +635,8 @@ bool writeBase(StyleTable& table, EngineRandom& r, int group, int slot, const ch
     StyleRecord& target = table.at(group, slot);
     initStyleDefaults(target, r);
     if (kGroupSetUps[static_cast<std::size_t>(found->first)](found->second, target))
-        styles::arrangeStyle(found->first, found->second, target);
+        (void)styles::arrangeStyle(found->first, found->second,
+                                   target); // the family's name is for the catalogue
     finaliseStyle(target);
     return true;
 }
@@ -669,6 +670,27 @@ void drawInstrument(CompositionState& state, int part, int tableKind) {
         std::uint8_t& resonance = mix(s, kPartBass, kMixResonance);
         resonance = static_cast<std::uint8_t>(resonance + state.rng.randRange(0, 30));
     }
+}
+
+const std::vector<const char*>& randomStyleBases(int kind) {
+    static const std::vector<const char*> none;
+    if (kind < 1 || kind > StyleTable::kGroups) return none;
+    return randomBases()[static_cast<std::size_t>(kind - 1)];
+}
+
+int randomProgramColumn(int tableKind, int part) {
+    return programColumn(tableKind, part);
+}
+
+bool randomProgramAllowed(int column, int program) {
+    if (column < 0 || column >= kProgramColumns || column == kVolumeColumn || program < 0 || program > 127)
+        return false;
+    return programTable()[static_cast<std::size_t>(program)][static_cast<std::size_t>(column)] == 1;
+}
+
+int randomMelodyLift(int program) {
+    if (program < 0 || program > 127) return 0;
+    return programTable()[static_cast<std::size_t>(program)][kVolumeColumn];
 }
 
 void buildRandomStyle(CompositionState& state, StyleTable& table, int group, int slot) {

@@ -12,10 +12,10 @@ namespace harmolin {
 
 // Every optional engine switch whose value differs from a fresh record's,
 // by name, in a fixed order.
-std::vector<std::pair<std::string, int>> styleFeatures(const StyleRecord& style);
+[[nodiscard]] std::vector<std::pair<std::string, int>> styleFeatures(const StyleRecord& style);
 
 // One line of JSON: group, slot, name, meter, tempo, key, scale, mixer (the
 // record's 16 x 16 bytes), melody (its set-up) and features.
-std::string styleJson(const StyleRecord& style, int group, int slot);
+[[nodiscard]] std::string styleJson(const StyleRecord& style, int group, int slot);
 
 } // namespace harmolin

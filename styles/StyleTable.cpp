@@ -44,7 +44,7 @@ void setUpStyle(StyleTable& table, int group, int slot, EngineRandom& random) {
     if (slot == 0)
         styles::setUpRandomStyle(style, group);
     else if (kGroupSetUps[static_cast<std::size_t>(group)](slot, style))
-        styles::arrangeStyle(group, slot, style);
+        (void)styles::arrangeStyle(group, slot, style); // the family's name is for the catalogue
     finaliseStyle(style);
 }
 

@@ -16,8 +16,10 @@ class StyleTable {
     static constexpr int kGroups = 9;
     static constexpr int kSlots = 24;
 
-    StyleRecord& at(int group, int slot) { return records_[static_cast<std::size_t>(group * kSlots + slot)]; }
-    const StyleRecord& at(int group, int slot) const {
+    [[nodiscard]] StyleRecord& at(int group, int slot) {
+        return records_[static_cast<std::size_t>(group * kSlots + slot)];
+    }
+    [[nodiscard]] const StyleRecord& at(int group, int slot) const {
         return records_[static_cast<std::size_t>(group * kSlots + slot)];
     }
 
@@ -25,7 +27,7 @@ class StyleTable {
     std::vector<StyleRecord> records_ = std::vector<StyleRecord>(kGroups * kSlots);
 };
 
-const char* styleGroupName(int group);
+[[nodiscard]] const char* styleGroupName(int group);
 
 // Fills the whole table (every built-in style in its slot, defaults elsewhere).
 void registerStyles(StyleTable& table, EngineRandom& random);
@@ -40,7 +42,20 @@ void buildRandomStyle(CompositionState& state, StyleTable& table, int group, int
 // Redraws the current style's program of a part from the program table of
 // a random kind; a part not in use (256) keeps its program.
 void drawInstrument(CompositionState& state, int part, int tableKind);
+
+// The random styles' tables, read for their checks. Base style names of a
+// random kind 1 to 9 ("" names the bare techno record); the program column a
+// table kind draws a part from (kNoProgramColumn, or kNoProgramRow for a
+// kind without a row); whether a column allows a program; a melody
+// program's volume lift.
+inline constexpr int kRandomProgramColumns = 20;
+inline constexpr int kNoProgramColumn = -1;
+inline constexpr int kNoProgramRow = -2;
+[[nodiscard]] const std::vector<const char*>& randomStyleBases(int kind);
+[[nodiscard]] int randomProgramColumn(int tableKind, int part);
+[[nodiscard]] bool randomProgramAllowed(int column, int program);
+[[nodiscard]] int randomMelodyLift(int program);
 // Group and slot of a style by name (case-insensitive), the first match.
-std::optional<std::pair<int, int>> findStyle(const StyleTable& table, std::string_view name);
+[[nodiscard]] std::optional<std::pair<int, int>> findStyle(const StyleTable& table, std::string_view name);
 
 } // namespace harmolin

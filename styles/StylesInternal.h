@@ -94,22 +94,22 @@ namespace harmolin::styles {
 // defaults; false when the slot holds no style.
 using GroupSetUp = bool (*)(int slot, StyleRecord& style);
 
-bool setUpPopsStyle(int slot, StyleRecord& style);
-bool setUpJapaneseStyle(int slot, StyleRecord& style);
-bool setUpJazzStyle(int slot, StyleRecord& style);
-bool setUpClassicStyle(int slot, StyleRecord& style);
-bool setUpEthnicEastStyle(int slot, StyleRecord& style);
-bool setUpEthnicWestStyle(int slot, StyleRecord& style);
-bool setUpGameStyle(int slot, StyleRecord& style);
-bool setUpHealingStyle(int slot, StyleRecord& style);
-bool setUpTechnoStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpPopsStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpJapaneseStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpJazzStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpClassicStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpEthnicEastStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpEthnicWestStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpGameStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpHealingStyle(int slot, StyleRecord& style);
+[[nodiscard]] bool setUpTechnoStyle(int slot, StyleRecord& style);
 
 // The arranger's pass after a style's own set-up: its family's mix (fitted
 // to its tempo and instruments), melody set-up and engine switches. Returns
 // the family's name, or null for a style that keeps its own values whole.
-const char* arrangeStyle(int group, int slot, StyleRecord& style);
+[[nodiscard]] const char* arrangeStyle(int group, int slot, StyleRecord& style);
 // The family a named style is arranged as (null when none).
-const char* styleFamily(int group, int slot);
+[[nodiscard]] const char* styleFamily(int group, int slot);
 
 // The random style that sits in slot 0 of a group.
 void setUpRandomStyle(StyleRecord& style, int group);
@@ -158,7 +158,7 @@ struct StyleSketch {
 void applySketch(StyleRecord& style, const StyleSketch& sketch);
 // Runs the sketch of the slot if the table has one.
 template <std::size_t N>
-bool applySketchOf(int slot, StyleRecord& style, const std::array<StyleSketch, N>& sketches) {
+[[nodiscard]] bool applySketchOf(int slot, StyleRecord& style, const std::array<StyleSketch, N>& sketches) {
     for (const auto& s : sketches) {
         if (s.slot == slot) {
             applySketch(style, s);

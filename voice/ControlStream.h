@@ -21,7 +21,7 @@ struct VoiceCommand {
     std::uint8_t symbolCount = 0;
     std::array<char, 64> symbols{};
 
-    std::string_view symbolText() const { return {symbols.data(), symbolCount}; }
+    [[nodiscard]] std::string_view symbolText() const { return {symbols.data(), symbolCount}; }
 };
 
 class ControlStream {
@@ -29,17 +29,17 @@ class ControlStream {
     // Reads one MIDI message (status and up to two data bytes). True when it
     // completes a command, which is then in out. Malformed messages (no status
     // byte, a data byte with the top bit set, a short message) are ignored.
-    bool tryParse(const std::uint8_t* bytes, int length, VoiceCommand& out);
+    [[nodiscard]] bool tryParse(const std::uint8_t* bytes, int length, VoiceCommand& out);
 
     // The host's program selection: the syllable of the notes that follow.
     void setProgram(int program);
-    int program() const { return program_; }
+    [[nodiscard]] int program() const { return program_; }
 
     void reset();
 
   private:
-    bool controlChange(int controller, int value, VoiceCommand& out);
-    bool dataEntry(bool msb, int value, VoiceCommand& out);
+    [[nodiscard]] bool controlChange(int controller, int value, VoiceCommand& out);
+    [[nodiscard]] bool dataEntry(bool msb, int value, VoiceCommand& out);
 
     int program_ = 0;
     // NRPN state: the selected parameter and, for the note message being

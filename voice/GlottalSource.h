@@ -19,13 +19,14 @@ struct LfShape {
 
 // The shape for this Rd, from a table worked out once (zero net flow per
 // period, the return-phase equation solved by Newton's method).
-LfShape lfShape(float rd);
+[[nodiscard]] LfShape lfShape(float rd);
 
 class LfSource {
   public:
     // One sample of flow derivative at f0 Hz; a new period takes f0, rd and
     // its own jitter and shimmer. Runs on recursions: no exp or sin per sample.
-    float next(float f0, float rd, float sampleRate, Noise& noise, float jitter, float shimmer) {
+    [[nodiscard]] float next(float f0, float rd, float sampleRate, Noise& noise, float jitter,
+                             float shimmer) {
         t_ += h_;
         if (t_ >= 1.0) {
             startPeriod(f0, rd, sampleRate, noise, jitter, shimmer);
@@ -43,8 +44,8 @@ class LfSource {
         return gain_ * static_cast<float>(returning_ ? -k_ * (d_ - dEnd_) : s_);
     }
     // Position in the period, 0..1, and whether the folds are apart.
-    float phase() const { return static_cast<float>(t_); }
-    bool open() const { return !returning_; }
+    [[nodiscard]] float phase() const { return static_cast<float>(t_); }
+    [[nodiscard]] bool open() const { return !returning_; }
     void reset() { *this = LfSource{}; }
 
   private:

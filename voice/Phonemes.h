@@ -28,11 +28,11 @@ struct Syllable {
 // Reads a space-separated symbol string such as "k' i" or "N". Unknown
 // symbols are skipped; without a vowel the syllable is sung on "a", so a
 // damaged stream still sings in time. False when nothing was recognised.
-bool tryParseSyllable(std::string_view symbols, Syllable& out);
+[[nodiscard]] bool tryParseSyllable(std::string_view symbols, Syllable& out);
 
 // The symbols of a syllable number; "a" for a number no syllable has.
-std::string_view syllableSymbols(int number);
+[[nodiscard]] std::string_view syllableSymbols(int number);
 
-const Consonant* findConsonant(std::string_view symbol);
+[[nodiscard]] const Consonant* findConsonant(std::string_view symbol);
 
 } // namespace hvoice

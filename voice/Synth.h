@@ -40,18 +40,18 @@ struct SyllablePlan {
     std::array<Key, 10> keys{};
     int count = 0;
     void add(float ms, const VoiceParams& p);
-    VoiceParams at(float ms) const;
+    [[nodiscard]] VoiceParams at(float ms) const;
     // How long before the vowel the syllable begins.
-    float leadMs() const;
+    [[nodiscard]] float leadMs() const;
     // Squeezes the part before the vowel into leadMs (a short note before).
     void fitLead(float leadMs);
 };
 
 // Builds the keyframes of a syllable. legato: the voice is already sounding.
-SyllablePlan planSyllable(const Syllable& syllable, bool legato);
+[[nodiscard]] SyllablePlan planSyllable(const Syllable& syllable, bool legato);
 
 // The formant targets of a vowel for this voice (Hz).
-VoiceParams vowelTarget(Vowel v);
+[[nodiscard]] VoiceParams vowelTarget(Vowel v);
 
 class Synth {
   public:
@@ -59,8 +59,8 @@ class Synth {
     static constexpr float kLookAheadMs = 250.0f;
 
     void setSampleRate(float rate);
-    float sampleRate() const { return rate_; }
-    int lookAheadFrames() const;
+    [[nodiscard]] float sampleRate() const { return rate_; }
+    [[nodiscard]] int lookAheadFrames() const;
     // Queues a command offsetFrames into the next block; it sounds a
     // look-ahead later. Commands beyond the queue's room are dropped (the
     // oldest queued ones are kept).
@@ -68,7 +68,7 @@ class Synth {
     void render(float* out, int frames);
     // Silence now and forget everything queued (suspend, reset).
     void reset();
-    bool sounding() const { return active_; }
+    [[nodiscard]] bool sounding() const { return active_; }
 
   private:
     struct Scheduled {
@@ -86,9 +86,13 @@ class Synth {
     void renderSpan(float* out, int frames);
     void renderChunk(float* out, int frames); // within one control period
     void controlUpdate();
-    float pitchAt(float msFromVowel) const;
-    float framesToMs(std::int64_t frames) const { return static_cast<float>(frames) * 1000.0f / rate_; }
-    std::int64_t msToFrames(float ms) const { return static_cast<std::int64_t>(ms * 0.001f * rate_); }
+    [[nodiscard]] float pitchAt(float msFromVowel) const;
+    [[nodiscard]] float framesToMs(std::int64_t frames) const {
+        return static_cast<float>(frames) * 1000.0f / rate_;
+    }
+    [[nodiscard]] std::int64_t msToFrames(float ms) const {
+        return static_cast<std::int64_t>(ms * 0.001f * rate_);
+    }
 
     std::array<Scheduled, kMaxScheduled> queue_{};
     int queueHead_ = 0, queueCount_ = 0;

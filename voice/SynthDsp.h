@@ -12,7 +12,7 @@ inline constexpr float kPi = 3.14159265358979f;
 // White noise in -1..1 from a 32-bit xorshift: cheap and repeatable.
 struct Noise {
     std::uint32_t state = 0x9E3779B9u;
-    float next() {
+    [[nodiscard]] float next() {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
@@ -30,7 +30,7 @@ struct Resonator {
         b = 2.0f * r * std::cos(2.0f * kPi * freq / sampleRate);
         a = 1.0f - b - c;
     }
-    float process(float x) {
+    [[nodiscard]] float process(float x) {
         const float y = a * x + b * y1 + c * y2;
         y2 = y1;
         y1 = y;
@@ -49,7 +49,7 @@ struct AntiResonator {
         b = -r.b / r.a;
         c = -r.c / r.a;
     }
-    float process(float x) {
+    [[nodiscard]] float process(float x) {
         const float y = a * x + b * x1 + c * x2;
         x2 = x1;
         x1 = x;
@@ -62,7 +62,7 @@ struct AntiResonator {
 // band-pass and the general biquad so both step and clear alike.
 struct SectionState {
     float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    float shift(float x, float y) {
+    [[nodiscard]] float shift(float x, float y) {
         x2 = x1;
         x1 = x;
         y2 = y1;
@@ -86,7 +86,7 @@ struct BandPass : SectionState {
         a2 = (1.0f - alpha) * norm;
     }
     // b0 (x - x2): the biquad with b1 = 0 and b2 = -b0, one multiply fewer.
-    float process(float x) { return shift(x, b0 * (x - x2) - a1 * y1 - a2 * y2); }
+    [[nodiscard]] float process(float x) { return shift(x, b0 * (x - x2) - a1 * y1 - a2 * y2); }
 };
 
 // A general biquad; here the high shelf that stands in for the vocal tract's
@@ -107,7 +107,7 @@ struct Biquad : SectionState {
         a1 = 2 * ((A - 1) - (A + 1) * cw) / a0;
         a2 = ((A + 1) - (A - 1) * cw - root) / a0;
     }
-    float process(float x) { return shift(x, b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2); }
+    [[nodiscard]] float process(float x) { return shift(x, b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2); }
 };
 
 } // namespace hvoice::dsp

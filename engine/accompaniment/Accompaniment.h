@@ -18,6 +18,7 @@ void buildPartEight(CompositionState& state, std::vector<MidiTrackData>& tracks)
 
 // Step grids.
 void normaliseGrid(StyleRecord& style);
-std::array<int, 14> voiceChord(const CompositionState& state, const ChordRecord& chord, int block);
+[[nodiscard]] std::array<int, 14> voiceChord(const CompositionState& state, const ChordRecord& chord,
+                                             int block);
 
 } // namespace harmolin

@@ -23,6 +23,6 @@ void playHarpRoll(CompositionState& state, NoteWriter& writer, const PatternCont
 void playTripletArpeggio(CompositionState& state, NoteWriter& writer, const PatternContext& context);
 
 // Generators written as slot rhythms; false when the number has none.
-bool playCompRhythm(CompositionState& state, NoteWriter& writer, const PatternContext& context);
+[[nodiscard]] bool playCompRhythm(CompositionState& state, NoteWriter& writer, const PatternContext& context);
 
 } // namespace harmolin::accomp

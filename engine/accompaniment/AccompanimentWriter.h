@@ -24,9 +24,9 @@ class NoteWriter {
     // A silent place holder at tick `at`.
     void rest(int at);
 
-    int channel() const { return channel_; }
-    MidiTrackData& track() { return track_; }
-    int lastStart() const { return last_; }
+    [[nodiscard]] int channel() const { return channel_; }
+    [[nodiscard]] MidiTrackData& track() { return track_; }
+    [[nodiscard]] int lastStart() const { return last_; }
 
   private:
     MidiTrackData& track_;
@@ -39,16 +39,16 @@ struct ChordSpan {
     int start; // ticks from the generator's start
     int length;
     int index; // position in the song chord list
-    int end() const { return start + length; }
+    [[nodiscard]] int end() const { return start + length; }
 };
 
 // The song's chords one after another.
-std::vector<ChordSpan> chordSpans(const CompositionState& state);
+[[nodiscard]] std::vector<ChordSpan> chordSpans(const CompositionState& state);
 
-bool hasBassPart(const StyleRecord& style);
+[[nodiscard]] bool hasBassPart(const StyleRecord& style);
 // Ticks of one step or beat position in triplet feel: the second and fourth
 // sixteenths of a beat move to the triplet's second and third thirds.
-int swingTicks(int straightTicks);
+[[nodiscard]] int swingTicks(int straightTicks);
 
 // Chord tones of a record as pitch classes, -1 where the chord has none.
 struct ChordTones {
@@ -57,21 +57,21 @@ struct ChordTones {
     int fifth = -1;
     int seventh = -1;
     int bass = -1; // pitch class of the bass note (slash chords differ)
-    bool empty() const { return root < 0; }
+    [[nodiscard]] bool empty() const { return root < 0; }
 };
-ChordTones chordTones(const ChordRecord& chord);
+[[nodiscard]] ChordTones chordTones(const ChordRecord& chord);
 
 // The note of pitch class pc in [low, low + 11].
-int placeAbove(int pc, int low);
+[[nodiscard]] int placeAbove(int pc, int low);
 
 // A close voicing in the twelve notes from low: third, fifth and seventh,
 // with the root when the chord has no seventh or the style no bass part.
-std::vector<int> closeVoicing(const ChordRecord& chord, bool withRoot, int low = 60);
+[[nodiscard]] std::vector<int> closeVoicing(const ChordRecord& chord, bool withRoot, int low = 60);
 // Third and seventh (or third and fifth when there is no seventh).
-std::vector<int> shellVoicing(const ChordRecord& chord, int low = 58);
+[[nodiscard]] std::vector<int> shellVoicing(const ChordRecord& chord, int low = 58);
 // A low root, the close voicing, and the close voicing an octave up:
 // ascending notes for broken-chord figures.
-std::vector<int> arpeggioLadder(const ChordRecord& chord, bool withRoot);
+[[nodiscard]] std::vector<int> arpeggioLadder(const ChordRecord& chord, bool withRoot);
 
 // One bar of a slot rhythm: a character per sixteenth, checked when compiled.
 struct Bar16 {

@@ -25,6 +25,7 @@ void playStepPattern(CompositionState& state, int& pending, int span, int channe
 
 // Runs drum generator number (1 to 38) over the song's chords; false for
 // any other number.
-bool runDrumGenerator(CompositionState& state, int number, int percent, int& pending, MidiTrackData& track);
+[[nodiscard]] bool runDrumGenerator(CompositionState& state, int number, int percent, int& pending,
+                                    MidiTrackData& track);
 
 } // namespace harmolin::accomp

@@ -19,7 +19,7 @@ struct GridLayout {
 
 // Steps per bar of the harmony grids by metre and feel; 7/8 in triplet feel
 // is reported and played as nine steps of 32 ticks.
-GridLayout harmonyGridLayout(const StyleRecord& style);
+[[nodiscard]] GridLayout harmonyGridLayout(const StyleRecord& style);
 
 // Variant 0 plays each step as written; 1 alternates the block with its
 // second bar (block + 4) every other bar; 2 plays legato with beat accents.
@@ -32,6 +32,6 @@ void playHarmonyGrid(CompositionState& state, NoteWriter& writer, int part);
 
 // The fourteen row notes of the bass grid: the row values' degrees taken
 // from the chord's bass note in the bass register.
-std::array<int, 14> bassVoicing(const ChordRecord& chord, const StyleRecord& style, int block);
+[[nodiscard]] std::array<int, 14> bassVoicing(const ChordRecord& chord, const StyleRecord& style, int block);
 
 } // namespace harmolin::accomp

@@ -192,7 +192,7 @@ void assembleSong(CompositionState& state, std::vector<std::uint8_t>& out, const
         sources.push_back(&t);
     }
     MidiTrackData song(kSongCapacity, TrackState::Connected);
-    song.merge(sources);
+    (void)song.merge(sources); // a failed merge is reported; the data check below sees the rest
 
     if (s.sectionA()[kMelDissonance] == 10) {
         filterClashes(song, kPartMelody, kPartSecondMelody);
@@ -210,7 +210,8 @@ void assembleSong(CompositionState& state, std::vector<std::uint8_t>& out, const
     song.ensureEndOfTrack();
 
     MidiF0Data file = MidiF0Data::fromTrack(song, engine::kDivision);
-    if (state.outputMode != 2 && state.writeFile && !state.outputPath.empty()) file.save(state.outputPath);
+    if (state.outputMode != 2 && state.writeFile && !state.outputPath.empty())
+        (void)file.save(state.outputPath); // a failed save is reported; the tune is still returned
     MidiF0Data image(file);
     if (image.split() && image.serialize()) out = image.byteVector();
 }

@@ -13,10 +13,10 @@ namespace harmolin {
 
 // The conductor track: GM System On, master volume, time and key signature,
 // tempo.
-MidiTrackData buildConductorTrack(CompositionState& state);
+[[nodiscard]] MidiTrackData buildConductorTrack(CompositionState& state);
 // A part's track from an engine event list (notes of the melody lines).
-MidiTrackData buildLineTrack(CompositionState& state, int part, const EventList& line,
-                             int velocityOffset = 0);
+[[nodiscard]] MidiTrackData buildLineTrack(CompositionState& state, int part, const EventList& line,
+                                           int velocityOffset = 0);
 
 // Builds and merges every track; the format-0 image goes to out, and the
 // file is saved under state.outputPath unless state.outputMode is 2.

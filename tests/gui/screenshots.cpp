@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     SettingsRecord record = SettingsRecord::defaults();
     record.delayCorrection = 0; // no measurement needed for pictures
     record.showLyrics = 1;
-    storeSettings(joinPath(work.path().toStdString(), kSettingsFileName), record);
+    if (!storeSettings(joinPath(work.path().toStdString(), kSettingsFileName), record))
+        qWarning("the settings for the pictures could not be written");
 
     WindowOptions options;
     options.workingFolder = work.path();

@@ -2,6 +2,7 @@
 // driver, files chosen by a stand-in chooser, messages collected. Each case
 // runs in a fresh working folder.
 #include "app/Settings.h"
+#include "base/ErrorCodes.h"
 #include "gui/FigureView.h"
 #include "gui/LoadDialog.h"
 #include "gui/MainWindow.h"
@@ -608,13 +609,13 @@ class WindowTest : public QObject {
         // raised on another, nor in front of the message that follows it.
         w->services().clearMessages();
         std::thread([] { reportNotice("/tmp/kanji.csv"); }).join();
-        reportError(ErrorClass::Gene, 0x01000005);
+        reportError(ErrorClass::Gene, errc::kFileNotFound);
         QTRY_COMPARE(w->services().messages().size(), 1);
         QVERIFY(!w->services().messages()[0].contains(QStringLiteral("kanji.csv")));
         w->services().clearMessages();
         std::thread([] {
             reportNotice("/tmp/words.csv");
-            reportError(ErrorClass::Gnll, 0x1E000002);
+            reportError(ErrorClass::Gnll, errc::kListBadValue);
         }).join();
         QTRY_COMPARE(w->services().messages().size(), 1);
         QVERIFY(w->services().messages()[0].startsWith(QStringLiteral("/tmp/words.csv\n")));

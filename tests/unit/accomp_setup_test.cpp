@@ -1,6 +1,7 @@
 // Part headers, instrument groups, the drum kit rule, doubled copies and the
 // engine's note operation.
 #include "accomp_fixture.h"
+#include "base/ErrorCodes.h"
 #include "engine/accompaniment/PartSetup.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,7 @@ TEST(AccompSetup, ProgramCodesResolveThroughInstrumentGroups) {
 
     test::CollectReports reports;
     EXPECT_EQ(resolveProgram(*state, 150, 3), 0);
-    EXPECT_TRUE(reports.sawCode(0xFF010156));
+    EXPECT_TRUE(reports.sawCode(errc::engine::kClassBits | errc::engine::kInstrument));
 
     // Built-in styles carry 128 to 131; the program byte keeps seven bits.
     MidiTrackData track = newPartTrack();

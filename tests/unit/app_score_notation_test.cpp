@@ -40,10 +40,10 @@ struct SongBuilder {
         MidiTrackData t(kSongCapacity, state);
         std::vector<int> times;
         for (auto& [tick, e] : events) {
-            t.append(e);
+            EXPECT_TRUE(t.append(e));
             times.push_back(tick);
         }
-        t.append(makeEndOfTrack());
+        EXPECT_TRUE(t.append(makeEndOfTrack()));
         times.push_back(times.empty() ? 0 : times.back());
         t.setAbsoluteTimes(times);
         return t;

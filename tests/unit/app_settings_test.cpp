@@ -1,4 +1,5 @@
 #include "app/Settings.h"
+#include "base/ErrorCodes.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -162,7 +163,7 @@ TEST(Settings, FailedStoreIsReportedAndKeepsTheOldFile) {
         EXPECT_FALSE(stored);
     }
     EXPECT_EQ(readAll(path), before);
-    EXPECT_TRUE(reports.sawCode(0x01000007));
+    EXPECT_TRUE(reports.sawCode(errc::kCannotOpenFile));
     EXPECT_TRUE(reports.saw("GENE01000007 Cant open file!"));
     // No temporary file is left beside it.
     int files = 0;
@@ -171,5 +172,5 @@ TEST(Settings, FailedStoreIsReportedAndKeepsTheOldFile) {
     EXPECT_EQ(files, 1);
 
     EXPECT_FALSE(storeSettings(tempPath("no-such-folder/setup.ini"), sample()));
-    EXPECT_EQ(reports.lines.back().code, 0x01000007u);
+    EXPECT_EQ(reports.lines.back().code, errc::kCannotOpenFile);
 }

@@ -38,11 +38,11 @@ std::unique_ptr<CompositionState> composeStyle(const std::string& name, std::uin
     a[kMelLowest] = 56;
     a[kMelHighest] = 70;
     chooseDatabases(*state);
-    loadPatternFiles(*state);
+    EXPECT_TRUE(loadPatternFiles(*state));
     state->writeFile = true;
     state->outputMode = 2;
     std::vector<std::uint8_t> image;
-    composeTune(*state, image);
+    (void)composeTune(*state, image); // the image is checked
     EXPECT_FALSE(image.empty());
     return state;
 }

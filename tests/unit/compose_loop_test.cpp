@@ -1,5 +1,6 @@
 #include "app/DataFolder.h"
 #include "app/SongPipeline.h"
+#include "base/ErrorCodes.h"
 #include "engine/ComposeLoop.h"
 #include "midi/MidiF0Data.h"
 #include "test_support.h"
@@ -120,5 +121,5 @@ TEST(ComposeLoop, MissingPatternFilesFailTheComposition) {
     CollectReports reports;
     SongComposer composer("/nonexistent-data-folder", 1u);
     EXPECT_FALSE(composer.composeSong({1, 4}, tempPath("never.mid")));
-    EXPECT_TRUE(reports.sawCode(0xFF010035));
+    EXPECT_TRUE(reports.sawCode(errc::engine::kClassBits | errc::engine::kPatternFile));
 }

@@ -77,7 +77,7 @@ CXfData makeSong(const std::vector<TestNote>& notes, const std::vector<TestLyric
     MidiTrackData karaoke(kSongCapacity, TrackState::NoteOnOff);
     last = 0;
     for (const TestLyric& l : lyrics) {
-        karaoke.append(makeTextMeta(l.time - last, kMetaLyric, utf8ToCp932(l.text).value()));
+        EXPECT_TRUE(karaoke.append(makeTextMeta(l.time - last, kMetaLyric, utf8ToCp932(l.text).value())));
         last = l.time;
     }
     karaoke.ensureEndOfTrack();

@@ -1,4 +1,5 @@
 // The word-list loader and the shipped word lists.
+#include "base/ErrorCodes.h"
 #include "base/TextCodec.h"
 #include "lyrics/KanaConversion.h"
 #include "lyrics/ListFiles.h"
@@ -46,11 +47,11 @@ TEST(KanaListLoader, DamagedFilesKeepTheRowsBeforeTheError) {
         std::size_t rows;
     };
     const Case cases[] = {
-        {"a,b\r\nnocomma\r\nc,d\r\n", kListBadValue, 1},
-        {"a,b\r\n\"open,b\r\n", kListBadValue, 1},
-        {"a,b,c\r\n", kListBadValue, 0},
-        {"a,b\r\n a,b\r\n", kListInvalidSpace, 1},
-        {"a," + std::string(255, 'x') + "\r\n", kListFieldTooLong, 0},
+        {"a,b\r\nnocomma\r\nc,d\r\n", errc::kListBadValue, 1},
+        {"a,b\r\n\"open,b\r\n", errc::kListBadValue, 1},
+        {"a,b,c\r\n", errc::kListBadValue, 0},
+        {"a,b\r\n a,b\r\n", errc::kListInvalidSpace, 1},
+        {"a," + std::string(255, 'x') + "\r\n", errc::kListFieldTooLong, 0},
     };
     for (const Case& c : cases) {
         CollectReports collect;
@@ -67,7 +68,7 @@ TEST(KanaListLoader, DamagedFilesKeepTheRowsBeforeTheError) {
         EXPECT_EQ(collect.lines[1].code, c.code);
     }
     CollectReports collect;
-    parseListFile("a,b\r\nnocomma\r\n", "x");
+    (void)parseListFile("a,b\r\nnocomma\r\n", "x"); // only the report is checked
     EXPECT_TRUE(collect.sawMessage("2 line error occrued!"));
     EXPECT_TRUE(collect.saw("GNLL1E000002 List file data contains error value."));
 }
@@ -93,12 +94,12 @@ TEST(KanaListLoader, RowAndSizeLimits) {
         CollectReports collect;
         const ListFile l = loadListFile(big);
         EXPECT_TRUE(l.rows.empty());
-        EXPECT_TRUE(collect.sawCode(kListTooLarge));
+        EXPECT_TRUE(collect.sawCode(errc::kListTooLarge));
         EXPECT_EQ(std::filesystem::file_size(big), static_cast<std::uintmax_t>(kListMaxBytes + 1));
     }
     CollectReports collect;
     EXPECT_TRUE(loadListFile(tempPath("kana-missing.csv")).rows.empty());
-    EXPECT_TRUE(collect.sawCode(kListCannotOpen));
+    EXPECT_TRUE(collect.sawCode(errc::kListCannotOpen));
 }
 
 TEST(KanaShippedLists, KanjiListIsWithinLimitsGroupedAndReadable) {

@@ -40,7 +40,7 @@ MidiTrackData melody(std::initializer_list<std::array<int, 3>> notes, int end = 
         t.addNote(channel, start - time, 60, 100, length);
         time = start;
     }
-    t.append(makeEndOfTrack(end));
+    EXPECT_TRUE(t.append(makeEndOfTrack(end)));
     return t;
 }
 
@@ -106,7 +106,7 @@ TEST(LyricClass, SongTypesAndTheUnknownOne) {
     std::vector<std::string> lines;
     const Presenter previous = setPresenter([&](const ReportLine& l) { lines.push_back(l.text); });
     const LyricClass none = lyricClassOf(-1);
-    setPresenter(previous);
+    (void)setPresenter(previous); // ours, done with
     EXPECT_EQ(none.styleClass, 0);
     EXPECT_EQ(none.variantMask, 255);
     ASSERT_EQ(lines.size(), 1u);
@@ -176,7 +176,7 @@ TEST(FindPhrases, ANoteThatFindsItsPhraseFullStartsTheNextOne) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
     for (int i = 0; i < 45; ++i)
         t.addNote(0, i == 0 ? 0 : 240, 60, 100, 240);
-    t.append(makeEndOfTrack(240));
+    EXPECT_TRUE(t.append(makeEndOfTrack(240)));
     const MelodyPhrases p = findPhrases(t, 0, 480);
     EXPECT_EQ(p.noteCounts, (std::vector<int>{20, 20, 5}));
     ASSERT_EQ(p.noteStarts.size(), 45u);

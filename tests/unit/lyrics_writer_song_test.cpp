@@ -4,6 +4,7 @@
 #include "app/DataFolder.h"
 #include "app/SongPipeline.h"
 #include "app/SongPreparation.h"
+#include "base/ErrorCodes.h"
 #include "base/TextCodec.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/WordTable.h"
@@ -197,7 +198,7 @@ TEST(LyricSong, ShortPhrasesLegatoAndTrackLength) {
     t.addNote(0, 1200, 62, 100, 240);
     t.addNote(0, 240, 64, 100, 240);
     t.addNote(0, 240, 65, 100, 240);
-    t.append(makeEndOfTrack(960));
+    EXPECT_TRUE(t.append(makeEndOfTrack(960)));
     EngineRandom random;
     random.seed(1);
     auto song = writeLyrics(source, 0, kPopsStyle, kOceanSong, random);
@@ -224,7 +225,7 @@ TEST(LyricSong, ShortPhrasesLegatoAndTrackLength) {
     MidiF0Data single;
     single.setDivision(480);
     single.track().addNote(0, 0, 60, 100, 240);
-    single.track().append(makeEndOfTrack(240));
+    EXPECT_TRUE(single.track().append(makeEndOfTrack(240)));
     auto lone = writeLyrics(single, 0, kPopsStyle, kOceanSong, random);
     ASSERT_TRUE(lone);
     ASSERT_EQ(lone->lineCount(), 1);
@@ -274,7 +275,7 @@ TEST(LyricSong, AChordInTheMelodyGetsOneSyllableAfterPreparation) {
     t.addNote(1, 480, 65, 100, 480);
     t.addNote(1, 480, 64, 100, 480);
     t.addNote(9, 0, 36, 100, 10);
-    t.append(makeEndOfTrack(480));
+    EXPECT_TRUE(t.append(makeEndOfTrack(480)));
     ASSERT_TRUE(prepareSongData(source, PrepareOptions{}));
     EngineRandom random;
     random.seed(4);
@@ -365,7 +366,7 @@ TEST(LyricSong, LinesSavedAsTextAndBadInputRefused) {
         // A folder that does not exist: one report, nothing written.
         CollectReports reports;
         EXPECT_FALSE(song->saveLines("/nonexistent-folder/lyrics.txt", TextEncoding::Utf8));
-        EXPECT_TRUE(reports.sawCode(0x01000007));
+        EXPECT_TRUE(reports.sawCode(errc::kCannotOpenFile));
         EXPECT_FALSE(std::filesystem::exists("/nonexistent-folder/lyrics.txt"));
     }
     {
@@ -377,7 +378,7 @@ TEST(LyricSong, LinesSavedAsTextAndBadInputRefused) {
         CollectReports reports;
         EXPECT_FALSE(writeLyrics(prepared, 16, 1, 1, random));
         EXPECT_FALSE(writeLyrics(prepared, -1, 1, 1, random));
-        EXPECT_TRUE(reports.sawCode(0x0100000B));
+        EXPECT_TRUE(reports.sawCode(errc::kBadParameter));
     }
     // A file that is not a MIDI song at all.
     const std::string text = tempPath("not-a-song.mid");

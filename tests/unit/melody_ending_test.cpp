@@ -159,7 +159,7 @@ TEST(MelodyHarmony, RestsEchoOnlyWhenAskedAndNotForever) {
     auto state = melodyState(9);
     const auto c = chordNoteWeights(*state, ChordCode("CMPd"));
     HarmonyState h;
-    harmonyNote(*state, kPartSecondMelody, h, 64, c);
+    (void)harmonyNote(*state, kPartSecondMelody, h, 64, c); // moves the harmony state along
     EXPECT_EQ(harmonyNote(*state, kPartSecondMelody, h, 0, c), 0);
     EXPECT_EQ(h.lastHarmony, 0);
 
@@ -186,7 +186,8 @@ TEST(MelodyHarmony, SecondMelodyFollowsTheMelodysTimeAndChords) {
     state->tune.blockCount = 2;
     for (int b = 1; b <= 2; ++b) {
         state->tune.block(b).chords = chordList({{384, "CMPd"}, {384, "AmPd"}, {384, "FMPd"}, {384, "GMPs"}});
-        writeBlockMelody(*state, b, kPartMelody, state->tune.block(b).chords, state->tune.block(b).melody);
+        EXPECT_TRUE(writeBlockMelody(*state, b, kPartMelody, state->tune.block(b).chords,
+                                     state->tune.block(b).melody));
     }
     HarmonyState h;
     h.reference = 99; // stale state from elsewhere must not leak in

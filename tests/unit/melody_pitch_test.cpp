@@ -177,7 +177,7 @@ TEST(MelodyPitch, OtherMethodsKeepToTheChordAndRange) {
         a[kMelSequence] = method == 2 ? 1 : 0;
         for (int round = 0; round < 40; ++round) {
             EventList melody;
-            writeBlockMelody(*state, 1, kPartMelody, chords, melody);
+            EXPECT_TRUE(writeBlockMelody(*state, 1, kPartMelody, chords, melody));
             EXPECT_EQ(test::totalLength(melody), 4 * 384);
             for (const auto& n : notesOf(melody)) {
                 if (n.pitch == 0) continue;

@@ -1,3 +1,4 @@
+#include "base/ErrorCodes.h"
 #include "midi/ByteBuffer.h"
 #include "midi/MidiF0Data.h"
 #include "midi/MidiF1Data.h"
@@ -81,7 +82,7 @@ TEST(MidiF0, FailedSaveKeepsTheOldFile) {
     std::filesystem::remove_all(dir);
     MidiF0Data song;
     EXPECT_FALSE(song.save(dir + "/x.mid"));
-    EXPECT_TRUE(r.sawCode(0x01000007));
+    EXPECT_TRUE(r.sawCode(errc::kCannotOpenFile));
     // Saving over a folder fails and leaves it in place.
     const std::string folder = tempPath("folder.mid");
     std::filesystem::create_directories(folder);
@@ -117,14 +118,14 @@ TEST(MidiF0, BadFilesAreRefusedWithOneReason) {
     CollectReports r;
     MidiF0Data song;
     EXPECT_FALSE(song.load("/nonexistent/song.mid"));
-    EXPECT_TRUE(r.sawCode(0x01000007));
+    EXPECT_TRUE(r.sawCode(errc::kCannotOpenFile));
     const std::string big = tempPath("big.mid");
     writeBytes(big, Bytes(kSongCapacity + 1, 0));
     EXPECT_FALSE(song.load(big));
-    EXPECT_TRUE(r.sawCode(0x0100000A));
+    EXPECT_TRUE(r.sawCode(errc::kDataTooLarge));
     const Bytes text = {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '!', '!', '!'};
     EXPECT_FALSE(song.loadBytes(text.data(), int(text.size())));
-    EXPECT_TRUE(r.sawCode(0x03000004));
+    EXPECT_TRUE(r.sawCode(errc::kF1NotMidi));
 }
 
 TEST(MidiF0, MeasuresAndLeadingSilence) {
@@ -150,7 +151,7 @@ TEST(MidiF1, FormatZeroSplitsByChannelWithAMessage) {
                         0x80, 60,   0,    0, 0x83, 50,   0,    0, 0xFF, 0x2F, 0};
     const Bytes f0 = smf(0, 96, {body});
     MidiF1Data song;
-    song.fromMemory(f0.data(), int(f0.size()), false);
+    EXPECT_TRUE(song.fromMemory(f0.data(), int(f0.size()), false));
     EXPECT_TRUE(r.saw("M1DT03000002 This file is not format 1 of midi."));
     ASSERT_EQ(song.trackCount(), 17);
     EXPECT_EQ(song.track(0).firstTempo(), 500000);
@@ -169,7 +170,7 @@ TEST(MidiF1, TooManyTracksAreCut) {
     }
     MidiF1Data song;
     EXPECT_TRUE(song.loadBytes(f1.data(), int(f1.size())));
-    EXPECT_TRUE(r.sawCode(0x03000001));
+    EXPECT_TRUE(r.sawCode(errc::kF1TooManyTracks));
     EXPECT_EQ(song.trackCount(), 32);
 }
 
@@ -178,7 +179,7 @@ TEST(MidiF1, MissingMasterVolumeGoesToTheFirstChannelTrack) {
     const Bytes f1 = smf(1, 96, {kConductor, kMelody});
     MidiF1Data song;
     ASSERT_TRUE(song.fromMemory(f1.data(), int(f1.size()), true));
-    EXPECT_TRUE(r.sawCode(0x03000016));
+    EXPECT_TRUE(r.sawCode(errc::kF1NoMasterVolume));
     EXPECT_EQ(song.track(0).masterVolume(), -1);
     EXPECT_EQ(song.track(1).masterVolume(), 127);
     EXPECT_EQ(song.track(1).event(0).kind, kSysEx);
@@ -202,20 +203,20 @@ TEST(Xf, PlainFilesGiveAFlagWithoutMessages) {
     const Bytes f0 = smf(0, 96, {kMelody});
     CXfData xf;
     int isXf = -1;
-    xf.loadBytes(f0.data(), int(f0.size()), 0, &isXf);
+    EXPECT_TRUE(xf.loadBytes(f0.data(), int(f0.size()), 0, &isXf));
     EXPECT_EQ(isXf, 0);
     EXPECT_EQ(xf.state(), TrackState::Connected);
     EXPECT_EQ(xf.track().noteCount(), 2);
     // A format-1 file is converted to format 0 first.
     const Bytes f1 = smf(1, 96, {kConductor, kMelody});
-    xf.loadBytes(f1.data(), int(f1.size()), 0, &isXf);
+    EXPECT_TRUE(xf.loadBytes(f1.data(), int(f1.size()), 0, &isXf));
     EXPECT_EQ(isXf, 0);
     EXPECT_EQ(xf.track().noteCount(), 2);
     EXPECT_EQ(xf.track().firstTempo(), 500000);
-    EXPECT_FALSE(r.sawCode(0x2F000001));
+    EXPECT_FALSE(r.sawCode(errc::kXfNotXf));
     // Without the flag, a plain file is not XF.
-    xf.loadBytes(f0.data(), int(f0.size()));
-    EXPECT_TRUE(r.sawCode(0x2F000001));
+    EXPECT_FALSE(xf.loadBytes(f0.data(), int(f0.size())));
+    EXPECT_TRUE(r.sawCode(errc::kXfNotXf));
 }
 
 TEST(Xf, SaveWritesTheChunksAndLoadsBack) {
@@ -226,7 +227,7 @@ TEST(Xf, SaveWritesTheChunksAndLoadsBack) {
     song.addNote(0, 480, 60, 100, 480);
     song.ensureEndOfTrack(0);
     MidiTrackData lyrics(kSongCapacity, TrackState::NoteOnOff);
-    lyrics.append(makeTextMeta(480, kMetaLyric, "\x82\xa0")); // あ in Shift-JIS
+    EXPECT_TRUE(lyrics.append(makeTextMeta(480, kMetaLyric, "\x82\xa0"))); // あ in Shift-JIS
     lyrics.ensureEndOfTrack();
     CXfData xf(song, lyrics, 480);
     const std::string path = tempPath("xf.mid");
@@ -269,9 +270,9 @@ TEST(Xf, MasterVolumeMustFollowTheReset) {
 TEST(Xf, RubyIsRemovedDoubleByteAware) {
     MidiTrackData lyrics(kSongCapacity, TrackState::NoteOnOff);
     // 漢[かん] in Shift-JIS: 8A BF 5B 82 A9 82 F1 5D
-    lyrics.append(makeTextMeta(0, kMetaLyric, "\x8a\xbf[\x82\xa9\x82\xf1]"));
+    EXPECT_TRUE(lyrics.append(makeTextMeta(0, kMetaLyric, "\x8a\xbf[\x82\xa9\x82\xf1]")));
     // A trail byte equal to '[' (0x5B) must not be taken for a bracket: 魅 is 96 5B.
-    lyrics.append(makeTextMeta(0, kMetaLyric, "\x96\x5b"));
+    EXPECT_TRUE(lyrics.append(makeTextMeta(0, kMetaLyric, "\x96\x5b")));
     lyrics.ensureEndOfTrack();
     CXfData xf(MidiTrackData(kSongCapacity, TrackState::Connected), lyrics, 480);
     xf.removeRuby();

@@ -1,5 +1,6 @@
 // The MIDI output wrapper: what reaches the port byte for byte, how devices
 // are opened and closed, and what is reported when they cannot be.
+#include "base/ErrorCodes.h"
 #include "playback/MidiOutput.h"
 #include "playback/RtMidiPort.h"
 #include "test_support.h"
@@ -163,7 +164,7 @@ TEST_F(MidiOutputTest, NoDeviceAtAllIsShownOncePerProcess) {
     MidiControler::resetOpenFailureNotice();
     reports.lines.clear();
     EXPECT_FALSE(device.open(-1));
-    EXPECT_TRUE(reports.sawCode(0x07000001));
+    EXPECT_TRUE(reports.sawCode(errc::kDeviceCannotOpen));
 }
 
 TEST_F(MidiOutputTest, AMissingChosenPortIsShownEveryTime) {
@@ -173,7 +174,7 @@ TEST_F(MidiOutputTest, AMissingChosenPortIsShownEveryTime) {
     EXPECT_FALSE(device.open(3));
     int shown = 0;
     for (const auto& line : reports.lines)
-        shown += line.code == 0x07000001 ? 1 : 0;
+        shown += line.code == errc::kDeviceCannotOpen ? 1 : 0;
     EXPECT_EQ(shown, 2);
     EXPECT_EQ(wire.opened, (std::vector<int>{3, 3})); // no fallback for a chosen port
 }

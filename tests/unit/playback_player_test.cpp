@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -19,6 +20,38 @@ using test::CollectReports;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+
+// Polls until the condition holds; false after the limit, so a test fails
+// instead of hanging.
+template <class Condition> bool waitUntil(Condition done, std::chrono::milliseconds limit = 10s) {
+    const auto until = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > until) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// Runs the music player's loop on this thread; a watchdog stops it (and
+// fails the test) when it has not ended within the limit.
+void playLoopWithin(MusicPlayer& music, std::chrono::milliseconds limit = 20s) {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (ended.wait_for(lock, limit, [&] { return finished; })) return;
+        ADD_FAILURE() << "the play loop did not end within " << limit.count() << " ms";
+        music.requestStop();
+    });
+    music.playLoop();
+    {
+        std::lock_guard lock(mutex);
+        finished = true;
+    }
+    ended.notify_one();
+    watchdog.join();
+}
 
 struct Sent {
     Bytes bytes;
@@ -90,7 +123,6 @@ class Song : public MidiF0Data {
   public:
     explicit Song(int division = 96) {
         division_ = division;
-        state_ = TrackState::NoteOnOff;
         track_->setState(TrackState::NoteOnOff);
     }
     Song& add(MusicEvent e) {
@@ -563,8 +595,7 @@ TEST_F(PlayerTest, StopAndKillTakeEffectPromptly) {
         MidiPlayer player;
         player.setPreludeGap(0ms);
         ASSERT_TRUE(player.start(&song, -1));
-        while (wire.notes().empty())
-            std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(waitUntil([&] { return !wire.notes().empty(); })) << "no note went out";
         std::this_thread::sleep_for(20ms); // now asleep until the next event
         const auto asked = Clock::now();
         if (kill) {
@@ -593,9 +624,9 @@ TEST_F(PlayerTest, StopDuringThePreludeEndsItEarly) {
         music.requestStop();
     });
     const auto began = Clock::now();
-    music.start(&song, {}, 0, 0, -1); // 16 pauses of 50 ms unless stopped
+    EXPECT_EQ(music.start(&song, {}, 0, 0, -1), 1); // 16 pauses of 50 ms unless stopped
     stopper.join();
-    music.playLoop();
+    playLoopWithin(music);
     EXPECT_LT(Clock::now() - began, 700ms);
     EXPECT_TRUE(wire.notes().empty());
     music.release();
@@ -608,7 +639,7 @@ TEST_F(PlayerTest, MusicPlayerCallsTheEndOnlyAtTheEnd) {
     MusicPlayer music;
     ASSERT_EQ(music.start(&song, {}, 0, 0, -1, [&] { ++ends; }), 1);
     EXPECT_TRUE(music.isPlaying());
-    music.playLoop();
+    playLoopWithin(music);
     EXPECT_EQ(ends.load(), 1);
     music.release();
     EXPECT_FALSE(music.isPlaying());
@@ -620,7 +651,7 @@ TEST_F(PlayerTest, MusicPlayerCallsTheEndOnlyAtTheEnd) {
                   &long_, [](int, long long, MusicEvent&) {}, 0, 0, -1, [&] { ++ends; }),
               1);
     music.requestStop();
-    music.playLoop();
+    playLoopWithin(music);
     EXPECT_EQ(ends.load(), 1);
     music.release();
 }
@@ -646,8 +677,7 @@ TEST_F(PlayerTest, EndCallbackMayReleaseThePlayer) {
                       released = true;
                   }),
               1);
-    while (!released.load())
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(waitUntil([&] { return released.load(); })) << "the end callback never came";
     EXPECT_FALSE(music.isPlaying());
     EXPECT_EQ(wire.closes.load(), 1);
 }
@@ -677,7 +707,7 @@ TEST_F(PlayerTest, ManyStartsAndStopsStayClean) {
         default:
             ASSERT_EQ(music.start(&song, {}, 0, 0, -1), 1);
             music.requestStop();
-            music.playLoop();
+            playLoopWithin(music);
             music.release();
             break;
         }

@@ -1,4 +1,5 @@
 // Factories, queries and transformations of MidiTrackData.
+#include "base/ErrorCodes.h"
 #include "midi/MidiTrackData.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ class TrackEditTest : public ::testing::Test {
         resetAllLatchesForTesting();
         previous_ = setPresenter([this](const ReportLine& line) { lines.push_back(line); });
     }
-    void TearDown() override { setPresenter(previous_); }
+    void TearDown() override { (void)setPresenter(previous_); } // ours, done with
 
     bool reported(ErrorClass cls, std::uint32_t code) const {
         for (const auto& l : lines)
@@ -113,7 +114,7 @@ TEST_F(TrackEditTest, TimeSignatureAndTempoFactories) {
     EXPECT_EQ(t.event(0).data, (Bytes{3, 2, 18, 8}));
     EXPECT_EQ(t.event(0).value, 3 * 256 + 4);
     EXPECT_EQ(t.firstTimeSignature(), 3 * 256 + 4);
-    EXPECT_TRUE(reported(ErrorClass::Mdtk, 0x0D000015));
+    EXPECT_TRUE(reported(ErrorClass::Mdtk, errc::kTrackBadTempoData));
     EXPECT_EQ(t.event(1).value, 500000);
     EXPECT_EQ(t.event(1).delta, 10);
     EXPECT_EQ(t.event(2).value, 400000);
@@ -151,7 +152,9 @@ TEST_F(TrackEditTest, LongDisplayTextIsReportedButStaysAWellFormedMessage) {
     t.addGsDisplayText(0, text);
     t.addXgDisplayText(0, std::string(40, 'y'));
     t.ensureEndOfTrack();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.code == 0x0D000028; }), 2);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.code == errc::kTrackTextTooLong; }),
+        2);
     MidiTrackData back = roundTrip(t);
     ASSERT_EQ(back.count(), 3);
     EXPECT_EQ(back.event(0).data, t.event(0).data);
@@ -170,7 +173,7 @@ TEST_F(TrackEditTest, MasterVolumeIsInsertedAtItsIndex) {
     EXPECT_EQ(t.event(1).kind, kConnectedNote);
 
     t.insertMasterVolume(128, 0);
-    EXPECT_TRUE(reported(ErrorClass::Mdtk, 0x0D000001));
+    EXPECT_TRUE(reported(ErrorClass::Mdtk, errc::kTrackInternal));
     EXPECT_EQ(t.count(), 3);
 
     MidiTrackData empty = connectedTrack();
@@ -197,7 +200,7 @@ TEST_F(TrackEditTest, LongMetaIsReportedAndKept) {
     MidiTrackData t = connectedTrack();
     const Bytes body(128, 'a');
     t.addMeta(0, kMetaText, body.data(), 128);
-    EXPECT_TRUE(reported(ErrorClass::Mdtk, 0x0D000028));
+    EXPECT_TRUE(reported(ErrorClass::Mdtk, errc::kTrackTextTooLong));
     ASSERT_EQ(t.count(), 1);
     EXPECT_EQ(t.event(0).size(), 128);
 }
@@ -236,7 +239,7 @@ TEST_F(TrackEditTest, TempoInForceAtATick) {
 
 TEST_F(TrackEditTest, ProgramFallsBackToXgPartProgram) {
     MidiTrackData t = connectedTrack();
-    t.append(makeSysEx(0, {0xF0, 0x08, 0x43, 0x10, 0x4C, 0x08, 0x05, 0x03, 40, 0xF7}));
+    EXPECT_TRUE(t.append(makeSysEx(0, {0xF0, 0x08, 0x43, 0x10, 0x4C, 0x08, 0x05, 0x03, 40, 0xF7})));
     EXPECT_EQ(t.programOf(5), 40);
     EXPECT_EQ(t.programOf(4), -1);
     t.addProgramChange(5, 3);
@@ -248,10 +251,10 @@ TEST_F(TrackEditTest, DrumChannelFromGsRhythmPart) {
     MidiTrackData t = connectedTrack();
     EXPECT_TRUE(t.isDrumChannel(9));
     EXPECT_FALSE(t.isDrumChannel(10));
-    t.append(makeSysEx(0, gsRhythmPart(0x0B, 2))); // block B is channel 11
+    EXPECT_TRUE(t.append(makeSysEx(0, gsRhythmPart(0x0B, 2)))); // block B is channel 11
     EXPECT_TRUE(t.isDrumChannel(11));
     EXPECT_FALSE(t.isDrumChannel(10));
-    t.append(makeSysEx(10, gsRhythmPart(0x0B, 0))); // and back to a normal part
+    EXPECT_TRUE(t.append(makeSysEx(10, gsRhythmPart(0x0B, 0)))); // and back to a normal part
     EXPECT_FALSE(t.isDrumChannel(11));
 }
 
@@ -261,7 +264,9 @@ TEST_F(TrackEditTest, SecondMasterVolumeWarnsOnce) {
     t.insertMasterVolume(80, 1);
     EXPECT_EQ(t.masterVolume(), 90);
     EXPECT_EQ(t.masterVolume(), 90);
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.code == 0x0D000011; }), 1);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](auto& l) { return l.code == errc::kTrackSeveralMasterVolumes; }),
+              1);
 }
 
 TEST_F(TrackEditTest, NoteCountsAndDistances) {
@@ -282,7 +287,7 @@ TEST_F(TrackEditTest, NoteCountsAndDistances) {
     // The last note ends at 70 + 300, after the end of track at 170.
     EXPECT_EQ(t.totalLength(), 370);
     MidiTrackData split = MidiTrackData::copyOf(t);
-    split.splitNotes();
+    EXPECT_TRUE(split.splitNotes());
     EXPECT_EQ(split.noteCount(), 2);
     EXPECT_EQ(split.totalLength(), 370);
 }
@@ -333,18 +338,19 @@ TEST_F(TrackEditTest, RescaleDropsOrLengthensShortNotes) {
 
     MidiTrackData zero = make();
     EXPECT_FALSE(zero.rescale(0, 96, true));
-    EXPECT_TRUE(reported(ErrorClass::Mdtk, 0x0D000010));
+    EXPECT_TRUE(reported(ErrorClass::Mdtk, errc::kTrackBadParameter));
 }
 
 TEST_F(TrackEditTest, OperationsInTheWrongStateAreReported) {
     MidiTrackData t(kSongCapacity, TrackState::NoteOnOff);
-    t.append(makeChannelEvent(kNoteOn, 0, 60, 100));
-    t.append(makeChannelEvent(kNoteOff, 0, 60, 0, 10));
+    EXPECT_TRUE(t.append(makeChannelEvent(kNoteOn, 0, 60, 100)));
+    EXPECT_TRUE(t.append(makeChannelEvent(kNoteOff, 0, 60, 0, 10)));
     t.ensureEndOfTrack();
     EXPECT_FALSE(t.rescale(480, 96, true));
     t.transpose(-1, 3);
     EXPECT_EQ(t.event(0).note, 60);
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.code == 0x0D000001; }), 2);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.code == errc::kTrackInternal; }), 2);
     EXPECT_EQ(t.noteCount(), 1); // note-ons count in the note-on/off form
 }
 
@@ -445,12 +451,12 @@ TEST_F(TrackEditTest, SwingMovesOnlyTheFirstTwoNotesAndCarriesOthersAlong) {
     EXPECT_EQ(notesOf(t), (std::vector<NoteAt>{{0, 60, 10}, {80, 62, 10}, {80, 64, 10}, {100, 65, 10}}));
     EXPECT_EQ(endTime(t), 300);
     t.swing(0);
-    EXPECT_TRUE(reported(ErrorClass::Mdtk, 0x0D000010));
+    EXPECT_TRUE(reported(ErrorClass::Mdtk, errc::kTrackBadParameter));
 }
 
 TEST_F(TrackEditTest, SwapChannelsRewritesGsRhythmPart) {
     MidiTrackData t = connectedTrack();
-    t.append(makeSysEx(0, gsRhythmPart(0, 1))); // channel 9
+    EXPECT_TRUE(t.append(makeSysEx(0, gsRhythmPart(0, 1)))); // channel 9
     t.addNote(9, 0, 36, 100, 10);
     t.addNote(0, 0, 60, 100, 10);
     t.addProgramChange(2, 5);
@@ -476,7 +482,7 @@ TEST_F(TrackEditTest, MoveChannelLeavesTheTargetsOwnEvents) {
     MidiTrackData t = connectedTrack();
     t.addNote(3, 0, 60, 100, 10);
     t.addNote(5, 0, 62, 100, 10);
-    t.append(makeSysEx(0, gsRhythmPart(0x0B, 2))); // channel 11 -> channel 12 is block C
+    EXPECT_TRUE(t.append(makeSysEx(0, gsRhythmPart(0x0B, 2)))); // channel 11 -> channel 12 is block C
     t.moveChannel(3, 5);
     t.moveChannel(11, 12);
     EXPECT_EQ(t.event(0).channel, 5);
@@ -488,7 +494,7 @@ TEST_F(TrackEditTest, MoveChannelLeavesTheTargetsOwnEvents) {
 TEST_F(TrackEditTest, SecondPortNameShiftsChannelsBySixteen) {
     MidiTrackData t = connectedTrack();
     t.addNote(3, 0, 60, 100, 10);
-    t.append(makeTextMeta(0, kMetaInstrumentName, "Roland SC-88 B"));
+    EXPECT_TRUE(t.append(makeTextMeta(0, kMetaInstrumentName, "Roland SC-88 B")));
     t.addNote(3, 0, 62, 100, 10);
     t.addNote(5, 0, 64, 100, 10);
     t.swapChannels(3, 5);

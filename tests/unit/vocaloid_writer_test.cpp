@@ -1,4 +1,5 @@
 // The sung-part file: master, voice and delayed accompaniment tracks.
+#include "base/ErrorCodes.h"
 #include "base/TextCodec.h"
 #include "lyrics/VocaloidWriter.h"
 #include "lyrics/VoiceList.h"
@@ -37,7 +38,7 @@ std::vector<SyllableRecord> threeSyllables() {
 // 120 BPM, melody on channel 1, accompaniment on channels 2 and 10.
 MidiTrackData songTrack(int startTempo = 500000) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
-    t.append(makeTempo(0, startTempo));
+    EXPECT_TRUE(t.append(makeTempo(0, startTempo)));
     t.addNote(0, 0, 60, 100, 480);
     t.addNote(1, 0, 48, 90, 240);
     t.addNote(9, 0, 36, 100, 60);
@@ -344,7 +345,7 @@ TEST_F(VocaloidWriterTest, BadInputWritesNothing) {
     std::vector<SyllableRecord> backwards = threeSyllables();
     std::swap(backwards[0].start, backwards[1].start);
     EXPECT_FALSE(write(songTrack(), backwards, kVocaloidMode, file));
-    EXPECT_TRUE(reports.sawCode(0x0100000B));
+    EXPECT_TRUE(reports.sawCode(errc::kBadParameter));
 
     std::vector<SyllableRecord> tooMany(kMaxSyllables + 1, threeSyllables()[0]);
     EXPECT_FALSE(write(songTrack(), tooMany, kVocaloidMode, file));

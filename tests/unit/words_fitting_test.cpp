@@ -197,12 +197,12 @@ TEST(WordsText, SyllablesOfEachLineAsTheKanaConversionSingsThem) {
 // every channel's events with them, cycling through the sections.
 TEST(WordsSong, LengthenedByWholeSectionsBeforeTheEnding) {
     MidiTrackData track(kSongCapacity, TrackState::Connected);
-    track.append(makeTempo(0, 500000));
-    track.append(makeConnectedNote(0, 0, 60, 100, 480)); // section A: 0..960
-    track.append(makeConnectedNote(1, 0, 40, 100, 960));
-    track.append(makeConnectedNote(0, 960, 62, 100, 480)); // section B: 960..1920
-    track.append(makeConnectedNote(0, 960, 64, 100, 960)); // the ending at 1920
-    track.append(makeEndOfTrack(960));
+    EXPECT_TRUE(track.append(makeTempo(0, 500000)));
+    EXPECT_TRUE(track.append(makeConnectedNote(0, 0, 60, 100, 480))); // section A: 0..960
+    EXPECT_TRUE(track.append(makeConnectedNote(1, 0, 40, 100, 960)));
+    EXPECT_TRUE(track.append(makeConnectedNote(0, 960, 62, 100, 480))); // section B: 960..1920
+    EXPECT_TRUE(track.append(makeConnectedNote(0, 960, 64, 100, 960))); // the ending at 1920
+    EXPECT_TRUE(track.append(makeEndOfTrack(960)));
     SongSections sections;
     sections.spans = {{0, 960}, {960, 1920}};
     sections.insertAt = 1920;
