@@ -4,6 +4,7 @@
 #include "app/SongPreparation.h"
 #include "app/WorkingFolder.h"
 #include "midi/MidiF1Data.h"
+#include "midi/MidiTrackEdit.h"
 #include "midi/TextCodec.h"
 #include "midi/XfData.h"
 
@@ -207,7 +208,7 @@ void printSummary(const std::string& path, const LoadedSong& song, std::ostream&
             out << sep << n << ' ' << name;
             sep = ", ";
         }
-        out << (counts.empty() ? "" : ")") << ", length " << tracks[t]->totalLength() << " ticks\n";
+        out << (counts.empty() ? "" : ")") << ", length " << totalLength(*tracks[t]) << " ticks\n";
     }
     if (song.kind == SongKind::Xf) {
         const MidiTrackData& k = song.single.karaokeTrack();

@@ -1,6 +1,7 @@
 #include "midi/MidiF0Data.h"
 
 #include "midi/MidiF1Data.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -167,17 +168,17 @@ bool MidiF0Data::serialize() {
         if (state_ == TrackState::Connected) split();
         if (state_ != TrackState::NoteOnOff) return false;
     }
-    track_->ensureEndOfTrack();
+    ensureEndOfTrack(*track_);
     if (!track_->serialize("MTrk")) return false;
-    if (14 + track_->used() > capacity_) {
+    if (14 + track_->chunk().used() > capacity_) {
         reportError(ErrorClass::M0dt, 0x04000009);
         return false;
     }
     std::vector<std::uint8_t> image = midiHeader(0, 1, division_);
-    image.insert(image.end(), track_->byteVector().begin(), track_->byteVector().end());
+    image.insert(image.end(), track_->chunk().byteVector().begin(), track_->chunk().byteVector().end());
     bytes_ = std::move(image);
     position_ = 0;
-    track_->clearBytes();
+    track_->chunk().clearBytes();
     state_ = TrackState::Serialized;
     return true;
 }
@@ -196,12 +197,12 @@ bool MidiF0Data::rescale(int newDivision, bool dropShortNotes) {
         reportError(ErrorClass::M0dt, 0x04000009);
         return false;
     }
-    if (static_cast<long long>(track_->totalLength()) * newDivision / std::max(1, division_) >
+    if (static_cast<long long>(totalLength(*track_)) * newDivision / std::max(1, division_) >
         MidiTrackData::kMaxTicks) {
         reportError(ErrorClass::M0dt, 0x04000009);
         return false;
     }
-    track_->rescale(division_, newDivision, dropShortNotes);
+    harmolin::rescale(*track_, division_, newDivision, dropShortNotes);
     division_ = newDivision;
     return true;
 }
@@ -223,7 +224,7 @@ bool MidiF0Data::usesChannel(int channel) const {
 }
 
 int MidiF0Data::ticksPerMeasure() const {
-    const int code = timeSigOverride_ != 0 ? timeSigOverride_ : track_->firstTimeSignature();
+    const int code = timeSigOverride_ != 0 ? timeSigOverride_ : firstTimeSignature(*track_);
     if (code == 0 || division_ == 0) return 384;
     const int numerator = code >> 8;
     const int denominator = code & 0xFF;

@@ -1,6 +1,7 @@
 // The drum part: builder, dispatch, step codes per kit, the step player and
 // the generators written out in full.
 #include "accomp_fixture.h"
+#include "midi/MidiTrackEdit.h"
 #include "styles/accompaniment/Accompaniment.h"
 #include "styles/accompaniment/DrumsPlayer.h"
 #include "styles/accompaniment/PartSetup.h"
@@ -172,7 +173,7 @@ TEST(AccompDrums, UnknownPatternLeavesHeaderAndLeadIn) {
         ASSERT_EQ(tracks.size(), 1u);
         EXPECT_TRUE(reports.saw("ZNRCFF010001 Drum paggern error!"));
         EXPECT_TRUE(soundingNotes(tracks[0]).empty());
-        EXPECT_EQ(tracks[0].totalLength(), 384); // the lead-in rest is the last event
+        EXPECT_EQ(totalLength(tracks[0]), 384); // the lead-in rest is the last event
     }
     auto off = drumState(2, kNoProgram, {test::cMajor7(384)});
     EXPECT_TRUE(buildDrums(*off).empty());
