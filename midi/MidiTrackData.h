@@ -67,7 +67,8 @@ class MidiTrackData {
     void orderTickGroups();
 
     // --- editing -----------------------------------------------------------
-    // Each refuses (and reports) past kMaxEvents; deltas stay consistent.
+    // Inserts are refused (and reported) past kMaxEvents; every edit keeps
+    // the deltas, so the events after it stay at their ticks.
     bool append(MusicEvent event);
     void insertAt(int index, bool before, MusicEvent event);
     void insertAtTime(int tick, MusicEvent event, Placement placement = Placement::After);
