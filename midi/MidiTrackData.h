@@ -67,8 +67,8 @@ class MidiTrackData {
     void orderTickGroups();
 
     // --- editing -----------------------------------------------------------
-    // Inserts are refused (and reported) past kMaxEvents; every edit keeps
-    // the deltas, so the events after it stay at their ticks.
+    // Inserts are refused (and reported) past kMaxEvents; remove and compact
+    // carry a dropped event's delta on, so the events after keep their ticks.
     bool append(MusicEvent event);
     void insertAt(int index, bool before, MusicEvent event);
     void insertAtTime(int tick, MusicEvent event, Placement placement = Placement::After);
