@@ -2,6 +2,7 @@
 
 #include "base/TextCodec.h"
 #include "lyrics/WordTable.h"
+#include "midi/MidiTrackEdit.h"
 #include "midi/XfData.h"
 
 #include <algorithm>
@@ -370,7 +371,7 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
     std::vector<Meter> meters;
     std::vector<std::pair<int, std::pair<int, bool>>> keys;
     std::vector<std::pair<int, double>> tempos;
-    const std::vector<int> times = track.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(track);
     for (int i = 0; i < track.count(); ++i) {
         const MusicEvent& e = track.event(i);
         const int at = scaled(times[static_cast<std::size_t>(i)]);
@@ -405,7 +406,7 @@ std::optional<Score> buildScore(const CXfData& song, const ScoreOptions& options
     // One lyric per note, at the note's start.
     std::map<int, std::string> lyricAt;
     const MidiTrackData& karaoke = song.karaokeTrack();
-    const std::vector<int> lyricTimes = karaoke.absoluteTimes();
+    const std::vector<int> lyricTimes = absoluteTimes(karaoke);
     for (int i = 0; i < karaoke.count(); ++i) {
         const MusicEvent& e = karaoke.event(i);
         if (!e.isMeta(kMetaLyric)) continue;

@@ -3,6 +3,7 @@
 #include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
 #include "midi/MidiF1Data.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 
@@ -18,7 +19,7 @@ constexpr int kVolume = 7;
 } // namespace
 
 void keepTopNotes(MidiTrackData& track) {
-    const std::vector<int> times = track.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(track);
     auto& events = track.events();
     std::size_t i = 0;
     while (i < events.size()) {
@@ -42,17 +43,17 @@ bool prepareSongData(MidiF0Data& song, const PrepareOptions& options) {
     if (song.state() != TrackState::Connected) return false;
     if (!song.rescale(kLyricDivision, false)) return false;
     const int melody = options.melodyChannel - 1;
-    if (melody != kMelody) song.track().swapChannels(kMelody, melody);
-    const int songLength = song.track().totalLength();
-    song.track().setControllerValue(kVolume, options.guideVolume, kGuide);
+    if (melody != kMelody) swapChannels(song.track(), kMelody, melody);
+    const int songLength = totalLength(song.track());
+    setControllerValue(song.track(), kVolume, options.guideVolume, kGuide);
 
     MidiF1Data parts = MidiF1Data::fromSong(song);
     int drumNotes = -1; // note-ons of the last drum track seen
     for (int t = 0; t < parts.trackCount(); ++t) {
         MidiF1TrackData& track = parts.track(t);
-        const int channel = track.firstChannel();
+        const int channel = firstChannel(track);
         if (channel == kMelody) keepTopNotes(track);
-        if (channel == kDrums) drumNotes = track.noteCount();
+        if (channel == kDrums) drumNotes = noteCount(track);
     }
     if (drumNotes <= 0) {
         // A beat the dancing figure can follow when the song has no drums.
@@ -65,11 +66,11 @@ bool prepareSongData(MidiF0Data& song, const PrepareOptions& options) {
                     reportError(ErrorClass::Mdtk, errc::kTrackTooLarge);
                     return false;
                 }
-                beat.addNote(kDrums, tick - previous, kBeatNote, 1, 1);
+                addNote(beat, kDrums, tick - previous, kBeatNote, 1, 1);
                 previous = tick;
                 if (tick >= songLength) break;
             }
-            beat.ensureEndOfTrack(1);
+            ensureEndOfTrack(beat, 1);
         }
     }
     return parts.mergeInto(song);

@@ -6,6 +6,7 @@
 #include "base/TextCodec.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/VocaloidWriter.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <cctype>
@@ -74,7 +75,7 @@ std::vector<FitPhrase> melodyPhrases(const MidiTrackData& track, int division) {
     }
     std::vector<FitPhrase> phrases;
     std::size_t at = 0;
-    const int end = track.totalLength();
+    const int end = totalLength(track);
     for (std::size_t p = 0; p < cut.noteCounts.size(); ++p) {
         FitPhrase phrase;
         const auto count = static_cast<std::size_t>(cut.noteCounts[p]);
@@ -273,7 +274,7 @@ WordsSong singWords(const std::string& preparedPath, const std::vector<WordsLine
     }
     MidiTrackData songTrack = trackOf(std::move(events), TrackState::Connected);
     applyLegato(songTrack, 0, division);
-    const int songLength = songTrack.totalLength();
+    const int songLength = totalLength(songTrack);
     int time = 0;
     for (Timed& w : words) {
         w.event.delta = w.time - time;

@@ -6,6 +6,7 @@
 #include "base/ErrorCodes.h"
 #include "base/TextCodec.h"
 #include "midi/MidiF1Data.h"
+#include "midi/MidiTrackEdit.h"
 #include "midi/XfData.h"
 
 #include <cstdio>
@@ -209,7 +210,7 @@ void printSummary(const std::string& path, const LoadedSong& song, std::ostream&
             out << sep << n << ' ' << name;
             sep = ", ";
         }
-        out << (counts.empty() ? "" : ")") << ", length " << tracks[t]->totalLength() << " ticks\n";
+        out << (counts.empty() ? "" : ")") << ", length " << totalLength(*tracks[t]) << " ticks\n";
     }
     if (song.kind == SongKind::Xf) {
         const MidiTrackData& k = song.single.karaokeTrack();

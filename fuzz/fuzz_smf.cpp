@@ -5,6 +5,7 @@
 #include "base/ErrorReport.h"
 #include "midi/MidiF0Data.h"
 #include "midi/MidiF1Data.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -31,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         MidiF0Data song;
         if (song.loadBytes(data, length)) {
-            (void)song.rescale(480, false);
-            song.track().swapChannels(0, 2);
-            song.track().reduceToTopVoice();
-            (void)song.split();
+            song.rescale(480, false);
+            swapChannels(song.track(), 0, 2);
+            reduceToTopVoice(song.track());
+            song.split();
             if (song.serialize()) {
                 const std::vector<std::uint8_t> written = song.byteVector();
                 MidiF0Data again;

@@ -1,6 +1,7 @@
 #include "gui/LoadDialog.h"
 
 #include "midi/MidiF0Data.h"
+#include "midi/MidiTrackEdit.h"
 #include "playback/MidiPlayer.h"
 
 #include <QDialogButtonBox>
@@ -23,7 +24,7 @@ std::vector<int> melodyChannels(const MidiF0Data& song) {
             used[static_cast<std::size_t>(e.channel)] = true;
     std::vector<int> channels;
     for (int c = 0; c < 16; ++c)
-        if (used[static_cast<std::size_t>(c)] && !song.track().isDrumChannel(c)) channels.push_back(c + 1);
+        if (used[static_cast<std::size_t>(c)] && !isDrumChannel(song.track(), c)) channels.push_back(c + 1);
     return channels;
 }
 

@@ -5,6 +5,7 @@
 #include "base/TextCodec.h"
 #include "lyrics/ListFiles.h"
 #include "lyrics/PhonemeTable.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <array>
@@ -211,7 +212,7 @@ class Converter {
 
 void Converter::readLyrics() {
     const MidiTrackData& k = song_.karaokeTrack();
-    const std::vector<int> times = k.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(k);
     for (int i = 0; i < k.count(); ++i)
         if (k.event(i).isMeta(kMetaLyric))
             lyrics_.items.push_back({times[static_cast<std::size_t>(i)], k.event(i).text()});
@@ -224,7 +225,7 @@ void Converter::readLyrics() {
 void Converter::writeLyrics() {
     MidiTrackData& k = song_.karaokeTrack();
     if (k.state() != TrackState::NoteOnOff && k.state() != TrackState::Empty) return;
-    const std::vector<int> times = k.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(k);
     struct Timed {
         int time;
         MusicEvent event;
@@ -264,7 +265,7 @@ void Converter::writeLyrics() {
 
 void Converter::readNotes() {
     const MidiTrackData& t = song_.track();
-    const std::vector<int> times = t.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(t);
     int lastTime = 0;
     bool sawEnd = false;
     for (int i = 0; i < t.count(); ++i) {

@@ -4,6 +4,7 @@
 #include "base/ErrorReport.h"
 #include "lyrics/PhraseTemplates.h"
 #include "lyrics/WordTable.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <array>
@@ -245,7 +246,7 @@ std::unique_ptr<LyricSong> writeLyrics(const MidiF0Data& song, int melodyChannel
     }
 
     applyLegato(songTrack, melodyChannel, division);
-    const int songLength = songTrack.totalLength();
+    const int songLength = totalLength(songTrack);
 
     // Each phrase's notes take its reading's syllables in order; counting
     // notes per phrase keeps a syllable from being read past its reading.

@@ -5,6 +5,7 @@
 #include "lyrics/PhonemeTable.h"
 #include "lyrics/VoiceList.h"
 #include "midi/MidiF0Data.h"
+#include "midi/MidiTrackEdit.h"
 #include "midi/XfData.h"
 
 #include <algorithm>
@@ -74,8 +75,8 @@ CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source,
     for (std::size_t i = 0; i + 1 < notes_.size(); ++i)
         notes_[i].length = std::max(0, std::min(notes_[i].length, notes_[i + 1].start - notes_[i].start));
     // Tempo map of the source as the master track plays it.
-    tempoMap_[0] = playedTempo(source_.tempoAt(0));
-    const std::vector<int> sourceTimes = source_.absoluteTimes();
+    tempoMap_[0] = playedTempo(tempoAt(source_, 0));
+    const std::vector<int> sourceTimes = absoluteTimes(source_);
     for (int i = 0; i < source_.count(); ++i)
         if (source_.event(i).isMeta(kMetaTempo))
             tempoMap_[sourceTimes[static_cast<std::size_t>(i)]] = playedTempo(source_.event(i).value);
@@ -92,7 +93,7 @@ CVocaloidFileWriter::CVocaloidFileWriter(const MidiTrackData& source,
     // Tracks before the voice's place stay empty.
     while (static_cast<int>(tracks_.size()) < voiceIndex_ + 1) {
         tracks_.emplace_back(kTrackCapacity, TrackState::Connected);
-        tracks_.back().ensureEndOfTrack();
+        ensureEndOfTrack(tracks_.back());
     }
     tracks_.emplace_back(kOutputCapacity, TrackState::Connected);
     MidiTrackData& voice = tracks_.back();
@@ -113,15 +114,15 @@ void CVocaloidFileWriter::writeMaster() {
     tracks_.emplace_back(kTrackCapacity, TrackState::Connected);
     MidiTrackData& master = tracks_.back();
     (void)master.append(makeTextMeta(0, kMetaTrackName, "Master Track"));
-    const int startTempo = source_.tempoAt(0);
+    const int startTempo = tempoAt(source_, 0);
     if (startTempo == 0)
         reportError(ErrorClass::Vofw, errc::kVocaloidBadTempo);
     else
         (void)master.append(makeTempo(0, startTempo)); // a full track reports itself
-    master.addTimeSignature(4, 2);
+    addTimeSignature(master, 4, 2);
     // The tempo in force at tick 0 is already written; every later change
     // follows. (A first change after tick 0 is kept, or the map would lose it.)
-    const std::vector<int> times = source_.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(source_);
     bool skippedStart = false;
     int previous = 0;
     for (int i = 0; i < source_.count(); ++i) {
@@ -169,14 +170,14 @@ void CVocaloidFileWriter::pause(int index) const {
 
 void CVocaloidFileWriter::writeSyllablePrograms(MidiTrackData& voice) {
     const int channel = voiceIndex_;
-    voice.addControlChange(channel, 32, voiceNumber_, 0);
+    addControlChange(voice, channel, 32, voiceNumber_, 0);
     int previous = 0;
     const int count = static_cast<int>(notes_.size());
     for (int i = 0; i < count; ++i) {
         const SyllableRecord& entry = notes_[static_cast<std::size_t>(i)];
         const int gap = entry.start - previous;
         const int lead = gap > 9 ? 10 : gap / 2;
-        voice.addProgramChange(channel, std::clamp(kanaToNumber(entry.lyric), 0, 127), gap - lead);
+        addProgramChange(voice, channel, std::clamp(kanaToNumber(entry.lyric), 0, 127), gap - lead);
         int note = entry.note;
         if (note == kEndNote) {
             if (i == count - 1) break;
@@ -185,7 +186,7 @@ void CVocaloidFileWriter::writeSyllablePrograms(MidiTrackData& voice) {
         }
         note = std::clamp(note + 12 * octaveShift_, 0, 127);
         const int length = entry.length <= 128 ? entry.length : entry.length - 64;
-        voice.addNote(channel, lead, note, 127, length);
+        addNote(voice, channel, lead, note, 127, length);
         previous = entry.start;
     }
 }
@@ -194,8 +195,8 @@ void CVocaloidFileWriter::writeTextGroup(MidiTrackData& voice, const std::vector
     std::string pending;
     auto flush = [&] {
         const std::string text = format("DM:%04d:", textCounter_++) + pending;
-        voice.addMeta(0, kMetaText, reinterpret_cast<const std::uint8_t*>(text.data()),
-                      static_cast<int>(text.size()));
+        addMeta(voice, 0, kMetaText, reinterpret_cast<const std::uint8_t*>(text.data()),
+                static_cast<int>(text.size()));
         pending.clear();
     };
     for (const std::string& line : lines) {
@@ -253,7 +254,7 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
     int pending = 0; // delta for the next pair
     int pairs = 0;
     auto cc = [&](int controller, int value) {
-        voice.addControlChange(channel, controller, value & 0x7F, pending);
+        addControlChange(voice, channel, controller, value & 0x7F, pending);
         pending = 0;
         ++pairs;
     };
@@ -349,7 +350,7 @@ void CVocaloidFileWriter::writeNrpn(MidiTrackData& voice) {
 void CVocaloidFileWriter::addAccompaniment(int voiceChannel, int delayMs, int division) {
     if (!valid_) return;
     const std::map<int, int>& tempoMap = tempoMap_;
-    const std::vector<int> sourceTimes = source_.absoluteTimes();
+    const std::vector<int> sourceTimes = absoluteTimes(source_);
     for (int channel = 0; channel < 16; ++channel) {
         if (channel == voiceChannel) continue;
         if (tracks_.size() >= 64) break;
@@ -374,7 +375,7 @@ void CVocaloidFileWriter::addAccompaniment(int voiceChannel, int delayMs, int di
                 mark.type = 1; // ours, as opposed to a copied event
                 track.insertAtTime(tick, std::move(mark), Placement::First);
             }
-            const std::vector<int> times = track.absoluteTimes();
+            const std::vector<int> times = absoluteTimes(track);
             long long applied = 0;
             std::vector<MusicEvent>& events = track.events();
             for (std::size_t i = 0; i < events.size(); ++i) {
@@ -402,7 +403,7 @@ void CVocaloidFileWriter::addAccompaniment(int voiceChannel, int delayMs, int di
                 }
             }
         }
-        track.ensureEndOfTrack();
+        ensureEndOfTrack(track);
     }
 }
 
@@ -415,13 +416,13 @@ bool CVocaloidFileWriter::save(const std::string& path) {
     std::vector<std::uint8_t> image = midiHeader(1, static_cast<int>(tracks_.size()), division_);
     for (const MidiTrackData& source : tracks_) {
         MidiTrackData track = source; // the writer keeps its tracks for another save
-        track.ensureEndOfTrack();
+        ensureEndOfTrack(track);
         if (!track.splitNotes() || !track.serialize("MTrk")) return false;
-        if (static_cast<int>(image.size()) + track.used() > kOutputCapacity) {
+        if (static_cast<int>(image.size()) + track.chunk().used() > kOutputCapacity) {
             reportError(ErrorClass::M1dt, errc::kF1DataTooLarge);
             return false;
         }
-        image.insert(image.end(), track.byteVector().begin(), track.byteVector().end());
+        image.insert(image.end(), track.chunk().byteVector().begin(), track.chunk().byteVector().end());
     }
     ByteBuffer file(kOutputCapacity);
     (void)file.assign(image.data(),
@@ -431,9 +432,9 @@ bool CVocaloidFileWriter::save(const std::string& path) {
 
 TestSyllableMessages testSyllableMessages(std::string_view singerName, int voiceNumber, int mode) {
     MidiTrackData source(0x10000, TrackState::Connected);
-    source.addTempo(500000);
-    source.addNote(0, 0, 60, 100, 480);
-    source.ensureEndOfTrack();
+    addTempo(source, 500000);
+    addNote(source, 0, 0, 60, 100, 480);
+    ensureEndOfTrack(source);
     std::vector<SyllableRecord> notes(2);
     notes[0] = {0, 60, 480, "\x82\xA0", "a", 0};
     notes[1] = {480, -1, 0, {}, {}, 64};

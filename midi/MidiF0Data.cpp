@@ -2,6 +2,7 @@
 
 #include "base/ErrorCodes.h"
 #include "midi/MidiF1Data.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -157,20 +158,20 @@ bool MidiF0Data::serialize() {
         if (state() == TrackState::Connected) (void)split(); // checked just below
         if (state() != TrackState::NoteOnOff) return false;
     }
-    track_->ensureEndOfTrack();
+    ensureEndOfTrack(*track_);
     if (!track_->serialize("MTrk")) return false;
-    if (14 + track_->used() > capacity_) {
+    if (14 + track_->chunk().used() > capacity_) {
         reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         // Read the chunk back so the song keeps its events and its state.
-        const std::vector<std::uint8_t> chunk = track_->byteVector();
+        const std::vector<std::uint8_t> chunk = track_->chunk().byteVector();
         (void)track_->parse(static_cast<int>(chunk.size()), 0, chunk.data()); // wrote it just now
         return false;
     }
     std::vector<std::uint8_t> image = midiHeader(0, 1, division_);
-    image.insert(image.end(), track_->byteVector().begin(), track_->byteVector().end());
+    image.insert(image.end(), track_->chunk().byteVector().begin(), track_->chunk().byteVector().end());
     bytes_ = std::move(image);
     position_ = 0;
-    track_->clearBytes();
+    track_->chunk().clearBytes();
     return true;
 }
 
@@ -188,13 +189,13 @@ bool MidiF0Data::rescale(int newDivision, bool dropShortNotes) {
         reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         return false;
     }
-    if (static_cast<long long>(track_->totalLength()) * newDivision / std::max(1, division_) >
+    if (static_cast<long long>(totalLength(*track_)) * newDivision / std::max(1, division_) >
         MidiTrackData::kMaxTicks) {
         reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         return false;
     }
     // False only for the same division (nothing to do); errors were checked above.
-    (void)track_->rescale(division_, newDivision, dropShortNotes);
+    (void)harmolin::rescale(*track_, division_, newDivision, dropShortNotes);
     division_ = newDivision;
     return true;
 }
@@ -216,7 +217,7 @@ bool MidiF0Data::usesChannel(int channel) const {
 }
 
 int MidiF0Data::ticksPerMeasure() const {
-    const int code = timeSigOverride_ != 0 ? timeSigOverride_ : track_->firstTimeSignature();
+    const int code = timeSigOverride_ != 0 ? timeSigOverride_ : firstTimeSignature(*track_);
     if (code == 0 || division_ == 0) return 384;
     const int numerator = code >> 8;
     const int denominator = code & 0xFF;

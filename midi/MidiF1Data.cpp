@@ -2,6 +2,7 @@
 
 #include "base/ErrorCodes.h"
 #include "midi/MidiF0Data.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <cstring>
@@ -167,7 +168,7 @@ MidiF1Data MidiF1Data::fromSong(const MidiF0Data& song) {
         (void)out.track(t).append(std::move(copy)); // a full track reports itself
     }
     for (int t = 0; t < 17; ++t)
-        out.track(t).ensureEndOfTrack(time - lastTime[t]);
+        ensureEndOfTrack(out.track(t), time - lastTime[t]);
     return out;
 }
 
@@ -220,15 +221,15 @@ bool MidiF1Data::serialize() {
     }
     std::vector<std::uint8_t> image = midiHeader(1, trackCount(), division_);
     for (auto& t : tracks_) {
-        t->ensureEndOfTrack();
+        ensureEndOfTrack(*t);
         if (!t->serialize("MTrk")) return false;
         // A song that does not fit is refused whole rather than cut short.
-        if (static_cast<int>(image.size()) + t->used() >= capacity_) {
+        if (static_cast<int>(image.size()) + t->chunk().used() >= capacity_) {
             reportError(ErrorClass::M1dt, errc::kF1DataTooLarge);
             return false;
         }
-        image.insert(image.end(), t->byteVector().begin(), t->byteVector().end());
-        t->clearBytes();
+        image.insert(image.end(), t->chunk().byteVector().begin(), t->chunk().byteVector().end());
+        t->chunk().clearBytes();
     }
     bytes_ = std::move(image);
     position_ = 0;
@@ -253,10 +254,10 @@ bool MidiF1Data::mergeInto(MidiF0Data& song) const {
         sources.push_back(t.get());
     if (sources.empty()) {
         song.track().clear();
-        song.track().ensureEndOfTrack();
+        ensureEndOfTrack(song.track());
         return false;
     }
-    const bool ok = song.track().merge(sources);
+    const bool ok = merge(song.track(), sources);
     song.track().setState(TrackState::Connected);
     return ok;
 }
@@ -267,14 +268,14 @@ bool MidiF1Data::removeMeta(int type, bool all) {
         return false;
     }
     for (auto& t : tracks_)
-        if (t->removeMeta(type, all)) return true;
+        if (harmolin::removeMeta(*t, type, all)) return true;
     return false;
 }
 
 int MidiF1Data::masterVolume() const {
     int found = -1;
     for (const auto& t : tracks_) {
-        const int v = t->masterVolume();
+        const int v = harmolin::masterVolume(*t);
         if (v < 0) continue;
         if (found >= 0) {
             reportError(ErrorClass::M1dt, errc::kF1SeveralMasterVolumes);
@@ -288,16 +289,16 @@ int MidiF1Data::masterVolume() const {
 void MidiF1Data::ensureMasterVolume(bool report) {
     if (tracks_.empty()) return;
     for (const auto& t : tracks_)
-        if (t->masterVolume() >= 0) return;
+        if (harmolin::masterVolume(*t) >= 0) return;
     if (report) reportError(ErrorClass::M1dt, errc::kF1NoMasterVolume);
     MidiF1TrackData* target = tracks_.front().get();
     for (const auto& t : tracks_) {
-        if (t->firstChannel() >= 0) {
+        if (firstChannel(*t) >= 0) {
             target = t.get();
             break;
         }
     }
-    target->insertMasterVolume(127, 0);
+    insertMasterVolume(*target, 127, 0);
 }
 
 bool MidiF1Data::repairNotes() {
@@ -324,7 +325,7 @@ void MidiF1Data::gmSystemOnFirst() {
         for (const auto& e : t->events())
             if (e.kind != kMeta) onlyMeta = false;
         if (onlyMeta) continue;
-        t->moveToFrontOfTick(kSysEx, kSysExGmSystemOn);
+        moveToFrontOfTick(*t, kSysEx, kSysExGmSystemOn);
         return;
     }
 }

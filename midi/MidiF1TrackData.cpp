@@ -2,6 +2,7 @@
 // bends turned into notes, legato, a short glide into the next note, a late
 // vibrato and a soft attack.
 #include "midi/MidiF1TrackData.h"
+#include "midi/MidiTrackEdit.h"
 
 #include "base/ErrorCodes.h"
 
@@ -100,7 +101,7 @@ void MidiF1TrackData::removeSensitivityEntries() {
 
 void MidiF1TrackData::setSensitivity(int semitones) {
     if (!requireState(TrackState::Connected)) return;
-    int channel = firstChannel();
+    int channel = firstChannel(*this);
     if (channel < 0) channel = 0; // the melody channel of a prepared song
     const int value = std::clamp(semitones, 0, 127);
     insertAtTime(0, controlChange(channel, 101, 0, 0), Placement::After);
@@ -110,7 +111,7 @@ void MidiF1TrackData::setSensitivity(int semitones) {
 
 void MidiF1TrackData::legato(int maximumTicks) {
     if (!requireState(TrackState::Connected)) return;
-    const std::vector<int> times = absoluteTimes();
+    const std::vector<int> times = absoluteTimes(*this);
     int endOfTrack = -1;
     for (int i = count() - 1; i >= 0 && endOfTrack < 0; --i)
         if (events_[i].isEndOfTrack()) endOfTrack = i;
@@ -151,7 +152,7 @@ void MidiF1TrackData::pitchBendToNotes(int sensitivity) {
     compact();
 
     const int n = count();
-    const std::vector<int> times = absoluteTimes();
+    const std::vector<int> times = absoluteTimes(*this);
     std::vector<int> bendValue(n, -1); // the original bends, before any becomes a note
     std::vector<int> bendInForce(n, kCentreBend);
     int current = kCentreBend;
@@ -330,7 +331,7 @@ void MidiF1TrackData::glide(int window, int steps, int range) {
         return;
     }
     events_ = std::move(out);
-    const int channel = std::max(0, firstChannel());
+    const int channel = std::max(0, firstChannel(*this));
     insertAtTime(-1, pitchBendEvent(channel, kCentreBend, 0));
 }
 
@@ -427,7 +428,7 @@ void MidiF1TrackData::prepareMelodyForSinging() {
     removeControlChanges(11);
     legato(384);
     pitchBendToNotes(pitchBendSensitivity());
-    removeAllPitchBends();
+    removeAllPitchBends(*this);
     removeSensitivityEntries();
     setSensitivity(12);
     glide(24, 8, 12);

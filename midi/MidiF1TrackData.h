@@ -25,7 +25,6 @@ class MidiF1TrackData : public MidiTrackData {
     // The shaping a melody loaded from a file gets before it is sung.
     void prepareMelodyForSinging();
 
-  protected:
     void report(std::uint32_t code) const override { reportError(ErrorClass::M1tk, code); }
 };
 

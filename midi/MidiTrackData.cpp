@@ -3,6 +3,7 @@
 #include "midi/MidiTrackData.h"
 
 #include "base/ErrorCodes.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <atomic>
@@ -35,7 +36,7 @@ int tickRank(const MusicEvent& e) {
 
 } // namespace
 
-MidiTrackData::MidiTrackData(int capacity, TrackState state) : ByteBuffer(capacity), state_(state) {}
+MidiTrackData::MidiTrackData(int capacity, TrackState state) : state_(state), chunk_(capacity) {}
 
 MidiTrackData MidiTrackData::copyOf(const MidiTrackData& source, int capacity) {
     MidiTrackData copy(capacity, TrackState::Connected);
@@ -57,7 +58,7 @@ bool MidiTrackData::requireState(TrackState s) const {
 
 bool MidiTrackData::parse(int available, int offset, const std::uint8_t* source, int pauseMs) {
     events_.clear();
-    clearBytes();
+    chunk_.clearBytes();
     state_ = TrackState::Empty;
     if (!source || offset < 0 || available - offset < 8 ||
         (std::memcmp(source + offset, "MTrk", 4) != 0 && std::memcmp(source + offset, "XFKM", 4) != 0)) {
@@ -69,23 +70,24 @@ bool MidiTrackData::parse(int available, int offset, const std::uint8_t* source,
         report(errc::kTrackInternal);
         return false;
     }
-    if (8 + length > std::uint64_t(capacity_)) { // a chunk larger than a track may hold
+    if (8 + length > std::uint64_t(chunk_.capacity())) { // a chunk larger than a track may hold
         report(errc::kTrackTooLarge);
         return false;
     }
-    (void)assign(source + offset, static_cast<int>(8 + length)); // fits: the capacity was checked above
+    (void)chunk_.assign(source + offset,
+                        static_cast<int>(8 + length)); // fits: the capacity was checked above
     state_ = TrackState::Serialized;
     warnOnce(0);
-    position_ = 8;
-    const bool ok = parseEvents(pauseMs);
+    int pos = 8;
+    const bool ok = parseEvents(pos, pauseMs);
+    chunk_.setPosition(pos);
     state_ = TrackState::NoteOnOff;
     return ok;
 }
 
-bool MidiTrackData::parseEvents(int pauseMs) {
-    const std::uint8_t* b = bytes_.data();
-    const int end = used();
-    int& pos = position_;
+bool MidiTrackData::parseEvents(int& pos, int pauseMs) {
+    const std::uint8_t* b = chunk_.bytes();
+    const int end = chunk_.used();
     int running = 0; // running status starts afresh in every chunk
     int counter = 0;
     long long total = 0;
@@ -231,7 +233,7 @@ bool MidiTrackData::parseEvents(int pauseMs) {
 
 bool MidiTrackData::connectNotes() {
     if (!requireState(TrackState::NoteOnOff)) return false;
-    const std::vector<int> times = absoluteTimes();
+    const std::vector<int> times = absoluteTimes(*this);
     const int total = times.empty() ? 0 : times.back();
     // Pending note-ons per channel and key, matched first in first out.
     std::vector<std::deque<int>> pending(16 * 128);
@@ -268,7 +270,7 @@ bool MidiTrackData::splitNotes() {
     for (auto& e : events_)
         if (e.kind == kConnectedNote && (e.length == 0 || e.velocity == 0)) e.kind = kDeleted;
     compact();
-    const std::vector<int> times = absoluteTimes();
+    const std::vector<int> times = absoluteTimes(*this);
     struct Placed {
         int time;
         int order; // note-offs sort before the events already at their tick
@@ -413,7 +415,7 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
             report(errc::kTrackInternal);
             return false;
         }
-        if (static_cast<int>(out.size()) + 256 > capacity_) {
+        if (static_cast<int>(out.size()) + 256 > chunk_.capacity()) {
             report(errc::kTrackCannotAdd);
             return false;
         }
@@ -425,8 +427,8 @@ bool MidiTrackData::serialize(std::string_view chunkName, bool reorderTicks) {
     out[5] = static_cast<std::uint8_t>(length >> 16);
     out[6] = static_cast<std::uint8_t>(length >> 8);
     out[7] = static_cast<std::uint8_t>(length);
-    bytes_ = std::move(out);
-    position_ = 0;
+    chunk_.byteVector() = std::move(out);
+    chunk_.setPosition(0);
     events_.clear();
     state_ = TrackState::Serialized;
     return true;
@@ -520,44 +522,6 @@ void MidiTrackData::remove(int index) {
     events_.erase(events_.begin() + index);
 }
 
-bool MidiTrackData::removeMeta(int type, bool all) {
-    bool removed = false;
-    for (auto& e : events_) {
-        if (e.kind == kMeta && e.type == type) {
-            e.kind = kDeleted;
-            removed = true;
-            if (!all) break;
-        }
-    }
-    if (removed) compact();
-    return removed;
-}
-
-bool MidiTrackData::removeFirstControlChange(int controller) {
-    for (int i = 0; i < count(); ++i) {
-        if (events_[i].isControl(controller)) {
-            remove(i);
-            return true;
-        }
-    }
-    return false;
-}
-
-void MidiTrackData::removeAllPitchBends() {
-    for (auto& e : events_)
-        if (e.kind == kPitchBend) e.kind = kDeleted;
-    compact();
-}
-
-void MidiTrackData::swapEvents(int i, int j) {
-    if (i < 0 || j < 0 || i >= count() || j >= count()) {
-        report(errc::kTrackBadParameter);
-        return;
-    }
-    std::swap(events_[i].delta, events_[j].delta);
-    std::swap(events_[i], events_[j]);
-}
-
 void MidiTrackData::compact() {
     long long carry = 0;
     std::size_t out = 0;
@@ -579,82 +543,6 @@ void MidiTrackData::compact() {
         ++out;
     }
     events_.resize(out);
-}
-
-void MidiTrackData::ensureEndOfTrack(int delta) {
-    if (!events_.empty() && events_.back().isEndOfTrack()) return;
-    (void)append(makeEndOfTrack(delta)); // a full track reports itself
-}
-
-std::vector<int> MidiTrackData::absoluteTimes() const {
-    std::vector<int> times(events_.size());
-    long long t = 0;
-    for (std::size_t i = 0; i < events_.size(); ++i) {
-        t += events_[i].delta;
-        times[i] = static_cast<int>(std::min<long long>(t, 0x7FFFFFFF));
-    }
-    return times;
-}
-
-void MidiTrackData::setAbsoluteTimes(const std::vector<int>& times) {
-    int previous = 0;
-    for (std::size_t i = 0; i < events_.size() && i < times.size(); ++i) {
-        events_[i].delta = std::max(0, times[i] - previous);
-        previous = std::max(previous, times[i]);
-    }
-}
-
-bool MidiTrackData::merge(const std::vector<const MidiTrackData*>& sources) {
-    if (sources.empty()) {
-        report(errc::kTrackFailed);
-        return false;
-    }
-    struct Cursor {
-        const std::vector<MusicEvent>* events;
-        std::size_t next = 0;
-        long long time = 0; // absolute time of the next event
-    };
-    std::vector<Cursor> cursors;
-    std::size_t total = 0;
-    for (const MidiTrackData* s : sources) {
-        if (!s) continue;
-        Cursor c{&s->events_};
-        if (!s->events_.empty()) c.time = s->events_[0].delta;
-        cursors.push_back(c);
-        total += s->events_.size();
-    }
-    std::vector<MusicEvent> merged;
-    merged.reserve(total + 1);
-    long long now = 0;
-    long long endTime = 0;
-    for (;;) {
-        long long smallest = -1;
-        for (const Cursor& c : cursors)
-            if (c.next < c.events->size() && (smallest < 0 || c.time < smallest)) smallest = c.time;
-        if (smallest < 0) break;
-        // Each source with an event at this time gives one, in source order.
-        for (Cursor& c : cursors) {
-            if (c.next >= c.events->size() || c.time != smallest) continue;
-            const MusicEvent& src = (*c.events)[c.next];
-            if (src.isEndOfTrack()) {
-                endTime = std::max(endTime, smallest);
-            } else {
-                MusicEvent e = src;
-                e.delta = static_cast<int>(smallest - now);
-                now = smallest;
-                merged.push_back(std::move(e));
-            }
-            ++c.next;
-            if (c.next < c.events->size()) c.time += (*c.events)[c.next].delta;
-        }
-    }
-    merged.push_back(makeEndOfTrack(static_cast<int>(std::max(0LL, endTime - now))));
-    if (static_cast<int>(merged.size()) > kMaxEvents + 1) {
-        report(errc::kTrackCannotMerge);
-        return false;
-    }
-    events_ = std::move(merged);
-    return true;
 }
 
 } // namespace harmolin

@@ -1,8 +1,13 @@
 // A track of timed MIDI events, with its serialized chunk.
 //
-// A track is in one of three forms: serialized (the buffer holds a track
+// A track is in one of three forms: serialized (the chunk holds a track
 // chunk), note-on/off (events as in a file) or connected (each note one event
 // with its length, the form in which notes are composed and edited).
+//
+// The class keeps the events, the form and the chunk, and the operations
+// that move between the forms or keep the list's deltas and size in bounds.
+// What is built from those (event factories, queries, transformations) is
+// in midi/MidiTrackEdit.h as free functions.
 #pragma once
 
 #include "base/ErrorReport.h"
@@ -20,7 +25,7 @@ enum class TrackState : int { Empty = -1, Serialized = 0, NoteOnOff = 1, Connect
 
 enum class Placement { After, First };
 
-class MidiTrackData : public ByteBuffer {
+class MidiTrackData {
   public:
     // More events than this before an append is refused.
     static constexpr int kMaxEvents = 0x1FFFF;
@@ -44,6 +49,9 @@ class MidiTrackData : public ByteBuffer {
     [[nodiscard]] const MusicEvent& event(int i) const { return events_[static_cast<std::size_t>(i)]; }
     [[nodiscard]] std::vector<MusicEvent>& events() { return events_; }
     [[nodiscard]] const std::vector<MusicEvent>& events() const { return events_; }
+    // The serialized chunk: filled by serialize, read by parse.
+    [[nodiscard]] ByteBuffer& chunk() { return chunk_; }
+    [[nodiscard]] const ByteBuffer& chunk() const { return chunk_; }
 
     // --- life cycle -------------------------------------------------------
     // Copies the track chunk at offset of source (available bytes) and parses
@@ -59,81 +67,31 @@ class MidiTrackData : public ByteBuffer {
     void orderTickGroups();
 
     // --- editing -----------------------------------------------------------
+    // Inserts are refused (and reported) past kMaxEvents; remove and compact
+    // carry a dropped event's delta on, so the events after keep their ticks.
     [[nodiscard]] bool append(MusicEvent event);
     void insertAt(int index, bool before, MusicEvent event);
     void insertAtTime(int tick, MusicEvent event, Placement placement = Placement::After);
     void remove(int index);
-    [[nodiscard]] bool removeMeta(int type, bool all);
-    [[nodiscard]] bool removeFirstControlChange(int controller);
-    void removeAllPitchBends();
-    void swapEvents(int i, int j);
+    // Drops the events marked deleted, their deltas carried to the next.
     void compact();
     void clear() { events_.clear(); }
-    void ensureEndOfTrack(int delta = 0);
-    [[nodiscard]] bool merge(const std::vector<const MidiTrackData*>& sources);
 
-    // --- factories -----------------------------------------------------------
-    void addNote(int channel, int delta, int note, int velocity, int length);
-    void addControlChange(int channel, int controller, int value, int delta = 0);
-    void addProgramChange(int channel, int program, int delta = 0);
-    void addBankProgram(int channel, int bankMsb, int bankLsb, int program);
-    void addBankProgram(int channel, int bankMsb, int program);
-    void addTempo(int microsecondsPerQuarter, int delta = 0);
-    void addTimeSignature(int numerator, int denominatorPower, int delta = 0);
-    void addKeySignature(int tonic, bool minor, int delta = 0);
-    void addMeta(int delta, int type, const std::uint8_t* bytes, int length);
-    void addMarker(int delta, std::string_view text);
-    void addTextAtStart(int type, std::string_view text);
-    void addGmSystemOn(int delta = 0);
-    void addGsReset(int delta = 0);
-    void addXgSystemOn(int delta = 0);
-    void insertMasterVolume(int value, int index);
-    void addXgDisplayText(int delta, std::string_view text);
-    void addGsDisplayText(int delta, std::string_view text);
-
-    // --- queries ----------------------------------------------------------------
-    [[nodiscard]] int tempoAt(int tick) const;    // 600000 when there is none
-    [[nodiscard]] int firstTempo() const;         // 600000 when there is none
-    [[nodiscard]] int firstTimeSignature() const; // code, 0 when there is none
-    [[nodiscard]] std::optional<std::string> firstMetaText(int type) const;
-    [[nodiscard]] int programOf(int channel) const; // -1 when none
-    [[nodiscard]] bool programAbove15(int channel) const;
-    [[nodiscard]] int masterVolume() const; // -1 when none
-    [[nodiscard]] bool isDrumChannel(int channel) const;
-    [[nodiscard]] int firstChannel() const; // -1 when no channel event
-    [[nodiscard]] int noteCount() const;
-    [[nodiscard]] int firstNoteIndex() const;           // -1 when none
-    [[nodiscard]] int ticksToNextNote(int index) const; // -1 when none
-    [[nodiscard]] int totalLength() const;
-    // Absolute tick of every event (same order as the list).
-    [[nodiscard]] std::vector<int> absoluteTimes() const;
-    // Rewrites the deltas from absolute ticks (same order as the list).
-    void setAbsoluteTimes(const std::vector<int>& times);
-
-    // --- transformations (connected form) ----------------------------------------
-    [[nodiscard]] bool rescale(int oldDivision, int newDivision, bool dropShortNotes);
-    void transpose(int channel, int semitones);
-    void velocityOffset(int amount);
-    void reduceToTopVoice();
-    void swing(int window);
-    void setControllerValue(int controller, int value, int channel);
-    void swapChannels(int a, int b);
-    void moveChannel(int from, int to);
-    void moveToFrontOfTick(int kind, int type, std::string_view pattern = {});
-
-  protected:
     // Reports a track-class code: MDTK for plain tracks, M1TK for format-1 tracks.
     virtual void report(std::uint32_t code) const { reportError(ErrorClass::Mdtk, code); }
     // Data warnings stay in the track class whatever the owner.
     void warnOnce(std::uint32_t code) const { reportOnce(ErrorClass::Mdtk, code); }
+    // True in state s; otherwise reports and false.
     [[nodiscard]] bool requireState(TrackState s) const;
 
+  protected:
     std::vector<MusicEvent> events_;
     TrackState state_;
 
   private:
-    [[nodiscard]] bool parseEvents(int pauseMs);
-    void renumberChannels(int a, int b, bool swap);
+    [[nodiscard]] bool parseEvents(int& pos, int pauseMs);
+
+    ByteBuffer chunk_;
 };
 
 } // namespace harmolin

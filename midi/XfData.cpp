@@ -3,6 +3,7 @@
 #include "base/ErrorCodes.h"
 #include "base/TextCodec.h"
 #include "midi/MidiF1Data.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <cstring>
 
@@ -162,7 +163,7 @@ bool CXfData::image(std::vector<std::uint8_t>& out) {
     // Work on copies so the song and its lyrics keep their state.
     MidiTrackData song = *track_;
     if (song.state() == TrackState::Connected && !song.splitNotes()) return false;
-    song.ensureEndOfTrack();
+    ensureEndOfTrack(song);
     if (song.state() != TrackState::NoteOnOff || !song.serialize("MTrk", false)) {
         reportError(ErrorClass::Xfdt, errc::kXfInternal);
         return false;
@@ -173,16 +174,16 @@ bool CXfData::image(std::vector<std::uint8_t>& out) {
         reportError(ErrorClass::Xfdt, errc::kXfInternal);
         return false;
     }
-    lyrics.ensureEndOfTrack();
+    ensureEndOfTrack(lyrics);
     if (!lyrics.serialize("XFKM", false)) {
         reportError(ErrorClass::Xfdt, errc::kXfInternal);
         return false;
     }
     const std::vector<std::uint8_t> info = header_.empty() ? defaultHeaderChunk() : header_;
     out = midiHeader(0, 1, division_);
-    out.insert(out.end(), song.byteVector().begin(), song.byteVector().end());
+    out.insert(out.end(), song.chunk().byteVector().begin(), song.chunk().byteVector().end());
     out.insert(out.end(), info.begin(), info.end());
-    out.insert(out.end(), lyrics.byteVector().begin(), lyrics.byteVector().end());
+    out.insert(out.end(), lyrics.chunk().byteVector().begin(), lyrics.chunk().byteVector().end());
     if (static_cast<int>(out.size()) > capacity_) {
         reportError(ErrorClass::M0dt, errc::kF0BadMusic);
         return false;
@@ -246,7 +247,7 @@ bool CXfData::masterVolumeAfterReset(bool insert) {
         }
         if (!(e.kind == kConnectedNote || e.isNoteOn()) || set) continue;
         if (!insert) return false;
-        t.insertMasterVolume(127, lastReset + 1);
+        insertMasterVolume(t, 127, lastReset + 1);
         set = true;
         ok = false;
         ++i; // step over the inserted message

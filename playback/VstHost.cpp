@@ -2,6 +2,7 @@
 
 #include "base/ErrorReport.h"
 #include "midi/MusicEvent.h"
+#include "playback/SpscRing.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -26,7 +27,6 @@ namespace {
 constexpr int kSampleRate = 44100;
 constexpr double kSilentDb = -1.7e308;
 constexpr int kMaxChannelsPerPlugin = 64; // more is a broken record, not a plug-in
-constexpr std::size_t kRingSize = 16384;  // 16 slots x 1024 events, a power of two
 constexpr const char* kLoadFailed = "Failed to load VST plugin.";
 
 struct QueuedEvent {
@@ -89,12 +89,9 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     std::function<void(double)> levelListener;
 
     // Event ring: producers serialise on producerMutex, the render thread
-    // consumes lock-free.
+    // consumes lock-free. Holds 1024 events per loaded plug-in.
     std::mutex producerMutex;
-    std::unique_ptr<QueuedEvent[]> ring{new QueuedEvent[kRingSize]};
-    std::atomic<std::uint64_t> head{0}; // consumer
-    std::atomic<std::uint64_t> tail{0}; // producer
-    std::atomic<int> capacity{0};
+    SpscRing<QueuedEvent, kSlots * kEventsPerPlugin> ring{0};
     std::atomic<bool> fullSaid{false};
 
     std::atomic<std::int64_t> renderedUpTo{0};
@@ -139,7 +136,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         std::unique_ptr<Slot> slot = std::move(slots[static_cast<std::size_t>(s)]);
         if (slot) {
             loaded.fetch_sub(1);
-            capacity.store(kEventsPerPlugin * loaded.load());
+            ring.setLimit(static_cast<std::size_t>(kEventsPerPlugin * loaded.load()));
         }
         return slot;
     }
@@ -221,9 +218,9 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         std::lock_guard plock(producerMutex);
         slots[static_cast<std::size_t>(s)] = std::move(slot);
         loaded.fetch_add(1);
-        capacity.store(kEventsPerPlugin * loaded.load());
+        ring.setLimit(static_cast<std::size_t>(kEventsPerPlugin * loaded.load()));
         // The queue is sized anew for the plug-ins: what was queued is dropped.
-        head.store(tail.load());
+        ring.discard();
         lastError.clear();
         return true;
     }
@@ -250,15 +247,8 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         {
             std::lock_guard lock(producerMutex);
             if (stampNow) ev.time = now();
-            const int cap = capacity.load();
-            if (cap == 0) return false; // nothing loaded: dropped without a word
-            const std::uint64_t t = tail.load(std::memory_order_relaxed);
-            if (t - head.load(std::memory_order_acquire) >= static_cast<std::uint64_t>(cap)) {
-                full = true;
-            } else {
-                ring[t & (kRingSize - 1)] = ev;
-                tail.store(t + 1, std::memory_order_release);
-            }
+            if (ring.limit() == 0) return false; // nothing loaded: dropped without a word
+            full = !ring.push(ev);
         }
         // Said when the queue fills, not for every event dropped while it
         // stays full (a box per event would bury the window).
@@ -266,15 +256,6 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         if (!full) fullSaid.store(false);
         return !full;
     }
-
-    bool peek(QueuedEvent& ev) const {
-        const std::uint64_t h = head.load(std::memory_order_relaxed);
-        if (h == tail.load(std::memory_order_acquire)) return false;
-        ev = ring[h & (kRingSize - 1)];
-        return true;
-    }
-
-    void pop() { head.store(head.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
 
     std::int64_t now() const { return device->position() + lead; }
 
@@ -287,7 +268,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     int renderCore(std::int64_t start, int maxFrames) {
         int frames = maxFrames;
         QueuedEvent ev;
-        while (peek(ev)) {
+        while (ring.peek(ev)) {
             const std::int64_t rel = ev.time - start;
             if (rel >= frames) break;
             Slot* slot = slots[ev.status & 0x0F].get();
@@ -297,7 +278,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
                     break;
                 }
                 if (slot) slot->effect->dispatcher(slot->effect, effSetProgram, 0, ev.data1, nullptr, 0.0f);
-                pop();
+                ring.pop();
                 continue;
             }
             if (slot) {
@@ -313,7 +294,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
                 rec.midiData[2] = ev.data2;
                 list.events[list.numEvents++] = reinterpret_cast<VstEvent*>(&rec);
             }
-            pop();
+            ring.pop();
         }
 
         for (auto& slot : slots) {

@@ -4,6 +4,7 @@
 #include "engine/accompaniment/AccompanimentPatterns.h"
 #include "engine/accompaniment/GridPlayer.h"
 #include "engine/accompaniment/PartSetup.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 
@@ -58,7 +59,7 @@ bool runPattern(CompositionState& state, NoteWriter& writer, const PatternContex
 void applyOctaveShift(const CompositionState& state, MidiTrackData& track, int part) {
     if (part < 0 || part >= static_cast<int>(state.style.octaveShift.size())) return;
     const int shift = state.style.octaveShift[static_cast<std::size_t>(part)];
-    if (shift != 0) track.transpose(part, 12 * shift);
+    if (shift != 0) transpose(track, part, 12 * shift);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The bass part: a family of generators that walk the song's chords and
 // play each chord's bass note with its octave, fifth and other chord notes.
 #include "engine/accompaniment/Accompaniment.h"
+#include "midi/MidiTrackEdit.h"
 
 #include "engine/ChordProgression.h"
 #include "engine/EngineErrors.h"
@@ -566,7 +567,7 @@ void writeBassTrack(CompositionState& state, std::vector<MidiTrackData>& tracks)
     if (!accomp::runBassPattern(state, writer, state.style.bassPattern, state.style.patternParams[kPartBass]))
         reportEngineError(engine_error::kBackingPattern);
     const int shift = state.style.octaveShift[kPartBass];
-    if (shift != 0) track.transpose(kPartBass, 12 * shift);
+    if (shift != 0) transpose(track, kPartBass, 12 * shift);
     tracks.push_back(std::move(track));
 }
 

@@ -4,6 +4,7 @@
 #include "engine/accompaniment/AccompanimentWriter.h"
 #include "engine/accompaniment/DrumsPlayer.h"
 #include "engine/accompaniment/PartSetup.h"
+#include "midi/MidiTrackEdit.h"
 
 #include "engine/EngineErrors.h"
 
@@ -293,11 +294,11 @@ void march(CompositionState& state, int& pending, MidiTrackData& track) {
         pending += span.length - eighths * 48;
     }
     if (!state.style.triplet() || firstEvent == 0 || firstEvent >= track.count()) return;
-    std::vector<int> times = track.absoluteTimes();
+    std::vector<int> times = absoluteTimes(track);
     const int origin = times[static_cast<std::size_t>(firstEvent - 1)];
     for (std::size_t i = static_cast<std::size_t>(firstEvent); i < times.size(); ++i)
         if ((times[i] - origin) % 96 == 48) times[i] += 16;
-    track.setAbsoluteTimes(times);
+    setAbsoluteTimes(track, times);
 }
 
 } // namespace

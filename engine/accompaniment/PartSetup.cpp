@@ -1,6 +1,7 @@
 #include "engine/accompaniment/PartSetup.h"
 
 #include "engine/EngineErrors.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <array>
@@ -60,8 +61,8 @@ void writePartHeader(CompositionState& state, MidiTrackData& track, int part, in
     int resolved = resolveProgram(state, program, part);
     // Some styles carry 128 to 131: a program byte has seven bits.
     if (resolved < 0 || resolved > 127) resolved &= 0x7F;
-    track.addProgramChange(channel, resolved);
-    track.addControlChange(channel, 7, controllerValue(mix[kMixVolume]));
+    addProgramChange(track, channel, resolved);
+    addControlChange(track, channel, 7, controllerValue(mix[kMixVolume]));
 
     struct Send {
         int controller;
@@ -75,13 +76,13 @@ void writePartHeader(CompositionState& state, MidiTrackData& track, int part, in
         // A file for the user gets every controller, so a player that kept
         // the previous song's settings is reset.
         if (value != 64 || state.writeFile)
-            track.addControlChange(channel, s.controller, controllerValue(value));
+            addControlChange(track, channel, s.controller, controllerValue(value));
     }
-    track.addControlChange(channel, 10, controllerValue(mix[kMixPan]));
+    addControlChange(track, channel, 10, controllerValue(mix[kMixPan]));
     // Pitch-bend range of an octave.
-    track.addControlChange(channel, 101, 0);
-    track.addControlChange(channel, 100, 0);
-    track.addControlChange(channel, 6, 12);
+    addControlChange(track, channel, 101, 0);
+    addControlChange(track, channel, 100, 0);
+    addControlChange(track, channel, 6, 12);
 }
 
 int drumKitProgram(const CompositionState& state) {
@@ -97,7 +98,7 @@ MidiTrackData makeDoubledCopy(const CompositionState& state, MidiTrackData& sour
     const int target = part == kPartMelody ? kPartMelodyCopy : kPartHarmonyCopy;
     const auto& mix = state.style.mixer[static_cast<std::size_t>(part & 0x0F)];
     MidiTrackData copy = MidiTrackData::copyOf(source);
-    copy.moveChannel(part, target);
+    moveChannel(copy, part, target);
     if (copy.count() > 0) copy.event(0).delta += mix[kMixDoubling];
 
     // Fine tuning a little sharp, so the two voices beat against each other.
@@ -125,7 +126,7 @@ void addEngineNote(MidiTrackData& track, int channel, int delta, int note, int v
         velocity = 0;
     }
     if (velocity == 0) length = 1;
-    track.addNote(channel, delta, note, velocity, length);
+    addNote(track, channel, delta, note, velocity, length);
 }
 
 MidiTrackData newPartTrack() {

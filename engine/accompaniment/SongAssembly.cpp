@@ -6,6 +6,7 @@
 #include "engine/accompaniment/Accompaniment.h"
 #include "engine/accompaniment/PartSetup.h"
 #include "midi/MidiF0Data.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -85,18 +86,18 @@ MidiTrackData buildConductorTrack(CompositionState& state) {
     MidiTrackData track = newPartTrack();
     // The reset comes first, before any part sets its instrument.
     if (engine::kOutputVariant == 0)
-        track.addXgSystemOn();
+        addXgSystemOn(track);
     else if (engine::kOutputVariant == 1)
-        track.addGsReset();
+        addGsReset(track);
     else
-        track.addGmSystemOn();
-    track.insertMasterVolume(127, track.count());
+        addGmSystemOn(track);
+    insertMasterVolume(track, 127, track.count());
     const int numerator = s.meter == 0 ? 4 : s.meter == 1 ? 3 : 7;
     const int power = s.meter == 2 ? 3 : 2;
-    track.addTimeSignature(numerator, power);
+    addTimeSignature(track, numerator, power);
     int tonic = ((s.scaleShift % 12) + 12) % 12;
-    track.addKeySignature(tonic, s.keyVariant == 2);
-    track.addTempo(s.tempo > 0 ? s.tempo : kDefaultTempo);
+    addKeySignature(track, tonic, s.keyVariant == 2);
+    addTempo(track, s.tempo > 0 ? s.tempo : kDefaultTempo);
     // Where the song changes key the new key is signed, so that readers
     // and notation show the key the song is in.
     int at = 0;
@@ -106,7 +107,7 @@ MidiTrackData buildConductorTrack(CompositionState& state) {
         for (int c = 0; c < m.chordIndex && c < static_cast<int>(state.tune.songChords.size()); ++c)
             tick += state.tune.songChords[static_cast<std::size_t>(c)].length;
         tonic = (tonic + m.applied + 24) % 12;
-        track.addKeySignature(tonic, s.keyVariant == 2, std::max(0, tick - at));
+        addKeySignature(track, tonic, s.keyVariant == 2, std::max(0, tick - at));
         at = std::max(at, tick);
     }
     return track;
@@ -126,8 +127,8 @@ MidiTrackData buildLineTrack(CompositionState& state, int part, const EventList&
         pending += e.length;
     }
     if (part < static_cast<int>(state.style.octaveShift.size()) && state.style.octaveShift[part] != 0)
-        track.transpose(part, 12 * state.style.octaveShift[part]);
-    track.ensureEndOfTrack(pending);
+        transpose(track, part, 12 * state.style.octaveShift[part]);
+    ensureEndOfTrack(track, pending);
     return track;
 }
 
@@ -137,7 +138,7 @@ void filterClashes(MidiTrackData& song, int partA, int partB) {
         int end;
         int note;
     };
-    const std::vector<int> times = song.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(song);
     std::vector<Sounding> soundingA;
     for (int i = 0; i < song.count(); ++i) {
         const MusicEvent& e = song.event(i);
@@ -192,7 +193,7 @@ void assembleSong(CompositionState& state, std::vector<std::uint8_t>& out, const
         sources.push_back(&t);
     }
     MidiTrackData song(kSongCapacity, TrackState::Connected);
-    (void)song.merge(sources); // a failed merge is reported; the data check below sees the rest
+    (void)merge(song, sources); // a failed merge is reported; the data check below sees the rest
 
     if (s.sectionA()[kMelDissonance] == 10) {
         filterClashes(song, kPartMelody, kPartSecondMelody);
@@ -205,9 +206,9 @@ void assembleSong(CompositionState& state, std::vector<std::uint8_t>& out, const
         }
     }
     if (!checkSong(song)) reportEngineError(engine_error::kDataCheck);
-    if (!title.empty()) song.addTextAtStart(kMetaTrackName, title);
-    if (!notice.empty()) song.addTextAtStart(kMetaCopyright, notice);
-    song.ensureEndOfTrack();
+    if (!title.empty()) addTextAtStart(song, kMetaTrackName, title);
+    if (!notice.empty()) addTextAtStart(song, kMetaCopyright, notice);
+    ensureEndOfTrack(song);
 
     MidiF0Data file = MidiF0Data::fromTrack(song, engine::kDivision);
     if (state.outputMode != 2 && state.writeFile && !state.outputPath.empty())

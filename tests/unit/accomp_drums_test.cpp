@@ -4,6 +4,7 @@
 #include "engine/accompaniment/Accompaniment.h"
 #include "engine/accompaniment/DrumsPlayer.h"
 #include "engine/accompaniment/PartSetup.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -172,7 +173,7 @@ TEST(AccompDrums, UnknownPatternLeavesHeaderAndLeadIn) {
         ASSERT_EQ(tracks.size(), 1u);
         EXPECT_TRUE(reports.saw("ZNRCFF010001 Drum paggern error!"));
         EXPECT_TRUE(soundingNotes(tracks[0]).empty());
-        EXPECT_EQ(tracks[0].totalLength(), 384); // the lead-in rest is the last event
+        EXPECT_EQ(totalLength(tracks[0]), 384); // the lead-in rest is the last event
     }
     auto off = drumState(2, kNoProgram, {test::cMajor7(384)});
     EXPECT_TRUE(buildDrums(*off).empty());

@@ -6,6 +6,7 @@
 #include "engine/CompositionState.h"
 #include "engine/StyleRecord.h"
 #include "midi/MidiTrackData.h"
+#include "midi/MidiTrackEdit.h"
 #include "test_support.h"
 
 #include <memory>
@@ -65,7 +66,7 @@ struct PlacedNote {
 // event of the track (the lead-in rest), so generator time 0 is 0 here.
 inline std::vector<PlacedNote> soundingNotes(const MidiTrackData& track) {
     std::vector<PlacedNote> out;
-    const std::vector<int> times = track.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(track);
     int origin = -1;
     for (int i = 0; i < track.count(); ++i) {
         const MusicEvent& e = track.event(i);

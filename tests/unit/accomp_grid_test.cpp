@@ -3,6 +3,7 @@
 #include "accomp_fixture.h"
 #include "base/ErrorCodes.h"
 #include "engine/accompaniment/Accompaniment.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,7 @@ TEST(AccompGrid, TiedStepsSoundOnceWithTheirGap) {
     std::vector<MidiTrackData> tracks;
     buildAccompanimentPart(*state, 3, 47, 100, tracks);
     const MidiTrackData& t = tracks.back();
-    const std::vector<int> times = t.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(t);
     for (int i = 0; i + 1 < t.count(); ++i)
         if (t.event(i).velocity > 0 && t.event(i + 1).kind == kConnectedNote &&
             t.event(i + 1).velocity == 0) {

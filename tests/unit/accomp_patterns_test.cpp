@@ -2,6 +2,7 @@
 // generators written out in full (arpeggio, block chords, broken chords).
 #include "accomp_fixture.h"
 #include "engine/accompaniment/Accompaniment.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,7 @@ TEST(AccompPatterns, LeadInRestAndOctaveShift) {
     state->style.octaveShift[kPartHarmony] = -1;
     auto tracks = build(*state, 3, 3);
     ASSERT_EQ(tracks.size(), 1u);
-    const std::vector<int> times = tracks[0].absoluteTimes();
+    const std::vector<int> times = absoluteTimes(tracks[0]);
     int firstNote = -1;
     for (int i = 0; i < tracks[0].count(); ++i)
         if (tracks[0].event(i).kind == kConnectedNote && tracks[0].event(i).velocity > 0) {

@@ -3,6 +3,7 @@
 #include "accomp_fixture.h"
 #include "base/ErrorCodes.h"
 #include "engine/accompaniment/PartSetup.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -100,7 +101,7 @@ TEST(AccompSetup, DoubledCopyIsDelayedFineTunedAndPannedApart) {
     MidiTrackData source = newPartTrack();
     writePartHeader(*state, source, 3, 24);
     addEngineNote(source, 3, 0, 60, 64, 90);
-    const int sourceNotesAt = source.absoluteTimes().back();
+    const int sourceNotesAt = absoluteTimes(source).back();
 
     MidiTrackData copy = makeDoubledCopy(*state, source, 3);
     for (const MusicEvent& e : copy.events())
@@ -110,7 +111,7 @@ TEST(AccompSetup, DoubledCopyIsDelayedFineTunedAndPannedApart) {
     const std::vector<std::pair<int, int>> fine = {{101, 0}, {100, 1}, {6, 56}, {38, 0}};
     const std::vector<std::pair<int, int>> firstFour(ccs.begin(), ccs.begin() + 4);
     EXPECT_EQ(firstFour, fine);
-    EXPECT_EQ(copy.absoluteTimes().back(), sourceNotesAt + 4);
+    EXPECT_EQ(absoluteTimes(copy).back(), sourceNotesAt + 4);
     // (20 - 40) mod 128 for the copy, 20 + 40 for the harmony source.
     for (const MusicEvent& e : copy.events())
         if (e.isControl(10)) {

@@ -1,6 +1,7 @@
 #include "app/PlaybackSession.h"
 #include "app/WorkingFolder.h"
 #include "base/ErrorCodes.h"
+#include "midi/MidiTrackEdit.h"
 #include "midi/XfData.h"
 #include "playback/LiveAudio.h"
 #include "playback/MidiOutput.h"
@@ -68,22 +69,22 @@ class PlaybackSessionTest : public ::testing::Test {
     // and snare together on every beat of channel 10, the guide melody on 11.
     static CXfData song(int beats, bool sung = false) {
         MidiTrackData track(0x60000, TrackState::Connected);
-        track.addTempo(500000);
-        track.addProgramChange(0, 64);
+        addTempo(track, 500000);
+        addProgramChange(track, 0, 64);
         int previous = 0;
         for (int i = 0; i < beats; ++i) {
             const int at = i * 480;
-            track.addNote(0, at - previous, 60 + i % 12, 100, 400);
-            track.addNote(9, 0, 36, 100, 60);
-            track.addNote(9, 0, 38, 100, 60);
-            track.addNote(10, 2, 60 + i % 12, 60, 400);
+            addNote(track, 0, at - previous, 60 + i % 12, 100, 400);
+            addNote(track, 9, 0, 36, 100, 60);
+            addNote(track, 9, 0, 38, 100, 60);
+            addNote(track, 10, 2, 60 + i % 12, 60, 400);
             previous = at + 2;
         }
-        track.ensureEndOfTrack(480);
+        ensureEndOfTrack(track, 480);
         MidiTrackData lyrics(0x10000, TrackState::NoteOnOff);
         for (int i = 0; sung && i < beats; ++i)
             EXPECT_TRUE(lyrics.append(makeTextMeta(i == 0 ? 0 : 480, kMetaLyric, "\x82\xA0")));
-        lyrics.ensureEndOfTrack();
+        ensureEndOfTrack(lyrics);
         return CXfData(track, lyrics, 480);
     }
 

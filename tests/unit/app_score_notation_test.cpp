@@ -1,6 +1,7 @@
 #include "app/MusicXmlWriter.h"
 #include "app/ScoreNotation.h"
 #include "lyrics/WordTable.h"
+#include "midi/MidiTrackEdit.h"
 #include "midi/XfData.h"
 #include "test_support.h"
 
@@ -45,7 +46,7 @@ struct SongBuilder {
         }
         EXPECT_TRUE(t.append(makeEndOfTrack()));
         times.push_back(times.empty() ? 0 : times.back());
-        t.setAbsoluteTimes(times);
+        setAbsoluteTimes(t, times);
         return t;
     }
 

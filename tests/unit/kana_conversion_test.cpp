@@ -8,6 +8,7 @@
 #include "lyrics/KanaConversion.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/PhonemeTable.h"
+#include "midi/MidiTrackEdit.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -67,20 +68,20 @@ CXfData makeSong(const std::vector<TestNote>& notes, const std::vector<TestLyric
     MidiTrackData song(kSongCapacity, TrackState::Connected);
     int last = 0;
     for (const TestNote& n : notes) {
-        song.addNote(channel, n.start - last, n.pitch, 100, n.length);
+        addNote(song, channel, n.start - last, n.pitch, 100, n.length);
         last = n.start;
     }
     // A note on another channel never sings.
-    song.addNote(channel == 9 ? 1 : 9, 0, 36, 100, 100);
+    addNote(song, channel == 9 ? 1 : 9, 0, 36, 100, 100);
     const int end = notes.empty() ? 0 : notes.back().start + notes.back().length;
-    song.ensureEndOfTrack(end + 240 - last);
+    ensureEndOfTrack(song, end + 240 - last);
     MidiTrackData karaoke(kSongCapacity, TrackState::NoteOnOff);
     last = 0;
     for (const TestLyric& l : lyrics) {
         EXPECT_TRUE(karaoke.append(makeTextMeta(l.time - last, kMetaLyric, utf8ToCp932(l.text).value())));
         last = l.time;
     }
-    karaoke.ensureEndOfTrack();
+    ensureEndOfTrack(karaoke);
     return CXfData(song, karaoke, division);
 }
 

@@ -3,6 +3,7 @@
 #include "base/TextCodec.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/WordTable.h"
+#include "midi/MidiTrackEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,7 @@ MidiTrackData melody(std::initializer_list<std::array<int, 3>> notes, int end = 
     MidiTrackData t(kSongCapacity, TrackState::Connected);
     int time = 0;
     for (const auto& [channel, start, length] : notes) {
-        t.addNote(channel, start - time, 60, 100, length);
+        addNote(t, channel, start - time, 60, 100, length);
         time = start;
     }
     EXPECT_TRUE(t.append(makeEndOfTrack(end)));
@@ -175,8 +176,8 @@ TEST(FindPhrases, RestsCutPhrases) {
 TEST(FindPhrases, ANoteThatFindsItsPhraseFullStartsTheNextOne) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
     for (int i = 0; i < 45; ++i)
-        t.addNote(0, i == 0 ? 0 : 240, 60, 100, 240);
-    EXPECT_TRUE(t.append(makeEndOfTrack(240)));
+        addNote(t, 0, i == 0 ? 0 : 240, 60, 100, 240);
+    t.append(makeEndOfTrack(240));
     const MelodyPhrases p = findPhrases(t, 0, 480);
     EXPECT_EQ(p.noteCounts, (std::vector<int>{20, 20, 5}));
     ASSERT_EQ(p.noteStarts.size(), 45u);
@@ -185,9 +186,9 @@ TEST(FindPhrases, ANoteThatFindsItsPhraseFullStartsTheNextOne) {
 
     // A track that ends on a note still sings it.
     MidiTrackData open(kSongCapacity, TrackState::Connected);
-    open.addNote(0, 0, 60, 100, 240);
-    open.addNote(0, 240, 62, 100, 240);
-    open.addNote(0, 240, 64, 100, 240);
+    addNote(open, 0, 0, 60, 100, 240);
+    addNote(open, 0, 240, 62, 100, 240);
+    addNote(open, 0, 240, 64, 100, 240);
     EXPECT_EQ(findPhrases(open, 0, 480).noteCounts, (std::vector<int>{3}));
 
     EXPECT_TRUE(findPhrases(melody({}), 0, 480).noteCounts.empty());

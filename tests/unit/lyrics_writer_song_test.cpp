@@ -8,6 +8,7 @@
 #include "base/TextCodec.h"
 #include "lyrics/LyricWriter.h"
 #include "lyrics/WordTable.h"
+#include "midi/MidiTrackEdit.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -106,7 +107,7 @@ void checkSong(const std::string& prepared, const LyricSong& song, const LyricCl
     const std::vector<Timed> lyrics = lyricEvents(song.xfData().karaokeTrack());
 
     EXPECT_EQ(song.xfData().division(), 480);
-    EXPECT_EQ(song.xfData().karaokeTrack().totalLength(), song.xfData().track().totalLength());
+    EXPECT_EQ(totalLength(song.xfData().karaokeTrack()), totalLength(song.xfData().track()));
     EXPECT_EQ(song.lineCount(), static_cast<int>(phrases.noteCounts.size()));
     EXPECT_GT(song.lineCount(), 3);
 
@@ -193,12 +194,12 @@ TEST(LyricSong, ShortPhrasesLegatoAndTrackLength) {
     MidiF0Data source;
     source.setDivision(480);
     MidiTrackData& t = source.track();
-    t.addNote(9, 0, 36, 100, 10);
-    t.addNote(0, 0, 60, 100, 240);
-    t.addNote(0, 1200, 62, 100, 240);
-    t.addNote(0, 240, 64, 100, 240);
-    t.addNote(0, 240, 65, 100, 240);
-    EXPECT_TRUE(t.append(makeEndOfTrack(960)));
+    addNote(t, 9, 0, 36, 100, 10);
+    addNote(t, 0, 0, 60, 100, 240);
+    addNote(t, 0, 1200, 62, 100, 240);
+    addNote(t, 0, 240, 64, 100, 240);
+    addNote(t, 0, 240, 65, 100, 240);
+    t.append(makeEndOfTrack(960));
     EngineRandom random;
     random.seed(1);
     auto song = writeLyrics(source, 0, kPopsStyle, kOceanSong, random);
@@ -218,14 +219,14 @@ TEST(LyricSong, ShortPhrasesLegatoAndTrackLength) {
         if (e.kind == kConnectedNote && e.channel == 0) lengths.push_back(e.length);
     EXPECT_EQ(lengths, (std::vector<int>{960, 240, 240, 240}));
     EXPECT_EQ(source.track().event(1).length, 240);
-    EXPECT_EQ(song->xfData().karaokeTrack().totalLength(), 1680 + 960);
+    EXPECT_EQ(totalLength(song->xfData().karaokeTrack()), 1680 + 960);
     EXPECT_EQ(song->xfData().karaokeTrack().state(), TrackState::NoteOnOff);
 
     // A melody of one note has nothing to join: it sings "あ".
     MidiF0Data single;
     single.setDivision(480);
-    single.track().addNote(0, 0, 60, 100, 240);
-    EXPECT_TRUE(single.track().append(makeEndOfTrack(240)));
+    addNote(single.track(), 0, 0, 60, 100, 240);
+    single.track().append(makeEndOfTrack(240));
     auto lone = writeLyrics(single, 0, kPopsStyle, kOceanSong, random);
     ASSERT_TRUE(lone);
     ASSERT_EQ(lone->lineCount(), 1);
@@ -268,14 +269,14 @@ TEST(LyricSong, AChordInTheMelodyGetsOneSyllableAfterPreparation) {
     MidiF0Data source;
     source.setDivision(480);
     MidiTrackData& t = source.track();
-    t.addNote(1, 0, 60, 100, 480); // three-note chord on channel 2
-    t.addNote(1, 0, 64, 100, 480);
-    t.addNote(1, 0, 67, 100, 480);
-    t.addNote(0, 0, 40, 100, 1440); // the part that moves to channel 2
-    t.addNote(1, 480, 65, 100, 480);
-    t.addNote(1, 480, 64, 100, 480);
-    t.addNote(9, 0, 36, 100, 10);
-    EXPECT_TRUE(t.append(makeEndOfTrack(480)));
+    addNote(t, 1, 0, 60, 100, 480); // three-note chord on channel 2
+    addNote(t, 1, 0, 64, 100, 480);
+    addNote(t, 1, 0, 67, 100, 480);
+    addNote(t, 0, 0, 40, 100, 1440); // the part that moves to channel 2
+    addNote(t, 1, 480, 65, 100, 480);
+    addNote(t, 1, 480, 64, 100, 480);
+    addNote(t, 9, 0, 36, 100, 10);
+    t.append(makeEndOfTrack(480));
     ASSERT_TRUE(prepareSongData(source, PrepareOptions{}));
     EngineRandom random;
     random.seed(4);

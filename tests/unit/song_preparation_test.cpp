@@ -1,5 +1,6 @@
 #include "app/SongPreparation.h"
 #include "app/WorkingFolder.h"
+#include "midi/MidiTrackEdit.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -33,12 +34,12 @@ TEST(WorkingFolder, JoinsWithoutDoubledSeparators) {
 TEST(SongPreparation, MelodyMovesToChannelOneAndKeepsItsTopNote) {
     MidiF0Data song = songAt480();
     MidiTrackData& t = song.track();
-    t.addNote(0, 0, 40, 100, 480); // old channel-1 part
-    t.addNote(4, 0, 60, 100, 480); // a three-note chord on channel 5
-    t.addNote(4, 0, 67, 100, 480);
-    t.addNote(4, 0, 64, 100, 480);
-    t.addNote(9, 0, 36, 100, 10); // drums
-    t.ensureEndOfTrack(480);
+    addNote(t, 0, 0, 40, 100, 480); // old channel-1 part
+    addNote(t, 4, 0, 60, 100, 480); // a three-note chord on channel 5
+    addNote(t, 4, 0, 67, 100, 480);
+    addNote(t, 4, 0, 64, 100, 480);
+    addNote(t, 9, 0, 36, 100, 10); // drums
+    ensureEndOfTrack(t, 480);
     ASSERT_TRUE(prepareSongData(song, {5, 42}));
     EXPECT_EQ(countNotes(song.track(), 0), 1);
     EXPECT_EQ(countNotes(song.track(), 0, 67), 1);
@@ -48,11 +49,11 @@ TEST(SongPreparation, MelodyMovesToChannelOneAndKeepsItsTopNote) {
 
 TEST(SongPreparation, BeatTrackWhenThereAreNoDrums) {
     MidiF0Data song = songAt480();
-    song.track().addNote(0, 0, 60, 100, 1000);
-    song.track().ensureEndOfTrack(1000);
+    addNote(song.track(), 0, 0, 60, 100, 1000);
+    ensureEndOfTrack(song.track(), 1000);
     ASSERT_TRUE(prepareSongData(song, {1, 42}));
     std::vector<int> beats;
-    const auto times = song.track().absoluteTimes();
+    const auto times = absoluteTimes(song.track());
     for (int i = 0; i < song.track().count(); ++i) {
         const auto& e = song.track().event(i);
         if (e.kind == kConnectedNote && e.channel == 9) {
@@ -69,10 +70,10 @@ TEST(SongPreparation, RescalesAndSetsTheGuideVolume) {
     MidiF0Data song;
     song.setDivision(96);
     MidiTrackData& t = song.track();
-    t.addControlChange(10, 7, 100);
-    t.addNote(1, 96, 60, 100, 96);
-    t.addNote(10, 2, 60, 100, 94);
-    t.ensureEndOfTrack(96);
+    addControlChange(t, 10, 7, 100);
+    addNote(t, 1, 96, 60, 100, 96);
+    addNote(t, 10, 2, 60, 100, 94);
+    ensureEndOfTrack(t, 96);
     ASSERT_TRUE(prepareSongData(song, {2, 30}));
     EXPECT_EQ(song.division(), 480);
     bool sawVolume = false;

@@ -1,5 +1,6 @@
 #include "base/ErrorCodes.h"
 #include "midi/MidiTrackData.h"
+#include "midi/MidiTrackEdit.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +59,7 @@ TEST(TrackParse, DamagedChunksAreReportedAndStop) {
         MidiTrackData t;
         EXPECT_FALSE(t.parse(static_cast<int>(c.size()), 0, c.data()));
         EXPECT_EQ(t.count(), 0);
-        EXPECT_EQ(t.used(), 0);
+        EXPECT_EQ(t.chunk().used(), 0);
         EXPECT_TRUE(r.sawCode(errc::kTrackInternal));
     }
     {
@@ -97,7 +98,7 @@ TEST(TrackParse, MetaEventsAreRepairedOrDropped) {
     EXPECT_EQ(t.event(3).size(), 1); // one NUL byte
     // The empty text is written back as a one-byte text of NUL.
     ASSERT_TRUE(t.serialize());
-    const auto& b = t.byteVector();
+    const auto& b = t.chunk().byteVector();
     const Bytes emptyText = {0xFF, 0x01, 0x01, 0x00};
     EXPECT_NE(std::search(b.begin(), b.end(), emptyText.begin(), emptyText.end()), b.end());
 }
@@ -141,10 +142,10 @@ TEST(TrackConnect, UnreleasedNoteLastsToTheEnd) {
 
 TEST(TrackSplit, NoteOffPrecedesEventsAtItsEnd) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
-    t.addNote(0, 0, 60, 100, 96);
-    t.addProgramChange(0, 5, 96);
-    t.addNote(0, 0, 62, 100, 48);
-    t.ensureEndOfTrack(0);
+    addNote(t, 0, 0, 60, 100, 96);
+    addProgramChange(t, 0, 5, 96);
+    addNote(t, 0, 0, 62, 100, 48);
+    ensureEndOfTrack(t, 0);
     ASSERT_TRUE(t.splitNotes());
     ASSERT_EQ(t.count(), 6);
     EXPECT_EQ(t.event(0).kind, kNoteOn);
@@ -157,21 +158,21 @@ TEST(TrackSplit, NoteOffPrecedesEventsAtItsEnd) {
     EXPECT_EQ(t.event(4).delta, 48);
     // The note outlasted the end of track, which moved behind its note-off.
     EXPECT_TRUE(t.event(5).isEndOfTrack());
-    EXPECT_EQ(t.totalLength(), 144);
+    EXPECT_EQ(totalLength(t), 144);
 }
 
 TEST(TrackSplit, ConnectAndSplitKeepAbsoluteTimes) {
     MidiTrackData t = parsed({0, 0x90, 60, 100, 0,  0x91, 40, 80, 50, 0xB0, 7,  100, 46, 0x80, 60,   0,
                               0, 0x90, 62, 90,  20, 0x81, 40, 0,  76, 0x80, 62, 0,   0,  0xFF, 0x2F, 0});
-    const std::vector<int> before = t.absoluteTimes();
-    EXPECT_TRUE(t.connectNotes());
-    EXPECT_TRUE(t.splitNotes());
-    EXPECT_EQ(t.absoluteTimes().back(), before.back());
+    const std::vector<int> before = absoluteTimes(t);
+    t.connectNotes();
+    t.splitNotes();
+    EXPECT_EQ(absoluteTimes(t).back(), before.back());
     ASSERT_EQ(t.count(), 8);
     // note-off of 60 before the note-on of 62 at tick 96
     EXPECT_EQ(t.event(3).kind, kNoteOff);
     EXPECT_EQ(t.event(4).kind, kNoteOn);
-    EXPECT_EQ(t.absoluteTimes()[4], 96);
+    EXPECT_EQ(absoluteTimes(t)[4], 96);
 }
 
 TEST(TrackSerialize, NeedsAnEndOfTrackAndRoundTrips) {
@@ -179,56 +180,56 @@ TEST(TrackSerialize, NeedsAnEndOfTrackAndRoundTrips) {
     MidiTrackData t = parsed({0, 0xC0, 3, 0, 0x90, 60, 100, 96, 0x80, 60, 0});
     EXPECT_FALSE(t.serialize());
     EXPECT_TRUE(r.sawCode(errc::kTrackInternal));
-    t.ensureEndOfTrack(4);
+    ensureEndOfTrack(t, 4);
     ASSERT_TRUE(t.serialize());
     EXPECT_EQ(t.state(), TrackState::Serialized);
     MidiTrackData back;
-    ASSERT_TRUE(back.parse(t.used(), 0, t.bytes()));
+    ASSERT_TRUE(back.parse(t.chunk().used(), 0, t.chunk().bytes()));
     ASSERT_EQ(back.count(), 4);
     EXPECT_EQ(back.event(2).velocity, 64); // note-offs are written with velocity 64
-    EXPECT_EQ(back.totalLength(), 100);
+    EXPECT_EQ(totalLength(back), 100);
 }
 
 TEST(TrackSerialize, LongTextsUseVariableLengthSizes) {
     MidiTrackData t(kSongCapacity, TrackState::NoteOnOff);
     const std::string lyric(200, 'a');
-    EXPECT_TRUE(t.append(makeTextMeta(0, kMetaLyric, lyric)));
-    t.ensureEndOfTrack();
+    t.append(makeTextMeta(0, kMetaLyric, lyric));
+    ensureEndOfTrack(t);
     ASSERT_TRUE(t.serialize());
     MidiTrackData back;
-    ASSERT_TRUE(back.parse(t.used(), 0, t.bytes()));
+    ASSERT_TRUE(back.parse(t.chunk().used(), 0, t.chunk().bytes()));
     ASSERT_EQ(back.count(), 2);
     EXPECT_EQ(back.event(0).text(), lyric);
 }
 
 TEST(TrackEditing, InsertAtTimeFindsItsPlace) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
-    t.addNote(0, 0, 60, 100, 10);
-    t.addNote(0, 100, 62, 100, 10);
-    t.addControlChange(0, 7, 100, 0);
-    t.ensureEndOfTrack(50);
+    addNote(t, 0, 0, 60, 100, 10);
+    addNote(t, 0, 100, 62, 100, 10);
+    addControlChange(t, 0, 7, 100, 0);
+    ensureEndOfTrack(t, 50);
     t.insertAtTime(100, makeChannelEvent(kProgramChange, 0, 9, 0), Placement::After);
     // After: behind the events already at tick 100.
     ASSERT_EQ(t.count(), 5);
     EXPECT_EQ(t.event(3).kind, kProgramChange);
-    EXPECT_EQ(t.absoluteTimes()[3], 100);
+    EXPECT_EQ(absoluteTimes(t)[3], 100);
     t.insertAtTime(100, makeChannelEvent(kProgramChange, 0, 8, 0), Placement::First);
     EXPECT_EQ(t.event(1).value, 8);
-    EXPECT_EQ(t.absoluteTimes()[1], 100);
+    EXPECT_EQ(absoluteTimes(t)[1], 100);
     t.insertAtTime(300, makeChannelEvent(kProgramChange, 0, 7, 0));
     EXPECT_EQ(t.event(t.count() - 2).value, 7);
-    EXPECT_EQ(t.absoluteTimes()[t.count() - 2], 300);
-    EXPECT_EQ(t.totalLength(), 300);
+    EXPECT_EQ(absoluteTimes(t)[t.count() - 2], 300);
+    EXPECT_EQ(totalLength(t), 300);
     t.insertAtTime(-1, makeChannelEvent(kProgramChange, 0, 6, 0));
     EXPECT_EQ(t.event(t.count() - 2).value, 6);
-    EXPECT_EQ(t.totalLength(), 300);
+    EXPECT_EQ(totalLength(t), 300);
 }
 
 TEST(TrackEditing, RemoveAndCompactKeepTime) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
-    t.addProgramChange(0, 1, 10);
-    t.addProgramChange(0, 2, 20);
-    t.addProgramChange(0, 3, 30);
+    addProgramChange(t, 0, 1, 10);
+    addProgramChange(t, 0, 2, 20);
+    addProgramChange(t, 0, 3, 30);
     t.remove(1);
     EXPECT_EQ(t.event(1).delta, 50);
     t.event(0).kind = kDeleted;
@@ -239,15 +240,15 @@ TEST(TrackEditing, RemoveAndCompactKeepTime) {
 
 TEST(TrackMerge, InterleavesByTimeAndKeepsOneEnd) {
     MidiTrackData a(kSongCapacity, TrackState::Connected), b(kSongCapacity, TrackState::Connected);
-    a.addProgramChange(0, 1, 0);
-    a.addProgramChange(0, 2, 0);
-    a.addNote(0, 100, 60, 100, 10);
-    a.ensureEndOfTrack(20);
-    b.addProgramChange(1, 11, 0);
-    b.addNote(1, 50, 50, 100, 10);
-    b.ensureEndOfTrack(200);
+    addProgramChange(a, 0, 1, 0);
+    addProgramChange(a, 0, 2, 0);
+    addNote(a, 0, 100, 60, 100, 10);
+    ensureEndOfTrack(a, 20);
+    addProgramChange(b, 1, 11, 0);
+    addNote(b, 1, 50, 50, 100, 10);
+    ensureEndOfTrack(b, 200);
     MidiTrackData m(kSongCapacity, TrackState::Connected);
-    ASSERT_TRUE(m.merge({&a, &b}));
+    ASSERT_TRUE(merge(m, {&a, &b}));
     ASSERT_EQ(m.count(), 6);
     // One event from each source per round at the same tick.
     EXPECT_EQ(m.event(0).value, 1);
@@ -256,8 +257,8 @@ TEST(TrackMerge, InterleavesByTimeAndKeepsOneEnd) {
     EXPECT_EQ(m.event(3).note, 50);
     EXPECT_EQ(m.event(4).note, 60);
     EXPECT_TRUE(m.event(5).isEndOfTrack());
-    EXPECT_EQ(m.totalLength(), 250);
+    EXPECT_EQ(totalLength(m), 250);
     CollectReports r;
-    EXPECT_FALSE(m.merge({}));
+    EXPECT_FALSE(merge(m, {}));
     EXPECT_TRUE(r.sawCode(errc::kTrackFailed));
 }

@@ -4,6 +4,7 @@
 #include "lyrics/VocaloidWriter.h"
 #include "lyrics/VoiceList.h"
 #include "midi/MidiF1Data.h"
+#include "midi/MidiTrackEdit.h"
 #include "midi/XfData.h"
 #include "test_support.h"
 
@@ -38,14 +39,14 @@ std::vector<SyllableRecord> threeSyllables() {
 // 120 BPM, melody on channel 1, accompaniment on channels 2 and 10.
 MidiTrackData songTrack(int startTempo = 500000) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
-    EXPECT_TRUE(t.append(makeTempo(0, startTempo)));
-    t.addNote(0, 0, 60, 100, 480);
-    t.addNote(1, 0, 48, 90, 240);
-    t.addNote(9, 0, 36, 100, 60);
-    t.addNote(0, 480, 62, 100, 470);
-    t.addNote(1, 0, 50, 90, 240);
-    t.addNote(1, 960, 52, 90, 240);
-    t.ensureEndOfTrack();
+    t.append(makeTempo(0, startTempo));
+    addNote(t, 0, 0, 60, 100, 480);
+    addNote(t, 1, 0, 48, 90, 240);
+    addNote(t, 9, 0, 36, 100, 60);
+    addNote(t, 0, 480, 62, 100, 470);
+    addNote(t, 1, 0, 50, 90, 240);
+    addNote(t, 1, 960, 52, 90, 240);
+    ensureEndOfTrack(t);
     return t;
 }
 
@@ -68,7 +69,7 @@ std::vector<Pair> controlChanges(const MidiTrackData& track) {
 // Note-on ticks of one track in a file.
 std::vector<int> noteOnTicks(const MidiTrackData& track) {
     std::vector<int> ticks;
-    const auto times = track.absoluteTimes();
+    const auto times = absoluteTimes(track);
     for (int i = 0; i < track.count(); ++i)
         if (track.event(i).kind == kConnectedNote || track.event(i).isNoteOn()) ticks.push_back(times[i]);
     return ticks;
@@ -113,8 +114,8 @@ TEST_F(VocaloidWriterTest, SequenceTextFormsTheIniSections) {
     ASSERT_TRUE(write(songTrack(), threeSyllables(), kVocaloidMode, path("text.mid")));
     ASSERT_TRUE(load(path("text.mid")));
     ASSERT_EQ(song.trackCount(), 1 + 1 + 15);
-    EXPECT_EQ(song.track(0).firstMetaText(kMetaTrackName), "Master Track");
-    EXPECT_EQ(song.track(1).firstMetaText(kMetaTrackName), "Voice1");
+    EXPECT_EQ(firstMetaText(song.track(0), kMetaTrackName), "Master Track");
+    EXPECT_EQ(firstMetaText(song.track(1), kMetaTrackName), "Voice1");
 
     const std::string text = sequenceText();
     std::vector<std::string> lines;
@@ -282,7 +283,7 @@ TEST_F(VocaloidWriterTest, AccompanimentDelayedThroughTheTempoMap) {
         }
     // The master keeps both tempos at their ticks.
     std::vector<std::pair<int, int>> tempos;
-    const auto times = song.track(0).absoluteTimes();
+    const auto times = absoluteTimes(song.track(0));
     for (int i = 0; i < song.track(0).count(); ++i)
         if (song.track(0).event(i).isMeta(kMetaTempo))
             tempos.push_back({times[i], song.track(0).event(i).value});
@@ -298,7 +299,7 @@ TEST_F(VocaloidWriterTest, SyllableProgramMode) {
     ASSERT_TRUE(write(songTrack(), notes, kSyllableProgramMode, path("programs.mid")));
     ASSERT_TRUE(load(path("programs.mid")));
     const MidiTrackData& voice = song.track(1);
-    const auto times = voice.absoluteTimes();
+    const auto times = absoluteTimes(voice);
     std::vector<std::pair<int, int>> programs, sung;
     for (int i = 0; i < voice.count(); ++i) {
         const MusicEvent& e = voice.event(i);

@@ -1,6 +1,7 @@
 // The singing plug-in loaded from its file, as the program's host loads it,
 // singing the sung part our sequence writer makes; pitch measured by aubio,
 // formants by praat.
+#include "midi/MidiTrackEdit.h"
 #include "tests/voice/VoiceHost.h"
 
 #include "lyrics/PhonemeTable.h"
@@ -45,8 +46,8 @@ std::string tempDir() {
 Sung sungPart(const std::vector<std::pair<std::string, int>>& syllables, int mode, const std::string& name) {
     using namespace harmolin;
     MidiTrackData source(kSongCapacity, TrackState::Connected);
-    source.addTempo(kTempo);
-    source.ensureEndOfTrack();
+    addTempo(source, kTempo);
+    ensureEndOfTrack(source);
     std::vector<SyllableRecord> list;
     int tick = 0;
     for (const auto& [kana, note] : syllables) {
@@ -65,7 +66,7 @@ Sung sungPart(const std::vector<std::pair<std::string, int>>& syllables, int mod
     if (file.trackCount() < 2) return sung;
     const double framesPerTick = kTempo * 1e-6 / kQuarter * kRate;
     const MidiTrackData& voice = file.track(1);
-    const std::vector<int> times = voice.absoluteTimes();
+    const std::vector<int> times = absoluteTimes(voice);
     for (int i = 0; i < voice.count(); ++i) {
         const MusicEvent& e = voice.event(i);
         const long long frame = kLeadIn + std::llround(times[static_cast<std::size_t>(i)] * framesPerTick);

@@ -1,5 +1,6 @@
 // The control-stream decoder fed with our writer's own messages, the symbol
 // reader against the whole kana table, and the singer's safety limits.
+#include "midi/MidiTrackEdit.h"
 #include "voice/ControlStream.h"
 #include "voice/Phonemes.h"
 #include "voice/Synth.h"
@@ -24,8 +25,8 @@ std::vector<std::array<std::uint8_t, 3>> writerMessages(const std::vector<harmol
                                                         int mode) {
     using namespace harmolin;
     MidiTrackData source(kSongCapacity, TrackState::Connected);
-    source.addTempo(500000);
-    source.ensureEndOfTrack();
+    addTempo(source, 500000);
+    ensureEndOfTrack(source);
     CVocaloidFileWriter writer(source, list, 0, 0, "Singer", 3, 0, mode, 480);
     std::vector<std::array<std::uint8_t, 3>> out;
     for (const MusicEvent& e : writer.tracks().at(1).events()) {
