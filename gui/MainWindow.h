@@ -97,7 +97,8 @@ class MainWindow : public QWidget {
     bool pluginLoaded() const { return pluginLoaded_; }
     bool playing() const { return playing_; }
     bool preparing() const { return preparing_; }
-    bool measuring() const { return measuring_; }
+    // A delay measurement asked for or under way.
+    bool measuring() const { return measuring_ || measurePending_; }
     QString helpUrl() const { return helpUrl_; }
     // Beats the figure has danced since start-up.
     int danceSteps() const { return danceSteps_; }
@@ -116,9 +117,10 @@ class MainWindow : public QWidget {
     void buildControls();
     void saveAudio(const QString& path);
     bool loadPlugin();
+    void findDelay();
     void requestMeasurement(SettingsDialog* notify);
     void startMeasurement();
-    void measurementFinished(std::optional<int> delay, DelayOutcome outcome);
+    void measurementFinished(std::optional<int> delay, DelayOutcome outcome, bool live);
     void fillVariants(int songType);
     void onSongTypeChanged(int index);
     void onVariantChanged();
