@@ -184,22 +184,8 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     }
 
     // While the plug-in loads and the song is composed (or read), the
-    // synthesizer loads its SoundFont and the voice's delay is found, each on
-    // a thread of its own.
+    // synthesizer loads its SoundFont on a thread of its own.
     SynthOpenedAhead synth(*port == -1);
-    struct FoundDelay {
-        std::optional<int> ms;
-        bool measured = false;
-        std::string error;
-    };
-    std::future<FoundDelay> found;
-    if (sung && !delay)
-        found = std::async(std::launch::async, [&workdir, &plugin, &sound] {
-            FoundDelay d;
-            d.ms = playDelay(workdir, plugin, sound->kind, sound->singers ? &*sound->singers : nullptr,
-                             d.measured, d.error);
-            return d;
-        });
 
     CVstHostMain host(makeLiveWaveOut());
     PlaybackSettings settings;
@@ -222,6 +208,23 @@ int playCommand(const Arguments& args, const std::string& workdir) {
         }
         reports.flush();
     }
+
+    // The voice's delay is found on another while the song is composed; only
+    // once the plug-in has loaded here, so that a plug-in that fails says so
+    // once, in its own words.
+    struct FoundDelay {
+        std::optional<int> ms;
+        bool measured = false;
+        std::string error;
+    };
+    std::future<FoundDelay> found;
+    if (sung && !delay)
+        found = std::async(std::launch::async, [&workdir, &plugin, &sound] {
+            FoundDelay d;
+            d.ms = playDelay(workdir, plugin, sound->kind, sound->singers ? &*sound->singers : nullptr,
+                             d.measured, d.error);
+            return d;
+        });
 
     const std::string saved = joinPath(workdir, kPlaybackSaveFile);
     if (const int rc = savePlayedSong(args, workdir, saved); rc != 0) return rc;
