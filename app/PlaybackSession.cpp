@@ -2,6 +2,7 @@
 
 #include "app/Dance.h"
 #include "app/SingingPipeline.h"
+#include "app/VoiceDelayCache.h"
 #include "app/WorkingFolder.h"
 #include "base/ErrorCodes.h"
 #include "base/ErrorReport.h"
@@ -278,6 +279,59 @@ std::optional<int> measureLiveDelay(CVstHostMain& host, PluginKind kind, const V
     }
     route(test->release);
     host.setGain(gain);
+    return delay;
+}
+
+std::optional<int> measureOfflineDelay(const std::string& pluginPath, PluginKind kind,
+                                       const VoiceList* singers, std::string& error) {
+    const std::optional<TestSyllableMessages> test = testNoteFor(kind, singers);
+    if (!test) {
+        error = "no test syllable for the plug-in";
+        return std::nullopt;
+    }
+    VstHostConfig config;
+    config.renderThread = false;
+    CVstHostMain host(nullptr, config);
+    if (!host.loadSingingPlugin(pluginPath, kind)) {
+        error = "Failed to load VST plugin: " + pluginPath + " (" + host.lastLoadError() + ")";
+        return std::nullopt;
+    }
+    host.setVoiceChannel(0, kind);
+    host.setGain(1.0);
+    // The singer first, then half a second of quiet, then the syllable.
+    constexpr std::int64_t kNoteAt = kRenderRate / 2;
+    auto route = [&host](const std::vector<MusicEvent>& events, std::int64_t at) {
+        for (MusicEvent e : events) {
+            e.channel = 0;
+            (void)host.routeVoiceEventAt(at, e); // the test syllable's events all belong to the voice
+        }
+    };
+    route(test->setup, 0);
+    route(test->note, kNoteAt);
+    constexpr int kBlock = 512;
+    constexpr float kThreshold = 0.001f; // -60 dB: any sound at all, as Auto Adjust hears it
+    std::vector<float> block(kBlock);
+    for (std::int64_t pos = 0; pos < kNoteAt + 3 * kRenderRate; pos += kBlock) {
+        (void)host.renderBlock(block.data(), kBlock, pos); // fixed, valid arguments: always the whole block
+        for (int i = 0; i < kBlock; ++i) {
+            if (std::fabs(block[static_cast<std::size_t>(i)]) < kThreshold) continue;
+            const std::int64_t at = std::max<std::int64_t>(pos + i - kNoteAt, 0);
+            return static_cast<int>((at * 1000 + kRenderRate / 2) / kRenderRate);
+        }
+    }
+    error = "the plug-in did not sing the test note";
+    return std::nullopt;
+}
+
+std::optional<int> playDelay(const std::string& workingFolder, const std::string& pluginPath, PluginKind kind,
+                             const VoiceList* singers, bool& measured, std::string& error) {
+    measured = false;
+    if (const auto kept = keptPlayDelay(workingFolder, pluginPath)) return kept;
+    const auto delay = measureOfflineDelay(pluginPath, kind, singers, error);
+    if (!delay) return std::nullopt;
+    measured = true;
+    (void)storeVoiceDelay(workingFolder, offlineDelayKind(), pluginPath,
+                          *delay); // not kept: measured again next time
     return delay;
 }
 

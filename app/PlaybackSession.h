@@ -113,4 +113,18 @@ enum class DelayOutcome { Measured, NoPlugin, NoAudioOutput, NoSound };
                                                   const VoiceList* singers, std::chrono::milliseconds timeout,
                                                   DelayOutcome* outcome = nullptr);
 
+// The same test syllable sung offline by a private instance of the plug-in
+// at pluginPath, timed on the sample clock from its messages to its first
+// sound: nothing reaches the loudspeaker. Nothing when the plug-in cannot be
+// loaded or stays silent; error then says why.
+[[nodiscard]] std::optional<int> measureOfflineDelay(const std::string& pluginPath, PluginKind kind,
+                                                     const VoiceList* singers, std::string& error);
+
+// Play's delay for the plug-in, as the window and the terminal take it: the
+// one kept in the working folder for the plug-in file as it is now, else
+// measured offline (and kept). `measured` tells which.
+[[nodiscard]] std::optional<int> playDelay(const std::string& workingFolder, const std::string& pluginPath,
+                                           PluginKind kind, const VoiceList* singers, bool& measured,
+                                           std::string& error);
+
 } // namespace harmolin

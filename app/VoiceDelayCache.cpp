@@ -88,8 +88,8 @@ std::string offlineDelayKind() {
     return "offline";
 }
 
-std::string liveDelayKind(const std::string& audioDevice) {
-    return "live:" + clean(audioDevice);
+std::string adjustedDelayKind() {
+    return "adjusted";
 }
 
 std::optional<int> cachedVoiceDelay(const std::string& workingFolder, const std::string& kind,
@@ -101,6 +101,21 @@ std::optional<int> cachedVoiceDelay(const std::string& workingFolder, const std:
             c.stamp.size == stamp->size)
             return c.delayMs;
     return std::nullopt;
+}
+
+bool voiceDelayKeptForPath(const std::string& workingFolder, const std::string& pluginPath) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(pluginPath, ec);
+    if (ec) return false;
+    for (const CacheLine& c : readCache(joinPath(workingFolder, kVoiceDelayFile)))
+        if (c.stamp.path == real.string()) return true;
+    return false;
+}
+
+std::optional<int> keptPlayDelay(const std::string& workingFolder, const std::string& pluginPath) {
+    if (const auto adjusted = cachedVoiceDelay(workingFolder, adjustedDelayKind(), pluginPath))
+        return adjusted;
+    return cachedVoiceDelay(workingFolder, offlineDelayKind(), pluginPath);
 }
 
 bool storeVoiceDelay(const std::string& workingFolder, const std::string& kind, const std::string& pluginPath,

@@ -10,14 +10,25 @@ namespace harmolin {
 
 inline constexpr const char* kVoiceDelayFile = "voicedelay.txt";
 
-// How the delay was measured: the offline renderer's sample clock, or a live
-// audio device (by its name), whose own latency is part of the figure.
+// How the delay was found: on the offline renderer's sample clock, in a
+// private instance of the plug-in that nothing hears; or by the user's Auto
+// Adjust through the live output (or a figure the user set in setup.ini),
+// which Play prefers to the offline one.
 [[nodiscard]] std::string offlineDelayKind();
-[[nodiscard]] std::string liveDelayKind(const std::string& audioDevice);
+[[nodiscard]] std::string adjustedDelayKind();
 
 // The delay kept for the plug-in, when its file has not changed since.
 [[nodiscard]] std::optional<int> cachedVoiceDelay(const std::string& workingFolder, const std::string& kind,
                                                   const std::string& pluginPath);
+
+// Whether any delay was ever kept for the plug-in at this path, whatever
+// its file was then: false means the cache knows nothing of it.
+[[nodiscard]] bool voiceDelayKeptForPath(const std::string& workingFolder, const std::string& pluginPath);
+
+// The delay Play uses, in the window and the terminal alike: the adjusted
+// figure for the plug-in as its file is now, else the offline one.
+[[nodiscard]] std::optional<int> keptPlayDelay(const std::string& workingFolder,
+                                               const std::string& pluginPath);
 
 // Keeps the delay for the plug-in as its file is now (replacing an older
 // line). False when the plug-in or the cache file cannot be reached; the

@@ -5,7 +5,6 @@
 #include "cli/PlayCommand.h"
 
 #include "app/PlaybackSession.h"
-#include "app/VoiceDelayCache.h"
 #include "app/WorkingFolder.h"
 #include "cli/RenderCommand.h"
 #include "midi/XfData.h"
@@ -19,6 +18,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <thread>
@@ -99,6 +99,35 @@ double monotonicSeconds(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(t.time_since_epoch()).count();
 }
 
+// Device -1 opened on a thread of its own from the start, and handed to the
+// player when it opens its device; any other device opens as usual.
+class SynthOpenedAhead {
+  public:
+    explicit SynthOpenedAhead(bool wanted) {
+        if (!wanted) return;
+        port_ = std::async(std::launch::async, [this] { return openSynthPort(error_); });
+        setMidiPortOpener([this](int number, std::string& error) -> std::unique_ptr<MidiOutPort> {
+            if (number == -1 && port_.valid()) {
+                std::unique_ptr<MidiOutPort> opened = port_.get();
+                if (!opened) error = error_;
+                return opened;
+            }
+            return defaultMidiPortOpener()(number, error);
+        });
+        installed_ = true;
+    }
+    ~SynthOpenedAhead() {
+        if (installed_) setMidiPortOpener(nullptr);
+    }
+    SynthOpenedAhead(const SynthOpenedAhead&) = delete;
+    SynthOpenedAhead& operator=(const SynthOpenedAhead&) = delete;
+
+  private:
+    std::string error_; // written by the opening thread, read after its result
+    std::future<std::unique_ptr<MidiOutPort>> port_;
+    bool installed_ = false;
+};
+
 void listDevices() {
     std::cout << "MIDI output devices:\n  -1  General MIDI synthesizer (FluidSynth)\n";
     const std::vector<std::string> ports = midiOutputDevices();
@@ -146,7 +175,6 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     if (!data) return 1;
 
     const std::string device = args.value("--audio-device", "default");
-    const std::string delayKind = liveDelayKind(device);
     LiveAudio::instance().setDeviceName(device);
     AudioHold audio;
     std::string error;
@@ -155,16 +183,9 @@ int playCommand(const Arguments& args, const std::string& workdir) {
         return 1;
     }
 
-    const std::string saved = joinPath(workdir, kPlaybackSaveFile);
-    if (const int rc = savePlayedSong(args, workdir, saved); rc != 0) return rc;
-    CXfData song;
-    {
-        ReportCollector reports;
-        if (!song.load(saved)) {
-            reports.fail(saved);
-            return 1;
-        }
-    }
+    // While the plug-in loads and the song is composed (or read), the
+    // synthesizer loads its SoundFont on a thread of its own.
+    SynthOpenedAhead synth(*port == -1);
 
     CVstHostMain host(makeLiveWaveOut());
     PlaybackSettings settings;
@@ -186,27 +207,48 @@ int playCommand(const Arguments& args, const std::string& workdir) {
             return 1;
         }
         reports.flush();
-        if (delay) {
-            settings.delayCorrectionMs = *delay;
-        } else if (const auto kept = cachedVoiceDelay(workdir, delayKind, plugin)) {
-            // Measured before with this plug-in file on this device: no test note.
-            settings.delayCorrectionMs = *kept;
-            std::cout << "voice delay: " << *kept << " ms (measured before)" << std::endl;
-        } else {
-            // Auto Adjust, as the window does it when no delay is stored.
-            const auto measured = measureLiveDelay(
-                host, sound->kind, sound->singers ? &*sound->singers : nullptr, std::chrono::seconds(3));
-            if (measured) {
-                settings.delayCorrectionMs = *measured;
-                (void)storeVoiceDelay(workdir, delayKind, plugin,
-                                      *measured); // a delay not kept is measured again next time
-                std::cout << "voice delay: " << *measured << " ms" << std::endl;
-            } else {
-                settings.delayCorrectionMs = 0;
-                std::cout << "voice delay: the plug-in made no sound within 3 s; playing without correction"
-                          << std::endl;
-            }
+    }
+
+    // The voice's delay is found on another while the song is composed; only
+    // once the plug-in has loaded here, so that a plug-in that fails says so
+    // once, in its own words.
+    struct FoundDelay {
+        std::optional<int> ms;
+        bool measured = false;
+        std::string error;
+    };
+    std::future<FoundDelay> found;
+    if (sung && !delay)
+        found = std::async(std::launch::async, [&workdir, &plugin, &sound] {
+            FoundDelay d;
+            d.ms = playDelay(workdir, plugin, sound->kind, sound->singers ? &*sound->singers : nullptr,
+                             d.measured, d.error);
+            return d;
+        });
+
+    const std::string saved = joinPath(workdir, kPlaybackSaveFile);
+    if (const int rc = savePlayedSong(args, workdir, saved); rc != 0) return rc;
+    CXfData song;
+    {
+        ReportCollector reports;
+        if (!song.load(saved)) {
+            reports.fail(saved);
+            return 1;
         }
+    }
+
+    if (delay) {
+        settings.delayCorrectionMs = *delay;
+    } else if (found.valid()) {
+        // Kept from before, or measured now in a private instance of the
+        // plug-in: no test note reaches the loudspeaker either way.
+        const FoundDelay d = found.get();
+        settings.delayCorrectionMs = d.ms.value_or(0);
+        if (d.ms)
+            std::cout << "voice delay: " << *d.ms << " ms ("
+                      << (d.measured ? "measured offline" : "measured before") << ")" << std::endl;
+        else
+            std::cout << "voice delay: " << d.error << "; playing without correction" << std::endl;
     }
 
     PlaybackSession session(host, workdir, *data);

@@ -4,6 +4,7 @@
 #include "app/DataFolder.h"
 #include "app/LyricPipeline.h"
 #include "app/MusicXmlWriter.h"
+#include "app/VoiceDelayCache.h"
 #include "app/WordsPipeline.h"
 #include "app/WorkingFolder.h"
 #include "gui/Artwork.h"
@@ -172,7 +173,7 @@ void MainWindow::startUp() {
         songType_->setCurrentIndex(0);
     }
     fillVariants(0);
-    if (pluginLoaded_ && settings_.delayCorrection == -1) requestMeasurement(nullptr);
+    if (pluginLoaded_) findDelay();
 }
 
 bool MainWindow::loadPlugin() {
@@ -257,7 +258,7 @@ void MainWindow::configure() {
         services_.message(text, this);
         settings_.playbackSound = 64;
     } else if (settings_.delayCorrection == -1) {
-        requestMeasurement(nullptr);
+        findDelay();
     }
     figureView_->setShowLyrics(settings_.showLyrics == 1);
 }
@@ -606,6 +607,24 @@ void MainWindow::stopPlayback() {
 
 // ---- delay measurement ----------------------------------------------------
 
+// The delay kept in the working folder for the plug-in file as it is now,
+// the entry the terminal's play reads too; else the figure of "setup.ini",
+// when the cache knows nothing of this plug-in (a hand-set or older figure),
+// which is then kept for it; else measured offline, where nobody hears it.
+void MainWindow::findDelay() {
+    if (const auto kept = keptPlayDelay(workdir_, settings_.pluginPath)) {
+        settings_.delayCorrection = *kept;
+        return;
+    }
+    if (settings_.delayCorrection >= 0 && !voiceDelayKeptForPath(workdir_, settings_.pluginPath)) {
+        (void)storeVoiceDelay(workdir_, adjustedDelayKind(), settings_.pluginPath,
+                              settings_.delayCorrection); // not kept: setup.ini still has it
+        return;
+    }
+    settings_.delayCorrection = -1;
+    requestMeasurement(nullptr);
+}
+
 void MainWindow::requestMeasurement(SettingsDialog* notify) {
     notify_ = notify;
     if (measuring_ || measurePending_) return;
@@ -617,43 +636,68 @@ void MainWindow::requestMeasurement(SettingsDialog* notify) {
 void MainWindow::startMeasurement() {
     measurePending_ = false;
     if (shutDown_ || measuring_) return;
+    // Auto Adjust, asked for in the dialog, sings through the live output;
+    // otherwise a private instance of the plug-in sings offline, unheard.
+    const bool live = notify_ != nullptr;
     if (!pluginLoaded_) {
-        measurementFinished(std::nullopt, DelayOutcome::NoPlugin);
+        measurementFinished(std::nullopt, DelayOutcome::NoPlugin, live);
         return;
     }
     measuring_ = true;
     // The dialog that asked is modal: it keeps the window from commands.
-    if (!notify_) setEnabled(false);
+    if (!live) setEnabled(false);
     const PluginKind kind = pluginKind_;
     const VoiceList singers = voices_;
     const auto timeout = options_.measureTimeout;
-    measureThread_ = std::thread([this, kind, singers, timeout] {
+    const std::string plugin = settings_.pluginPath;
+    measureThread_ = std::thread([this, kind, singers, timeout, live, plugin] {
         DelayOutcome outcome = DelayOutcome::NoSound;
-        const std::optional<int> delay = measureLiveDelay(*host_, kind, &singers, timeout, &outcome);
+        std::optional<int> delay;
+        if (live) {
+            delay = measureLiveDelay(*host_, kind, &singers, timeout, &outcome);
+        } else {
+            bool measured = false;
+            std::string error;
+            delay = playDelay(workdir_, plugin, kind, &singers, measured, error);
+            if (delay) outcome = DelayOutcome::Measured;
+        }
         QMetaObject::invokeMethod(
-            this, [this, delay, outcome] { measurementFinished(delay, outcome); }, Qt::QueuedConnection);
+            this, [this, delay, outcome, live] { measurementFinished(delay, outcome, live); },
+            Qt::QueuedConnection);
     });
 }
 
-void MainWindow::measurementFinished(std::optional<int> delay, DelayOutcome outcome) {
+void MainWindow::measurementFinished(std::optional<int> delay, DelayOutcome outcome, bool live) {
     if (measureThread_.joinable()) measureThread_.join();
     const bool measured = measuring_;
     measuring_ = false;
-    settings_.delayCorrection = delay ? *delay : -1;
+    // Without a new figure Play keeps the one found before for this plug-in
+    // file, if there is one.
+    const std::optional<int> kept =
+        delay || !pluginLoaded_ ? std::nullopt : keptPlayDelay(workdir_, settings_.pluginPath);
+    settings_.delayCorrection = delay ? *delay : kept.value_or(-1);
+    // The user's own measurement is the one Play takes from now on, in the
+    // window and the terminal.
+    if (delay && live) // not kept: the next start measures offline again
+        (void)storeVoiceDelay(workdir_, adjustedDelayKind(), settings_.pluginPath, *delay);
     setEnabled(true);
     QWidget* parent = notify_ ? static_cast<QWidget*>(notify_.data()) : this;
+    const QString stays =
+        kept ? QStringLiteral("the delay stays as it was measured before.")
+             : QStringLiteral("the delay stays unmeasured and the accompaniment is not held back.");
     if (measured && !delay && outcome == DelayOutcome::NoSound)
-        services_.message(
-            QStringLiteral("The singing plug-in made no sound within %1 seconds: the delay stays "
-                           "unmeasured and the accompaniment is not held back.")
-                .arg(static_cast<double>(options_.measureTimeout.count()) / 1000.0),
-            parent);
+        services_.message(live ? QStringLiteral("The singing plug-in made no sound within %1 seconds: %2")
+                                     .arg(static_cast<double>(options_.measureTimeout.count()) / 1000.0)
+                                     .arg(stays)
+                               : QStringLiteral("The singing plug-in made no sound when its delay was "
+                                                "measured: %1")
+                                     .arg(stays),
+                          parent);
     // With no audio output nothing was measured. Said when Auto Adjust was
     // pressed; at start-up the output's own failure has already been shown.
     if (measured && !delay && outcome == DelayOutcome::NoAudioOutput && notify_)
         services_.message(
-            QStringLiteral("There is no audio output, so the delay cannot be measured: it stays "
-                           "unmeasured and the accompaniment is not held back."),
+            QStringLiteral("There is no audio output, so the delay cannot be measured: %1").arg(stays),
             parent);
     if (notify_) notify_->measurementDone();
     notify_.clear();

@@ -99,7 +99,8 @@ class MainWindow : public QWidget {
     [[nodiscard]] bool pluginLoaded() const { return pluginLoaded_; }
     [[nodiscard]] bool playing() const { return playing_; }
     [[nodiscard]] bool preparing() const { return preparing_; }
-    [[nodiscard]] bool measuring() const { return measuring_; }
+    // A delay measurement asked for or under way.
+    [[nodiscard]] bool measuring() const { return measuring_ || measurePending_; }
     [[nodiscard]] QString helpUrl() const { return helpUrl_; }
     // Beats the figure has danced since start-up.
     [[nodiscard]] int danceSteps() const { return danceSteps_; }
@@ -118,9 +119,10 @@ class MainWindow : public QWidget {
     void buildControls();
     void saveAudio(const QString& path);
     [[nodiscard]] bool loadPlugin();
+    void findDelay();
     void requestMeasurement(SettingsDialog* notify);
     void startMeasurement();
-    void measurementFinished(std::optional<int> delay, DelayOutcome outcome);
+    void measurementFinished(std::optional<int> delay, DelayOutcome outcome, bool live);
     void fillVariants(int songType);
     void onSongTypeChanged(int index);
     void onVariantChanged();

@@ -111,6 +111,34 @@ class PlayOnTheNullDevice(unittest.TestCase):
         self.assertGreaterEqual(int(re.search(r"voice delay: (\d+) ms", out).group(1)), 200, out)
         self.check_length(proc, "temp_pl.mid")
 
+    def test_no_test_note_before_the_song(self):
+        """A first run with the plug-in measures its delay offline: the first
+        sound is the song's own, at its time; the second run finds the delay kept."""
+        with tempfile.TemporaryDirectory() as fresh:
+            song = os.path.join(fresh, "song.mid")
+            with open(self.song, "rb") as src, open(song, "wb") as dst:
+                dst.write(src.read())
+            for run, said in ((1, "measured offline"), (2, "measured before")):
+                started = time.monotonic()
+                proc = subprocess.Popen([HARMOLIN, "play", "--song", song, "--audio-device", "null", "--sound",
+                                         "voice", "--timing"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        cwd=fresh, text=True)
+                lines = []
+                for line in proc.stdout:
+                    lines.append(line)
+                    match = re.search(r"first sound at ([\d.]+) s \(monotonic\), first note ([\d.]+) s", line)
+                    if match:
+                        early = float(match.group(2)) - (float(match.group(1)) - started)
+                        proc.send_signal(signal.SIGINT)
+                        break
+                proc.communicate(timeout=30)
+                out = "".join(lines)
+                self.assertIn("voice delay:", out)
+                self.assertRegex(out, r"voice delay: \d+ ms \(%s\)" % said)
+                self.assertIsNotNone(match, out)
+                # A test note would sound a second or more before the song's first note.
+                self.assertLess(early, 0.3, out)
+
     def test_ctrl_c_stops_at_once(self):
         proc = subprocess.Popen([HARMOLIN, "play", "--song", self.song, "--audio-device", "null", "--sound",
                                  "instrument"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=self.folder)

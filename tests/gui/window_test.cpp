@@ -2,6 +2,7 @@
 // driver, files chosen by a stand-in chooser, messages collected. Each case
 // runs in a fresh working folder.
 #include "app/Settings.h"
+#include "app/VoiceDelayCache.h"
 #include "base/ErrorCodes.h"
 #include "gui/FigureView.h"
 #include "gui/LoadDialog.h"
@@ -151,12 +152,14 @@ class WindowTest : public QObject {
         {
             auto w = makeWindow();
             // The default plug-in loads unmeasured: the window measures it
-            // at once and takes no commands meanwhile.
+            // at once, offline and unheard, and keeps the figure for it.
             QVERIFY(w->pluginLoaded());
-            QTRY_VERIFY(w->measuring());
-            QVERIFY(!w->isEnabled());
             waitIdle(*w);
             QVERIFY(w->isEnabled());
+            QVERIFY(w->settings().delayCorrection > 0);
+            QCOMPARE(keptPlayDelay(w->workingFolder(), w->settings().pluginPath),
+                     std::optional<int>(w->settings().delayCorrection));
+            QVERIFY(w->services().messages().isEmpty());
             QCOMPARE(w->settings().danceMode, 2);
             QCOMPARE(w->settings().guideVolume, 42);
         }
@@ -575,7 +578,9 @@ class WindowTest : public QObject {
         waitIdle(*w);
         for (const QString& m : w->services().messages())
             QVERIFY2(!m.contains(QStringLiteral("no sound")), qPrintable(m));
-        QCOMPARE(w->settings().delayCorrection, -1);
+        // Measured offline: no output is needed for that.
+        const int offline = w->settings().delayCorrection;
+        QVERIFY(offline > 0);
         // Asked for, the measurement names the missing output.
         w->services().clearMessages();
         driver_ = [&](QDialog& d) {
@@ -596,6 +601,56 @@ class WindowTest : public QObject {
             named = named || m.contains(QStringLiteral("no audio output"));
         }
         QVERIFY(named);
+        // The failed Auto Adjust leaves the figure found before.
+        QCOMPARE(w->settings().delayCorrection, offline);
+    }
+
+    // The window and the terminal's play take the voice's delay from one
+    // entry per plug-in file: what one keeps the other reads, and a figure
+    // kept for an older build of the plug-in is not used.
+    void theDelayIsKeptPerPluginFileForWindowAndTerminal() {
+        const std::string folder = dir_->path().toStdString();
+        // A copy of the plug-in with its singer list, free to be rebuilt.
+        const QString copy = path(QStringLiteral("harmolin-voice.so"));
+        QVERIFY(QFile::copy(kPlugin, copy));
+        QVERIFY(QFile::copy(QFileInfo(kPlugin).dir().filePath(QStringLiteral("voice.csv")),
+                            path(QStringLiteral("voice.csv"))));
+        // An Auto Adjust figure kept for this file: the window starts with
+        // it, whatever "setup.ini" says, and measures nothing.
+        QVERIFY(storeVoiceDelay(folder, adjustedDelayKind(), copy.toStdString(), 321));
+        writeSettings(copy, -1);
+        {
+            auto w = makeWindow();
+            QVERIFY(w->pluginLoaded());
+            QVERIFY(!w->measuring());
+            QCOMPARE(w->settings().delayCorrection, 321);
+        }
+        // "setup.ini"'s own figure counts while the cache knows nothing of
+        // the plug-in, and is then kept where the terminal reads it.
+        QVERIFY(QFile::remove(path(QStringLiteral("voicedelay.txt"))));
+        writeSettings(copy, 150);
+        {
+            auto w = makeWindow();
+            QVERIFY(!w->measuring());
+            QCOMPARE(w->settings().delayCorrection, 150);
+        }
+        QCOMPARE(keptPlayDelay(folder, copy.toStdString()), std::optional<int>(150));
+        // The plug-in file changes (a new build): neither the kept figure nor
+        // "setup.ini"'s is used; it is measured again, offline.
+        {
+            QFile f(copy);
+            QVERIFY(f.open(QIODevice::Append));
+            f.write("\0", 1);
+        }
+        QVERIFY(!keptPlayDelay(folder, copy.toStdString()));
+        {
+            auto w = makeWindow();
+            waitIdle(*w);
+            QVERIFY(w->settings().delayCorrection > 0);
+            QVERIFY(w->settings().delayCorrection != 150);
+            QCOMPARE(keptPlayDelay(folder, copy.toStdString()),
+                     std::optional<int>(w->settings().delayCorrection));
+        }
     }
 
     void messagesAreShownWhenRaisedAndNoticesStayWithTheirError() {

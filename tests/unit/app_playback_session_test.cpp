@@ -1,4 +1,5 @@
 #include "app/PlaybackSession.h"
+#include "app/VoiceDelayCache.h"
 #include "app/WorkingFolder.h"
 #include "base/ErrorCodes.h"
 #include "midi/MidiTrackEdit.h"
@@ -343,4 +344,61 @@ TEST(LiveDelayMeasurement, TimesTheVoicesFirstSoundAndGivesUpOnASilentPlugin) {
     }
     LiveAudio::instance().release();
     LiveAudio::instance().setDeviceName("default");
+}
+
+// Play's delay without a sound: a private instance of the plug-in sings the
+// test syllable offline, and the figure is kept per plug-in file.
+TEST(OfflineDelayMeasurement, TimesThePluginUnheardAndKeepsItPerFile) {
+    CollectReports reports;
+    std::string error;
+    for (PluginKind kind : {PluginKind::VocaloidStream, PluginKind::SyllableProgram}) {
+        VoiceList singers;
+        ASSERT_TRUE(singers.loadVoiceList(HARMOLIN_VOICE_PLUGIN, kind, HARMOLIN_DATA_FOLDER));
+        const auto delay = measureOfflineDelay(HARMOLIN_VOICE_PLUGIN, kind, &singers, error);
+        ASSERT_TRUE(delay.has_value()) << error;
+        // Our voice starts its consonants before the beat: a quarter of a second.
+        EXPECT_GT(*delay, 100) << pluginKindName(kind);
+        EXPECT_LT(*delay, 1000) << pluginKindName(kind);
+        EXPECT_EQ(measureOfflineDelay(HARMOLIN_VOICE_PLUGIN, kind, &singers, error), delay)
+            << "the sample clock gives the same figure every time";
+    }
+    // The sine answers at once as the instrument it is, and not at all as a
+    // control-stream singer.
+    const auto sine =
+        measureOfflineDelay(testPlugin("harmolin_test_sine"), PluginKind::Instrument, nullptr, error);
+    ASSERT_TRUE(sine.has_value()) << error;
+    EXPECT_LE(*sine, 15);
+    EXPECT_FALSE(
+        measureOfflineDelay(testPlugin("harmolin_test_sine"), PluginKind::VocaloidStream, nullptr, error));
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_FALSE(measureOfflineDelay(tempPath("no-such-plugin.so"), PluginKind::Instrument, nullptr, error));
+    EXPECT_NE(error.find("Failed to load VST plugin"), std::string::npos) << error;
+
+    // Kept: measured the first time only; the user's Auto Adjust figure
+    // comes first; a changed plug-in file is measured again.
+    const std::string folder = tempPath("offline-delay");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string plugin = folder + "/harmolin-voice.so";
+    std::filesystem::copy_file(HARMOLIN_VOICE_PLUGIN, plugin);
+    bool measured = false;
+    const auto first = playDelay(folder, plugin, PluginKind::VocaloidStream, nullptr, measured, error);
+    ASSERT_TRUE(first.has_value()) << error;
+    EXPECT_TRUE(measured);
+    EXPECT_EQ(playDelay(folder, plugin, PluginKind::VocaloidStream, nullptr, measured, error), first);
+    EXPECT_FALSE(measured);
+    EXPECT_EQ(cachedVoiceDelay(folder, offlineDelayKind(), plugin), first) << "render reads it too";
+    ASSERT_TRUE(storeVoiceDelay(folder, adjustedDelayKind(), plugin, *first + 40));
+    EXPECT_EQ(playDelay(folder, plugin, PluginKind::VocaloidStream, nullptr, measured, error), *first + 40);
+    EXPECT_FALSE(measured);
+    {
+        std::ofstream grow(plugin, std::ios::app | std::ios::binary);
+        grow.put('\0');
+    }
+    EXPECT_FALSE(keptPlayDelay(folder, plugin).has_value());
+    EXPECT_TRUE(voiceDelayKeptForPath(folder, plugin));
+    EXPECT_EQ(playDelay(folder, plugin, PluginKind::VocaloidStream, nullptr, measured, error), first);
+    EXPECT_TRUE(measured);
+    std::filesystem::remove_all(folder);
 }

@@ -1,9 +1,13 @@
 // The accompaniment played by several synthesizers at once must sound as
 // one synthesizer's, and the file must not depend on how many threads made
-// it. Reverb and chorus are linear, but a FluidSynth instance is not quite
-// the sum of its channels: moving one sounding channel to an instance of its
-// own changes the mix by about -52 dB even with both effects off (voices
-// share the instance's state), so the bound is -40 dB, not rounding.
+// it. A FluidSynth instance (2.3) is not exactly the sum of its channels: a
+// voice taken from the pool fades its mix level in over its first 64 samples
+// from the level the voice's previous note ended with (pan, reverb and
+// chorus sends), and which previous note that was depends on every channel
+// of the instance. All of the difference lies in those first 64 samples of
+// notes (reverb spreads the sends' part); with that fade starting from zero
+// the groups match one synthesizer to -142 dB. Note timing, polyphony and
+// the effects themselves add nothing, so the bound is -40 dB, not rounding.
 #include "app/SongPipeline.h"
 #include "playback/OfflineRenderer.h"
 
