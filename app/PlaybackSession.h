@@ -8,6 +8,7 @@
 #include "lyrics/VoiceList.h"
 #include "midi/PluginKind.h"
 #include "playback/MidiPlayer.h"
+#include "playback/OfflineRenderer.h"
 
 #include <atomic>
 #include <chrono>
@@ -63,6 +64,10 @@ class PlaybackSession {
     // Starts the player on the prepared file. False (reported) when no
     // device could be opened.
     bool start(PlaybackListener listener);
+    // The same play against a sample clock: the prepared file through the
+    // same player, event callback and host (which must render offline),
+    // into an audio file instead of the device. Blocks the caller.
+    RenderResult render(const std::string& outputPath, RenderOptions options);
     // The Stop road: gain 0, player stopped, device closed. Safe from any
     // thread, any number of times; returns within 100 ms.
     void stop();
@@ -80,6 +85,8 @@ class PlaybackSession {
     MusicPlayer& musicPlayer() { return music_; }
 
   private:
+    // The host set for the voice or silenced; true when the voice sings.
+    bool readyVoice();
     void onPlaybackEvent(int index, long long tick, MusicEvent& event);
     void onPlaybackEnd();
 

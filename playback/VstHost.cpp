@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kSampleRate = 44100;
 constexpr double kSilentDb = -1.7e308;
+constexpr double kSingerGain = 1.9;
+constexpr double kInstrumentGain = 0.5;
 constexpr int kMaxChannelsPerPlugin = 64; // more is a broken record, not a plug-in
 constexpr std::size_t kRingSize = 16384;  // 16 slots x 1024 events, a power of two
 constexpr const char* kLoadFailed = "Failed to load VST plugin.";
@@ -54,6 +56,13 @@ std::uint8_t midiByte(int v) {
 }
 
 } // namespace
+
+double voiceGainOf(PluginKind kind) {
+    // Singers: what sits the voice a few decibels over the accompaniment of
+    // any style. An instrument plays as loud as an accompaniment part already
+    // (Kars peaks over full scale at unity): it is brought below full scale.
+    return kind == PluginKind::Instrument ? kInstrumentGain : kSingerGain;
+}
 
 struct Slot {
     void* library = nullptr;
@@ -96,6 +105,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     std::atomic<std::uint64_t> tail{0}; // producer
     std::atomic<int> capacity{0};
     std::atomic<bool> fullSaid{false};
+    std::function<std::int64_t()> eventClock; // guarded by producerMutex
 
     std::atomic<std::int64_t> renderedUpTo{0};
     std::atomic<double> gain{1.0};
@@ -249,7 +259,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         bool full = false;
         {
             std::lock_guard lock(producerMutex);
-            if (stampNow) ev.time = now();
+            if (stampNow) ev.time = eventClock ? eventClock() : now();
             const int cap = capacity.load();
             if (cap == 0) return false; // nothing loaded: dropped without a word
             const std::uint64_t t = tail.load(std::memory_order_relaxed);
@@ -686,6 +696,15 @@ bool CVstHostMain::routeVoice(MusicEvent& event, std::optional<std::int64_t> at)
     }
     event.kind = kDeleted;
     return true;
+}
+
+void CVstHostMain::setEventClock(std::function<std::int64_t()> clock) {
+    std::lock_guard lock(impl_->producerMutex);
+    impl_->eventClock = std::move(clock);
+}
+
+int CVstHostMain::queuedEvents() const {
+    return static_cast<int>(impl_->tail.load() - impl_->head.load());
 }
 
 bool CVstHostMain::startOutput() {

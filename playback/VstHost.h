@@ -37,6 +37,10 @@ struct VstHostConfig {
     std::chrono::milliseconds stopTimeout{3000};
 };
 
+// The host gain a voice plays at, decided by how the plug-in is driven before
+// any song starts: the same on the live road and the offline one.
+double voiceGainOf(PluginKind kind);
+
 class CVstHostMain {
   public:
     static constexpr int kSlots = 16;
@@ -87,6 +91,12 @@ class CVstHostMain {
     bool routeVoiceEvent(MusicEvent& event);
     // The same at an explicit sample time (the offline clock).
     bool routeVoiceEventAt(std::int64_t sampleTime, MusicEvent& event);
+    // Where routeVoiceEvent takes its events' time: by default the output's
+    // position plus the lead; an offline render gives its sample clock. Set
+    // it while no player sends; empty restores the default.
+    void setEventClock(std::function<std::int64_t()> clock);
+    // Events queued and not yet delivered.
+    int queuedEvents() const;
 
     bool startOutput();
     void stopOutput();
