@@ -75,6 +75,9 @@ bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& setti
         return false;
     }
     song_ = std::move(loaded);
+    voiceGain_ = settings.playbackSound == kVoicePlayback
+                     ? voiceGainOf(settings.pluginKind, accompanimentPower(*song_, 0))
+                     : 0.0;
     return true;
 }
 
@@ -159,8 +162,8 @@ bool PlaybackSession::start(PlaybackListener listener) {
 bool PlaybackSession::readyVoice() {
     const bool voice = settings_.playbackSound == kVoicePlayback;
     if (voice) host_.setVoiceChannel(0, settings_.pluginKind);
-    // The level by the plug-in's kind, decided before the song, as render has it.
-    host_.setGain(voice ? voiceGainOf(settings_.pluginKind) : 0.0);
+    // The level decided before the song, the same on both roads.
+    host_.setGain(voice ? voiceGain_ : 0.0);
     return voice;
 }
 

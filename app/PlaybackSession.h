@@ -58,7 +58,8 @@ class PlaybackSession {
     ~PlaybackSession(); // stops
 
     // The worker's stages: saves the song, writes the sung part when the
-    // voice sings, loads the file to play. False (reported) when a stage
+    // voice sings, loads the file to play and decides the voice's gain by its
+    // kind and the accompaniment's loudness. False (reported) when a stage
     // fails; nothing plays then. May run on any thread.
     bool prepare(const CXfData& song, const PlaybackSettings& settings);
     // Starts the player on the prepared file. False (reported) when no
@@ -96,6 +97,7 @@ class PlaybackSession {
     PlaybackSettings settings_;
     PlaybackListener listener_;
     std::unique_ptr<MidiF0Data> song_;
+    double voiceGain_ = 1.0; // decided by prepare, for both roads
     std::string playedFile_;
     MusicPlayer music_;
     std::atomic<bool> playing_{false};

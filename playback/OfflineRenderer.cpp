@@ -52,14 +52,21 @@ struct FluidDeleter {
 
 class GmSynth {
   public:
-    bool open(const std::string& soundFont, std::string& error) {
+    // A rough synthesizer (a low rate, few voices, no effects) serves to
+    // hear how loud a song is.
+    bool open(const std::string& soundFont, std::string& error, int rate = kRenderRate, bool rough = false) {
         quietFluidSynthLog();
         settings_.reset(new_fluid_settings());
         if (!settings_) {
             error = "the synthesizer could not be started";
             return false;
         }
-        fluid_settings_setnum(settings_.get(), "synth.sample-rate", kRenderRate);
+        fluid_settings_setnum(settings_.get(), "synth.sample-rate", rate);
+        if (rough) {
+            fluid_settings_setint(settings_.get(), "synth.polyphony", 24);
+            fluid_settings_setint(settings_.get(), "synth.reverb.active", 0);
+            fluid_settings_setint(settings_.get(), "synth.chorus.active", 0);
+        }
         fluid_settings_setint(settings_.get(), "synth.threadsafe-api", 0);
         fluid_settings_setint(settings_.get(), "synth.cpu-cores", 1);
         fluid_settings_setnum(settings_.get(), "synth.gain", 0.6);
@@ -875,6 +882,82 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
             if (voice) voice->routeVoiceEvent(event);
         },
         outputPath, options);
+}
+
+std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChannel) {
+    const std::string soundFont = defaultSoundFont();
+    if (soundFont.empty() || song.division() <= 0) return std::nullopt;
+    constexpr int kRate = 8000;
+    constexpr std::int64_t kFrame = kRate / 10;
+    constexpr double kListenSeconds = 30.0;
+    GmSynth synth;
+    std::string error;
+    if (!synth.open(soundFont, error, kRate, true)) return std::nullopt;
+    std::vector<float> left(kFrame), right(kFrame);
+    std::vector<double> power;
+    std::int64_t cursor = 0;
+    auto runTo = [&](std::int64_t until) {
+        while (cursor < until) {
+            // Whole frames only: an event waits for the frame it falls in.
+            synth.write(left.data(), right.data(), static_cast<int>(kFrame));
+            double sum = 0.0;
+            for (std::size_t i = 0; i < left.size(); ++i)
+                sum += 0.5 * (double(left[i]) * left[i] + double(right[i]) * right[i]);
+            power.push_back(sum / kFrame);
+            cursor += kFrame;
+        }
+    };
+    // The first half minute after the voice's first message is enough:
+    // a style keeps its instruments through the song.
+    double seconds = 0.0;
+    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
+    std::optional<double> voiceFrom;
+    for (const MusicEvent& e : song.track().events()) {
+        seconds += std::max(e.delta, 0) * secondsPerTick;
+        if (voiceFrom && seconds > *voiceFrom + kListenSeconds) break;
+        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song.division();
+        if (!e.isChannelEvent() || e.channel == kNoChannel) continue;
+        const int channel = e.channel & 0x0F;
+        if (channel == voiceChannel) {
+            if (!voiceFrom) voiceFrom = seconds;
+            continue;
+        }
+        runTo(static_cast<std::int64_t>(seconds * kRate) / kFrame * kFrame);
+        SinkMessage m;
+        m.status = static_cast<std::uint8_t>((e.kind & 0xF0) | channel);
+        switch (e.kind) {
+        case kNoteOn:
+        case kNoteOff:
+            m.data1 = static_cast<std::uint8_t>(e.note & 0x7F);
+            m.data2 = static_cast<std::uint8_t>(e.kind == kNoteOn ? std::clamp(e.velocity, 0, 127) : 0);
+            break;
+        case kControlChange:
+            m.data1 = static_cast<std::uint8_t>(e.type & 0x7F);
+            m.data2 = static_cast<std::uint8_t>(std::clamp(e.value, 0, 127));
+            break;
+        case kPitchBend:
+            m.data1 = static_cast<std::uint8_t>(e.note & 0x7F);
+            m.data2 = static_cast<std::uint8_t>(e.value & 0x7F);
+            break;
+        default:
+            m.data1 = static_cast<std::uint8_t>(e.value & 0x7F);
+            break;
+        }
+        synth.apply(m);
+    }
+    runTo(cursor + kRate); // the last notes' release
+    if (power.empty()) return std::nullopt;
+    // Over the moments it sounds: the quiet between parts does not count.
+    const double loudest = *std::max_element(power.begin(), power.end());
+    double sum = 0.0;
+    int frames = 0;
+    for (double p : power)
+        if (p > loudest * 1e-3) {
+            sum += p;
+            ++frames;
+        }
+    if (frames == 0 || sum <= 0.0) return std::nullopt;
+    return sum / frames;
 }
 
 std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,

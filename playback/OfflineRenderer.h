@@ -92,6 +92,12 @@ VstHostConfig offlineHostConfig();
 RenderResult renderMidiToFile(const std::string& midiPath, const std::string& outputPath,
                               const RenderOptions& options);
 
+// How loud the accompaniment of a song is, heard before it plays: the mean
+// square of its mix over the moments it sounds, from a rough synthesizer
+// playing every channel but the voice's for the first half minute of the
+// voice. Nothing without a SoundFont or any sound.
+std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChannel);
+
 // Milliseconds from the first sung note's messages to the plug-in's first
 // sound, measured by letting the plug-in sing that note alone, delivered by
 // the host's routing for the plug-in's kind. Nothing when

@@ -40,6 +40,9 @@ struct VstHostConfig {
 // The host gain a voice plays at, decided by how the plug-in is driven before
 // any song starts: the same on the live road and the offline one.
 double voiceGainOf(PluginKind kind);
+// The same for a song whose accompaniment's power is known: a singer is set
+// a few decibels over it, within what its output takes without clipping.
+double voiceGainOf(PluginKind kind, std::optional<double> accompanimentPower);
 
 class CVstHostMain {
   public:
