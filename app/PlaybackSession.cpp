@@ -76,7 +76,7 @@ bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& setti
     }
     song_ = std::move(loaded);
     voiceGain_ = settings.playbackSound == kVoicePlayback
-                     ? voiceGainOf(settings.pluginKind, accompanimentPower(*song_, 0))
+                     ? voiceGainFor(*song_, settings.pluginPath, settings.pluginKind, 0)
                      : 0.0;
     return true;
 }

@@ -139,6 +139,12 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
     const double seconds = std::chrono::duration<double>(done - started).count();
     std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time), peak %.2f\n", result.seconds, seconds,
                 seconds > 0 ? result.seconds / seconds : 0.0, result.peak);
+    if (sung) {
+        if (result.voicePeak > 0.0)
+            std::printf("voice peak: %.1f dBFS\n", 20.0 * std::log10(result.voicePeak));
+        else
+            std::printf("voice peak: silent\n");
+    }
     if (result.scaled < 1.0)
         std::printf("level lowered by %.1f dB to stay below full scale\n", -20.0 * std::log10(result.scaled));
     std::fflush(stdout);

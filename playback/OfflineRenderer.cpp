@@ -22,6 +22,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include <fcntl.h>
@@ -52,8 +53,8 @@ struct FluidDeleter {
 
 class GmSynth {
   public:
-    // A rough synthesizer (a low rate, few voices, no effects) serves to
-    // hear how loud a song is.
+    // A rough synthesizer (a low rate, few voices) serves to hear how loud a
+    // song is.
     bool open(const std::string& soundFont, std::string& error, int rate = kRenderRate, bool rough = false) {
         quietFluidSynthLog();
         settings_.reset(new_fluid_settings());
@@ -62,11 +63,8 @@ class GmSynth {
             return false;
         }
         fluid_settings_setnum(settings_.get(), "synth.sample-rate", rate);
-        if (rough) {
-            fluid_settings_setint(settings_.get(), "synth.polyphony", 24);
-            fluid_settings_setint(settings_.get(), "synth.reverb.active", 0);
-            fluid_settings_setint(settings_.get(), "synth.chorus.active", 0);
-        }
+        // The effects stay: they are much of a style's loudness.
+        if (rough) fluid_settings_setint(settings_.get(), "synth.polyphony", 24);
         fluid_settings_setint(settings_.get(), "synth.threadsafe-api", 0);
         fluid_settings_setint(settings_.get(), "synth.cpu-cores", 1);
         fluid_settings_setnum(settings_.get(), "synth.gain", 0.6);
@@ -804,6 +802,7 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
     const float scale = loudest > kCeiling ? static_cast<float>(kCeiling / loudest) : 1.0f;
     result.scaled = scale;
     result.peak = writer.peak * scale;
+    result.voicePeak = writer.voicePeak;
 
     // The second pass: the raw parts at their level into the files.
     std::vector<float> mono(kChunk);
@@ -958,6 +957,86 @@ std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChanne
         }
     if (frames == 0 || sum <= 0.0) return std::nullopt;
     return sum / frames;
+}
+
+std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, PluginKind kind,
+                                           const MidiF0Data& song, int voiceChannel) {
+    if (song.division() <= 0) return std::nullopt;
+    std::string error;
+    auto host = openHost(pluginPath, kind, voiceChannel, error);
+    if (!host) return std::nullopt;
+    constexpr std::int64_t kFrame = kRenderRate / 10;
+    constexpr double kListenSeconds = 30.0;
+    std::vector<float> block(kFrame);
+    std::vector<double> power;
+    VoiceLoudness loudness;
+    std::int64_t cursor = 0;
+    auto runTo = [&](std::int64_t until) {
+        for (; cursor + kFrame <= until; cursor += kFrame) {
+            host->renderBlock(block.data(), static_cast<int>(kFrame), cursor);
+            double sum = 0.0;
+            for (float v : block) {
+                sum += double(v) * v;
+                loudness.peak = std::max(loudness.peak, double(std::fabs(v)));
+            }
+            power.push_back(sum / kFrame);
+        }
+    };
+    // Its unclipped level: the host's clipping would hide how loud it is.
+    host->setGain(1.0 / 16.0);
+    double seconds = 0.0;
+    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
+    std::optional<double> voiceFrom;
+    for (const MusicEvent& stored : song.track().events()) {
+        seconds += std::max(stored.delta, 0) * secondsPerTick;
+        if (voiceFrom && seconds > *voiceFrom + kListenSeconds) break;
+        if (stored.isMeta(kMetaTempo)) secondsPerTick = playableTempo(stored.value) / 1e6 / song.division();
+        if (!stored.isChannelEvent() || stored.channel != voiceChannel) continue;
+        if (!voiceFrom) voiceFrom = seconds;
+        const auto sample = static_cast<std::int64_t>(seconds * kRenderRate);
+        // The host's queue is bounded: what is due before this event is rendered first.
+        runTo(sample / kFrame * kFrame);
+        MusicEvent e = stored;
+        host->routeVoiceEventAt(sample, e);
+    }
+    runTo(cursor + kRenderRate);
+    if (power.empty()) return std::nullopt;
+    const double loudest = *std::max_element(power.begin(), power.end());
+    double sum = 0.0;
+    int frames = 0;
+    for (double p : power)
+        if (p > loudest * 1e-3) {
+            sum += p;
+            ++frames;
+        }
+    if (frames == 0 || sum <= 0.0) return std::nullopt;
+    loudness.power = sum / frames * 256.0;
+    loudness.peak *= 16.0;
+    return loudness;
+}
+
+double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, PluginKind kind,
+                    int voiceChannel) {
+    // Styles differ in how loud their accompaniment plays: the voice sits
+    // this far over it, as the mean squares where each sounds.
+    constexpr double kVoiceOverAccompanimentDb = 3.0;
+    std::optional<VoiceLoudness> voice;
+    std::thread listener;
+    try {
+        listener = std::thread([&] { voice = voiceLoudness(pluginPath, kind, song, voiceChannel); });
+    } catch (const std::system_error&) {
+        voice = voiceLoudness(pluginPath, kind, song, voiceChannel);
+    }
+    const std::optional<double> accompaniment = accompanimentPower(song, voiceChannel);
+    if (listener.joinable()) listener.join();
+    if (!voice || !accompaniment || voice->power <= 0.0 || *accompaniment <= 0.0) return voiceGainOf(kind);
+    // An instrument is never raised over its own gain; a singer only as far
+    // as its loudest moment stays below full scale.
+    const double most =
+        kind == PluginKind::Instrument ? voiceGainOf(kind) : std::numeric_limits<double>::max();
+    const double wanted = std::pow(10.0, kVoiceOverAccompanimentDb / 10.0);
+    const double gain = std::sqrt(wanted * *accompaniment / voice->power);
+    return std::min({gain, most, kCeiling / voice->peak});
 }
 
 std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,

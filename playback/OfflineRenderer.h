@@ -53,10 +53,11 @@ std::string unknownAudioTypeMessage(const std::string& path);
 
 struct RenderResult {
     bool ok = false;
-    std::string error;    // one line for the user when !ok
-    double seconds = 0.0; // length of the file written
-    double peak = 0.0;    // of the mix, after any level correction
-    double scaled = 1.0;  // level correction applied to keep below full scale
+    std::string error;      // one line for the user when !ok
+    double seconds = 0.0;   // length of the file written
+    double peak = 0.0;      // of the mix, after any level correction
+    double scaled = 1.0;    // level correction applied to keep below full scale
+    double voicePeak = 0.0; // of the voice as the host gave it, before any correction
     bool pluginClipped = false;
     // The voice delay the sung part was sequenced with, and whether it was
     // kept from an earlier measurement (set by the song export).
@@ -93,10 +94,27 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
                               const RenderOptions& options);
 
 // How loud the accompaniment of a song is, heard before it plays: the mean
-// square of its mix over the moments it sounds, from a rough synthesizer
-// playing every channel but the voice's for the first half minute of the
+// square of its mix over the moments it sounds, from a rough synthesizer (a
+// low rate, few voices) playing every channel but the voice's for the first half minute of the
 // voice. Nothing without a SoundFont or any sound.
 std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChannel);
+
+// How loud a plug-in plays a song at unit gain, heard before the song in an
+// offline host of its own: the mean square over the moments it sounds and
+// the peak, over the first half minute of the voice channel. Nothing when
+// the plug-in does not load or stays silent.
+struct VoiceLoudness {
+    double power = 0.0;
+    double peak = 0.0;
+};
+std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, PluginKind kind,
+                                           const MidiF0Data& song, int voiceChannel);
+
+// The gain a voice plays a song at, decided before it plays and the same on
+// both roads: the voice and the accompaniment heard first (at once, on two
+// threads), the voice set a few decibels over the accompaniment, below full
+// scale and the kind's most. The kind's own gain when either cannot be heard.
+double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, PluginKind kind, int voiceChannel);
 
 // Milliseconds from the first sung note's messages to the plug-in's first
 // sound, measured by letting the plug-in sing that note alone, delivered by

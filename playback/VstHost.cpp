@@ -26,15 +26,7 @@ namespace {
 constexpr int kSampleRate = 44100;
 constexpr double kSilentDb = -1.7e308;
 constexpr double kSingerGain = 1.9;
-// Styles differ in how loud their accompaniment plays: a singer sits this far
-// over it, measured where it sings.
-constexpr double kVoiceOverAccompanimentDb = 3.0;
-// A singer's mean square at unit gain while it sings, as our voice measures
-// against the rough hearing of the accompaniment over songs of every group
-// (the voice's own loudness varies by a few decibels from song to song).
-constexpr double kSingerPower = 0.0035;
-// Our singer peaks at half scale: twice that is full scale.
-constexpr double kLoudestSinger = 2.0;
+
 constexpr double kInstrumentGain = 0.5;
 constexpr int kMaxChannelsPerPlugin = 64; // more is a broken record, not a plug-in
 constexpr std::size_t kRingSize = 16384;  // 16 slots x 1024 events, a power of two
@@ -66,17 +58,7 @@ std::uint8_t midiByte(int v) {
 
 } // namespace
 
-double voiceGainOf(PluginKind kind, std::optional<double> accompanimentPower) {
-    if (kind == PluginKind::Instrument || !accompanimentPower || *accompanimentPower <= 0.0)
-        return voiceGainOf(kind);
-    const double wanted = std::pow(10.0, kVoiceOverAccompanimentDb / 10.0);
-    return std::clamp(std::sqrt(wanted * *accompanimentPower / kSingerPower), kSingerGain / 10.0, kLoudestSinger);
-}
-
 double voiceGainOf(PluginKind kind) {
-    // Singers: what sits the voice a few decibels over the accompaniment of
-    // any style. An instrument plays as loud as an accompaniment part already
-    // (Kars peaks over full scale at unity): it is brought below full scale.
     return kind == PluginKind::Instrument ? kInstrumentGain : kSingerGain;
 }
 

@@ -37,12 +37,10 @@ struct VstHostConfig {
     std::chrono::milliseconds stopTimeout{3000};
 };
 
-// The host gain a voice plays at, decided by how the plug-in is driven before
-// any song starts: the same on the live road and the offline one.
+// The host gain a voice plays at when nothing is known of the song, and the
+// most it is given: an instrument plays as loud as an accompaniment part
+// already (Kars peaks over full scale at unity), a singer may be raised.
 double voiceGainOf(PluginKind kind);
-// The same for a song whose accompaniment's power is known: a singer is set
-// a few decibels over it, within what its output takes without clipping.
-double voiceGainOf(PluginKind kind, std::optional<double> accompanimentPower);
 
 class CVstHostMain {
   public:

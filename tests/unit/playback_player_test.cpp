@@ -239,7 +239,11 @@ TEST_F(PlayerTest, TheLiveAndTheSampleClockSendTheSameEventsAtTheSameSongTimes) 
     Song song;
     song.add(makeChannelEvent(kProgramChange, 1, 5, 0, 0)).tempo(0, 500000);
     song.add(makeChannelEvent(kControlChange, 0, 99, 0x50, 24)).note(24, 1, 60).off(48, 1, 60);
-    song.add(makeChannelEvent(kControlChange, 0, 6, 64, 0)).tempo(0, 750000).note(0, 1, 62).off(30, 1, 62).end(7);
+    song.add(makeChannelEvent(kControlChange, 0, 6, 64, 0))
+        .tempo(0, 750000)
+        .note(0, 1, 62)
+        .off(30, 1, 62)
+        .end(7);
     struct Seen {
         int index;
         std::chrono::nanoseconds due;
@@ -262,7 +266,8 @@ TEST_F(PlayerTest, TheLiveAndTheSampleClockSendTheSameEventsAtTheSameSongTimes) 
 
     MidiPlayer renderer;
     JumpingClock clock;
-    ASSERT_TRUE(renderer.playWith(&song, std::make_unique<RecordingPort>(wire), road(renderer, offline), clock));
+    ASSERT_TRUE(
+        renderer.playWith(&song, std::make_unique<RecordingPort>(wire), road(renderer, offline), clock));
     EXPECT_EQ(offline, live);
     EXPECT_EQ(wire.bytes(), liveBytes);
     ASSERT_EQ(offline.size(), song.track().events().size());
@@ -282,7 +287,8 @@ TEST_F(PlayerTest, TheLiveAndTheSampleClockSendTheSameEventsAtTheSameSongTimes) 
     JumpingClock stopping;
     stopping.stopAfter = 2;
     std::vector<Seen> cut;
-    EXPECT_FALSE(renderer.playWith(&song, std::make_unique<RecordingPort>(wire), road(renderer, cut), stopping));
+    EXPECT_FALSE(
+        renderer.playWith(&song, std::make_unique<RecordingPort>(wire), road(renderer, cut), stopping));
     EXPECT_LT(cut.size(), offline.size());
 }
 
