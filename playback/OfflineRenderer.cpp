@@ -947,7 +947,11 @@ std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChanne
     runTo(cursor + kRate); // the last notes' release
     if (power.empty()) return std::nullopt;
     // Over the moments it sounds: the quiet between parts does not count.
+    // Below -80 dB is nothing at all: a song without an accompaniment, a
+    // plug-in that stays silent.
+    constexpr double kNothing = 1e-8;
     const double loudest = *std::max_element(power.begin(), power.end());
+    if (loudest < kNothing) return std::nullopt;
     double sum = 0.0;
     int frames = 0;
     for (double p : power)
@@ -1001,7 +1005,11 @@ std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, Plugin
     }
     runTo(cursor + kRenderRate);
     if (power.empty()) return std::nullopt;
+    // Below -80 dB is nothing at all: a song without an accompaniment, a
+    // plug-in that stays silent.
+    constexpr double kNothing = 1e-8;
     const double loudest = *std::max_element(power.begin(), power.end());
+    if (loudest < kNothing) return std::nullopt;
     double sum = 0.0;
     int frames = 0;
     for (double p : power)
