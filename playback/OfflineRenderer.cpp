@@ -46,6 +46,11 @@ struct SinkMessage {
     std::vector<std::uint8_t> sysex; // F0 ... F7 for a system exclusive
 };
 
+std::mutex& presetMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 struct FluidDeleter {
     void operator()(fluid_synth_t* s) const { delete_fluid_synth(s); }
     void operator()(fluid_settings_t* s) const { delete_fluid_settings(s); }
@@ -85,6 +90,12 @@ class GmSynth {
 
     void apply(const SinkMessage& m) {
         fluid_synth_t* s = synth_.get();
+        // Choosing a preset loads its samples into a cache every synthesizer
+        // of the process shares, under a lock of FluidSynth's own that the
+        // thread checker cannot see: our synthesizers take turns here.
+        const int kind = m.status & 0xF0;
+        std::unique_lock<std::mutex> presets(presetMutex(), std::defer_lock);
+        if (!m.sysex.empty() || kind == kProgramChange) presets.lock();
         if (!m.sysex.empty()) {
             // The synthesizer wants the message without its F0 and F7.
             auto begin = m.sysex.begin();
@@ -99,7 +110,7 @@ class GmSynth {
             return;
         }
         const int ch = m.status & 0x0F;
-        switch (m.status & 0xF0) {
+        switch (kind) {
         case kNoteOn:
             if (m.data2 == 0)
                 fluid_synth_noteoff(s, ch, m.data1);
