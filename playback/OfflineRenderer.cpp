@@ -225,6 +225,10 @@ bool isVoice(const TimedEvent& t, int channel) {
     return t.event.isChannelEvent() && (t.event.channel & 0x0F) == channel && t.event.channel != kNoChannel;
 }
 
+// How much of a song is heard to decide the voice's gain, from the voice's
+// first message.
+constexpr double kListenSeconds = 15.0;
+
 // Sung parts carry a burst of control changes per syllable.
 constexpr int kRenderedSongCapacity = 0x400000;
 
@@ -899,7 +903,6 @@ std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChanne
     if (soundFont.empty() || song.division() <= 0) return std::nullopt;
     constexpr int kRate = 8000;
     constexpr std::int64_t kFrame = kRate / 10;
-    constexpr double kListenSeconds = 30.0;
     GmSynth synth;
     std::string error;
     if (!synth.open(soundFont, error, kRate, true)) return std::nullopt;
@@ -917,8 +920,8 @@ std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChanne
             cursor += kFrame;
         }
     };
-    // The first half minute after the voice's first message is enough:
-    // a style keeps its instruments through the song.
+    // The first seconds after the voice's first message are enough: a style
+    // keeps its instruments through the song.
     double seconds = 0.0;
     double secondsPerTick = kDefaultTempo / 1e6 / song.division();
     std::optional<double> voiceFrom;
@@ -981,7 +984,6 @@ std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, Plugin
     auto host = openHost(pluginPath, kind, voiceChannel, error);
     if (!host) return std::nullopt;
     constexpr std::int64_t kFrame = kRenderRate / 10;
-    constexpr double kListenSeconds = 30.0;
     std::vector<float> block(kFrame);
     std::vector<double> power;
     VoiceLoudness loudness;

@@ -95,13 +95,13 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
 
 // How loud the accompaniment of a song is, heard before it plays: the mean
 // square of its mix over the moments it sounds, from a rough synthesizer (a
-// low rate, few voices) playing every channel but the voice's for the first half minute of the
-// voice. Nothing without a SoundFont or any sound.
+// low rate, few voices) playing every channel but the voice's for the first 15 seconds of
+// the voice. Nothing without a SoundFont or any sound.
 std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChannel);
 
 // How loud a plug-in plays a song at unit gain, heard before the song in an
 // offline host of its own: the mean square over the moments it sounds and
-// the peak, over the first half minute of the voice channel. Nothing when
+// the peak, over the first 15 seconds of the voice channel. Nothing when
 // the plug-in does not load or stays silent.
 struct VoiceLoudness {
     double power = 0.0;
