@@ -1,7 +1,8 @@
 // The sung song as an audio file: the Play road (song saved, sung part
-// sequenced with the voice's own delay measured) rendered against a sample
-// clock into WAV, FLAC or Ogg Vorbis by the file's extension. No GUI code;
-// the window runs it on a worker thread.
+// sequenced with the voice's own delay measured, the same session, player
+// and host) run against a sample clock into WAV, FLAC or Ogg Vorbis by the
+// file's extension. The window's Save and the terminal's render both come
+// here. No GUI code; the window runs it on a worker thread.
 #pragma once
 
 #include "midi/PluginKind.h"
@@ -41,7 +42,8 @@ struct AudioExportSettings {
 
 // Renders the song into outputPath, using the working folder's playback
 // files. progress (any thread) gets the share done and may return false to
-// stop; the result says why when it fails, and nothing is written then.
+// stop; the result says why when it fails, and nothing is written then. The
+// result also carries the voice delay used.
 [[nodiscard]] RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& settings,
                                            const std::string& workingFolder, const std::string& dataFolder,
                                            const std::string& outputPath,

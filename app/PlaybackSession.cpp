@@ -77,6 +77,9 @@ bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& setti
         return false;
     }
     song_ = std::move(loaded);
+    voiceGain_ = settings.playbackSound == kVoicePlayback
+                     ? voiceGainFor(*song_, settings.pluginPath, settings.pluginKind, 0)
+                     : 0.0;
     return true;
 }
 
@@ -114,9 +117,7 @@ bool PlaybackSession::start(PlaybackListener listener) {
     listener_ = std::move(listener);
     beat_->reset();
     lastLyric_ = {};
-    const bool voice = settings_.playbackSound == kVoicePlayback;
-    if (voice) host_.setVoiceChannel(0, settings_.pluginKind);
-    host_.setGain(voice ? 1.0 : 0.0);
+    const bool voice = readyVoice();
     {
         std::lock_guard<std::mutex> lock(waiter_->mutex);
         waiter_->stop = false;
@@ -158,6 +159,34 @@ bool PlaybackSession::start(PlaybackListener listener) {
         if (!stopped) onPlaybackEnd();
     });
     return true;
+}
+
+bool PlaybackSession::readyVoice() {
+    const bool voice = settings_.playbackSound == kVoicePlayback;
+    if (voice) host_.setVoiceChannel(0, settings_.pluginKind);
+    // The level decided before the song, the same on both roads.
+    host_.setGain(voice ? voiceGain_ : 0.0);
+    return voice;
+}
+
+RenderResult PlaybackSession::render(const std::string& outputPath, RenderOptions options) {
+    if (!song_ || playing_.load()) {
+        RenderResult result;
+        result.error = "nothing is prepared to render";
+        return result;
+    }
+    beat_->reset();
+    lastLyric_ = {};
+    listener_ = {};
+    const bool voice = readyVoice();
+    options.voiceChannel = 0;
+    if (!voice) options.melodyProgram = std::clamp(settings_.playbackSound, 0, 127);
+    RenderResult result = renderSong(
+        *song_, voice ? &host_ : nullptr,
+        [this](int index, long long tick, MusicEvent& event) { onPlaybackEvent(index, tick, event); },
+        outputPath, options);
+    host_.setGain(0.0);
+    return result;
 }
 
 void PlaybackSession::stop() {

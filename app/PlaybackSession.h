@@ -8,6 +8,7 @@
 #include "lyrics/VoiceList.h"
 #include "midi/PluginKind.h"
 #include "playback/MidiPlayer.h"
+#include "playback/OfflineRenderer.h"
 
 #include <atomic>
 #include <chrono>
@@ -57,12 +58,17 @@ class PlaybackSession {
     ~PlaybackSession(); // stops
 
     // The worker's stages: saves the song, writes the sung part when the
-    // voice sings, loads the file to play. False (reported) when a stage
+    // voice sings, loads the file to play and decides the voice's gain by its
+    // kind and the accompaniment's loudness. False (reported) when a stage
     // fails; nothing plays then. May run on any thread.
     [[nodiscard]] bool prepare(const CXfData& song, const PlaybackSettings& settings);
     // Starts the player on the prepared file. False (reported) when no
     // device could be opened.
     [[nodiscard]] bool start(PlaybackListener listener);
+    // The same play against a sample clock: the prepared file through the
+    // same player, event callback and host (which must render offline),
+    // into an audio file instead of the device. Blocks the caller.
+    [[nodiscard]] RenderResult render(const std::string& outputPath, RenderOptions options);
     // The Stop road: gain 0, player stopped, device closed. Safe from any
     // thread, any number of times; returns within 100 ms.
     void stop();
@@ -80,6 +86,8 @@ class PlaybackSession {
     [[nodiscard]] MusicPlayer& musicPlayer() { return music_; }
 
   private:
+    // The host set for the voice or silenced; true when the voice sings.
+    bool readyVoice();
     void onPlaybackEvent(int index, long long tick, MusicEvent& event);
     void onPlaybackEnd();
 
@@ -89,6 +97,7 @@ class PlaybackSession {
     PlaybackSettings settings_;
     PlaybackListener listener_;
     std::unique_ptr<MidiF0Data> song_;
+    double voiceGain_ = 1.0; // decided by prepare, for both roads
     std::string playedFile_;
     MusicPlayer music_;
     std::atomic<bool> playing_{false};

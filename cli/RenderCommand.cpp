@@ -1,6 +1,6 @@
-// render: the Play road against a sample clock. The song is saved and
-// sequenced into the working files exactly as Play does it, then the sung
-// part is rendered to a WAV file instead of to the sound card.
+// render: the Play road against a sample clock. The song is saved, sequenced
+// and played exactly as Play does it, through the export the window's Save
+// uses, into an audio file instead of the sound card.
 #include "cli/RenderCommand.h"
 
 #include "app/AudioExport.h"
@@ -24,24 +24,6 @@ namespace harmolin::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The sung part of the song Play saved, as `sequence` writes it; false
-// after reporting why.
-bool writeSungPartFile(const std::string& song, const std::string& output, int delayMs,
-                       const SoundChoice& sound, const std::string& workdir) {
-    const auto data = requireDataFolder();
-    if (!data) return false;
-    ReportCollector reports;
-    SungPartRequest request;
-    request.delayMs = delayMs;
-    request.kind = sound.kind;
-    request.singers = sound.singers;
-    if (!writeSungFileFromSaved(song, workdir, *data, request, output)) {
-        reports.fail(song);
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -122,55 +104,47 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
         printError("no General MIDI SoundFont found (install fluid-soundfont-gm)");
         return 1;
     }
+    const auto data = requireDataFolder();
+    if (!data) return 1;
     const auto started = std::chrono::steady_clock::now();
 
     // The song as Play saves it before playing.
     const std::string saved = joinPath(workdir, kPlaybackSaveFile);
     if (const int rc = savePlayedSong(args, workdir, saved); rc != 0) return rc;
-
-    RenderOptions options;
-    options.stemsFolder = args.value("--stems");
-    std::string played = saved;
-    if (sung) {
-        // The accompaniment is held back by how late the plug-in starts a
-        // syllable: kept in the working folder from an earlier render, else
-        // heard now on the song sequenced once without correction.
-        const std::string sungPart = joinPath(workdir, kSungFile);
-        std::optional<int> delay = knownVoiceDelay(plugin, workdir);
-        if (delay) {
-            std::cout << "voice delay: " << *delay << " ms (measured before)" << std::endl;
-        } else {
-            if (!writeSungPartFile(saved, sungPart, 0, *sound, workdir)) return 1;
-            std::string error;
-            ReportCollector reports(true);
-            delay = measureAndKeepVoiceDelay(plugin, sound->kind, sungPart, workdir, error);
-            if (!delay) {
-                reports.failWith(error);
-                return 1;
-            }
-            reports.flush();
-            std::cout << "voice delay: " << *delay << " ms" << std::endl;
+    CXfData song;
+    {
+        ReportCollector reports;
+        if (!song.load(saved)) {
+            reports.fail(saved);
+            return 1;
         }
-        if (!writeSungPartFile(saved, sungPart, *delay, *sound, workdir)) return 1;
-        options.pluginPath = plugin;
-        options.pluginKind = sound->kind;
-        played = sungPart;
     }
+    AudioExportSettings settings;
+    settings.sung = sung;
+    settings.pluginPath = plugin;
+    settings.pluginKind = sound->kind;
+    settings.stemsFolder = args.value("--stems");
 
-    const auto rendering = std::chrono::steady_clock::now();
     ReportCollector reports(true);
-    const RenderResult result = renderMidiToFile(played, output, options);
+    const RenderResult result = exportSongAudio(song, settings, workdir, *data, output);
+    if (result.voiceDelayMs)
+        std::cout << "voice delay: " << *result.voiceDelayMs << " ms"
+                  << (result.voiceDelayKept ? " (measured before)" : "") << std::endl;
     if (!result.ok) {
         reports.failWith(result.error);
         return 1;
     }
     reports.flush();
     const auto done = std::chrono::steady_clock::now();
-    const double renderSeconds = std::chrono::duration<double>(done - rendering).count();
-    const double totalSeconds = std::chrono::duration<double>(done - started).count();
-    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time; %.2f s in all), peak %.2f\n",
-                result.seconds, renderSeconds, renderSeconds > 0 ? result.seconds / renderSeconds : 0.0,
-                totalSeconds, result.peak);
+    const double seconds = std::chrono::duration<double>(done - started).count();
+    std::printf("rendered %.1f s of audio in %.2f s (%.0fx real time), peak %.2f\n", result.seconds, seconds,
+                seconds > 0 ? result.seconds / seconds : 0.0, result.peak);
+    if (sung) {
+        if (result.voicePeak > 0.0)
+            std::printf("voice peak: %.1f dBFS\n", 20.0 * std::log10(result.voicePeak));
+        else
+            std::printf("voice peak: silent\n");
+    }
     if (result.scaled < 1.0)
         std::printf("level lowered by %.1f dB to stay below full scale\n", -20.0 * std::log10(result.scaled));
     std::fflush(stdout);

@@ -15,8 +15,9 @@ namespace harmolin {
 
 class LiveWaveOut : public WaveOutBackend {
   public:
-    // The voice's share of the mix, as the offline renderer mixes it by default.
-    static constexpr float kVoiceLevel = 0.5f;
+    // The voice's share of the mix, the same in a render: the host's output
+    // as it is, its gain set by the plug-in's kind.
+    static constexpr float kVoiceLevel = 1.0f;
 
     LiveWaveOut() = default;
     ~LiveWaveOut() override;

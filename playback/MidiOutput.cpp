@@ -83,6 +83,11 @@ bool MidiControler::open(int device) {
     return false;
 }
 
+void MidiControler::attach(std::unique_ptr<MidiOutPort> port) {
+    close();
+    port_ = std::move(port);
+}
+
 void MidiControler::close() {
     if (!port_) return;
     bool ok = false;

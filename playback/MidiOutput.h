@@ -51,6 +51,9 @@ class MidiControler {
     // shows "Can not open Midi device!" (the first time in the process only
     // when there is no device at all). False when nothing could be opened.
     [[nodiscard]] bool open(int device);
+    // Takes `port` as the open device (an offline sink); it is reset and
+    // closed like any other.
+    void attach(std::unique_ptr<MidiOutPort> port);
     // Reset, then close. Nothing when not open.
     void close();
     [[nodiscard]] bool isOpen() const { return port_ != nullptr; }

@@ -217,7 +217,11 @@ int MidiPlayer::sendAndStep() {
     } else {
         playEvent(stored);
     }
-    if (recordTiming_) timing_.push_back({due_, Clock::now()});
+    if (recordTiming_) {
+        const auto now = Clock::now();
+        timing_.push_back(
+            {prelude_ ? now : origin_ + std::chrono::duration_cast<Clock::duration>(due_), now});
+    }
     ++index_;
     if (index_ >= count) return -1;
     const int delta = events[static_cast<std::size_t>(index_)].delta;
@@ -238,7 +242,9 @@ int MidiPlayer::prepare(MidiF0Data* song, int device, long long startTick, long 
         return 0;
     }
     song_ = song;
-    if (!device_.open(device)) {
+    if (port_) {
+        device_.attach(std::move(port_));
+    } else if (!device_.open(device)) {
         device_.close();
         playing_.store(false);
         return 0;
@@ -301,13 +307,14 @@ int MidiPlayer::prepare(MidiF0Data* song, int device, long long startTick, long 
     // into the prelude.
     currentTick_ = tickOffset_ + skipped;
     leadInTicks_ = 0;
+    prelude_ = true;
     if (index_ < count) {
         long long at = skipped + std::max(events[static_cast<std::size_t>(index_)].delta, 0);
         const long long setupTick = at;
         bool sent = false;
         while (index_ < firstNote && at == setupTick && !stopRequest_.load() && !killed_.load()) {
             const int kind = events[static_cast<std::size_t>(index_)].kind;
-            due_ = Clock::now();
+            due_ = std::chrono::nanoseconds::zero();
             const int next = sendAndStep();
             sent = true;
             if ((kind == kSysEx || kind == kSysExEscape) && preludeGap_.count() > 0) {
@@ -320,6 +327,7 @@ int MidiPlayer::prepare(MidiF0Data* song, int device, long long startTick, long 
         // The rest starts after the song's own gap from the set-up block.
         if (sent) leadInTicks_ = at - setupTick;
     }
+    prelude_ = false;
     skipped = currentTick_ - tickOffset_;
 
     const double ticksPerMinute = std::trunc(song->division() * speed_ * tempo_.load() * 0.01);
@@ -356,12 +364,13 @@ bool MidiPlayer::start(MidiF0Data* song, int device, PlayerEventCallback onEvent
 
 bool MidiPlayer::arm() {
     const auto now = Clock::now();
-    firstDeadline_ = now + std::chrono::milliseconds(period_) + ticksToTime(leadInTicks_);
+    // One period of grace for the thread to start.
+    origin_ = now + std::chrono::milliseconds(period_);
     if (songClock_) {
         // Overdue events before the first sound go out at once, in order.
         const auto early = std::clamp<Clock::duration>(now - songClock_->zero + songClock_->soundDelay,
                                                        Clock::duration::zero(), songClock_->mostEarly);
-        firstDeadline_ -= early;
+        origin_ -= early;
         earlyBy_ = early;
     }
     try {
@@ -400,6 +409,20 @@ void MidiPlayer::finish() {
     stopped_.notify_all();
 }
 
+// Song time on the steady clock: deadlines are slept to, the last stretch awake.
+class MidiPlayer::LiveClock final : public PlayerClock {
+  public:
+    explicit LiveClock(MidiPlayer& player) : player_(player) {}
+    bool waitUntil(std::chrono::nanoseconds at) override { return player_.sleepUntil(timeOf(at)); }
+    bool passed(std::chrono::nanoseconds at) const override { return timeOf(at) <= Clock::now(); }
+
+  private:
+    Clock::time_point timeOf(std::chrono::nanoseconds at) const {
+        return player_.origin_ + std::chrono::duration_cast<Clock::duration>(at);
+    }
+    MidiPlayer& player_;
+};
+
 void MidiPlayer::run() {
     { std::lock_guard lock(mutex_); }
     // Like a multimedia timer thread, the player runs ahead of ordinary
@@ -407,15 +430,33 @@ void MidiPlayer::run() {
     sched_param param{};
     param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 9;
     realtime_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    LiveClock clock(*this);
+    if (runLoop(clock) != Ending::EndTick) {
+        finish();
+        return;
+    }
+    // The end callback may release this player: after it nothing here is touched.
+    endReached_.store(true);
+    PlayerEndCallback onEnd = onEnd_;
+    if (realtime_) {
+        // The callback's work (and any thread it starts) is ordinary work.
+        sched_param normal{};
+        pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
+    }
+    finish();
+    if (onEnd) onEnd();
+}
+
+MidiPlayer::Ending MidiPlayer::runLoop(PlayerClock& clock) {
     const int count = song_->track().count();
-    Clock::time_point deadline = firstDeadline_;
+    std::chrono::nanoseconds deadline = ticksToTime(leadInTicks_);
     segmentStart_ = deadline;
     segmentTicks_ = 0;
     tempoChanged_ = false;
-    bool endReached = false;
+    Ending ending = Ending::Stopped;
     bool done = false;
     while (!done) {
-        if (!sleepUntil(deadline) || stopRequest_.load() || killed_.load()) break;
+        if (!clock.waitUntil(deadline) || stopRequest_.load() || killed_.load()) break;
         if (index_ >= count) {
             reportError(ErrorClass::Mdpl, errc::kPlayerBadPlayPoint);
             break;
@@ -431,11 +472,12 @@ void MidiPlayer::run() {
                 tempoChanged_ = false;
             }
             if (delta < 0) {
+                ending = Ending::SongEnd;
                 done = true;
                 break;
             }
             if (onEvent_ && endTick_ != -1 && currentTick_ + delta >= endTick_) {
-                endReached = true;
+                ending = Ending::EndTick;
                 done = true;
                 break;
             }
@@ -447,7 +489,7 @@ void MidiPlayer::run() {
             }
             segmentTicks_ += delta;
             due_ = segmentStart_ + ticksToTime(segmentTicks_);
-            if (delta > 0 && due_ > Clock::now()) break;
+            if (delta > 0 && !clock.passed(due_)) break;
             if (stopRequest_.load() || killed_.load()) {
                 done = true;
                 break;
@@ -455,20 +497,30 @@ void MidiPlayer::run() {
         }
         deadline = due_;
     }
-    if (!endReached) {
-        finish();
-        return;
-    }
-    // The end callback may release this player: after it nothing here is touched.
-    endReached_.store(true);
-    PlayerEndCallback onEnd = onEnd_;
-    if (realtime_) {
-        // The callback's work (and any thread it starts) is ordinary work.
-        sched_param normal{};
-        pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
-    }
-    finish();
-    if (onEnd) onEnd();
+    return ending;
+}
+
+bool MidiPlayer::playWith(MidiF0Data* song, std::unique_ptr<MidiOutPort> port, PlayerEventCallback onEvent,
+                          PlayerClock& clock) {
+    stopThread();
+    onEvent_ = std::move(onEvent);
+    onEnd_ = nullptr;
+    endTick_ = -1;
+    tickOffset_ = 0;
+    port_ = std::move(port);
+    // A sink needs no time for its resets.
+    const auto gap = preludeGap_;
+    preludeGap_ = std::chrono::milliseconds(0);
+    long long skipped = 0;
+    const bool prepared = prepare(song, -1, 0, skipped) != 0;
+    preludeGap_ = gap;
+    port_.reset();
+    if (!prepared) return false;
+    currentTick_ = skipped;
+    const Ending ending = runLoop(clock);
+    playing_.store(false);
+    device_.close();
+    return ending == Ending::SongEnd;
 }
 
 // ---------------------------------------------------------------------------

@@ -49,6 +49,19 @@ struct MidiStatus {
 using PlayerEventCallback = std::function<void(int index, long long tick, MusicEvent& event)>;
 using PlayerEndCallback = std::function<void()>;
 
+// What the player's time runs on. Times count from the set-up block, which
+// goes out at zero. The live clock sleeps to steady-clock deadlines; an
+// offline one advances by the samples rendered, so the same code decides
+// which event is due when on both roads.
+class PlayerClock {
+  public:
+    virtual ~PlayerClock() = default;
+    // Returns once `at` is reached; false stops the player.
+    virtual bool waitUntil(std::chrono::nanoseconds at) = 0;
+    // Whether `at` is already past (a late wake-up sends it in the same batch).
+    virtual bool passed(std::chrono::nanoseconds at) const = 0;
+};
+
 // What the timing benchmark and tests read: when each event was due and when
 // it went out.
 struct SendRecord {
@@ -72,6 +85,14 @@ class MidiPlayer {
     // thread) when endTick is reached, not at the song's end.
     [[nodiscard]] bool start(MidiF0Data* song, int device, PlayerEventCallback onEvent, long long tickOffset,
                              long long startTick, long long endTick, PlayerEndCallback onEnd = {});
+    // The offline road: plays the whole song on the caller's thread against
+    // `clock`, into `port` instead of a device, announcing every event as
+    // start() does. False (reported) when it cannot start, or when the clock
+    // stopped it before the end.
+    [[nodiscard]] bool playWith(MidiF0Data* song, std::unique_ptr<MidiOutPort> port,
+                                PlayerEventCallback onEvent, PlayerClock& clock);
+    // The song time of the event being sent (zero for the set-up block).
+    [[nodiscard]] std::chrono::nanoseconds dueTime() const { return due_; }
     // Opens the device, sends GM System On, chases to startTick and sends the
     // events before the first note. skipped: the song tick those end on.
     // Returns the timer resolution in ms, 0 on failure.
@@ -117,9 +138,13 @@ class MidiPlayer {
 
   private:
     using Clock = std::chrono::steady_clock;
+    class LiveClock;
+    enum class Ending { Stopped, SongEnd, EndTick };
 
     void wake();
     void run();
+    // The timed loop after the set-up block, on whichever clock.
+    Ending runLoop(PlayerClock& clock);
     // Sends the current event and steps; the next event's delta, -1 at the end.
     [[nodiscard]] int sendAndStep();
     void playEvent(MusicEvent& event);
@@ -155,13 +180,15 @@ class MidiPlayer {
     // plus the exact time of the ticks played in it, so nothing accumulates.
     int microsecondsPerQuarter_ = 250000;
     bool tempoChanged_ = false;
-    Clock::time_point firstDeadline_{};
-    long long leadInTicks_ = 0; // the song's own gap between the set-up block and what follows
+    Clock::time_point origin_{};        // song time zero on the live clock
+    std::unique_ptr<MidiOutPort> port_; // the offline road's sink, until prepare takes it
+    long long leadInTicks_ = 0;         // the song's own gap between the set-up block and what follows
     std::optional<SongClock> songClock_;
     Clock::duration earlyBy_{};
-    Clock::time_point segmentStart_{};
+    std::chrono::nanoseconds segmentStart_{};
     long long segmentTicks_ = 0;
-    Clock::time_point due_{}; // of the event being sent
+    std::chrono::nanoseconds due_{}; // of the event being sent, in song time
+    bool prelude_ = false;           // the set-up block is being sent
     std::atomic<bool> endReached_{false};
     bool realtime_ = false; // the player's thread got a real-time priority
 

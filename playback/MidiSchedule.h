@@ -1,4 +1,4 @@
-// A MIDI file flattened for rendering: every track merged into one list in
+// A MIDI file flattened for measuring: every track merged into one list in
 // time order, each event stamped with the sample at which it sounds, worked
 // out from the ticks through the file's tempo map.
 #pragma once

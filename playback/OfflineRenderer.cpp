@@ -1,6 +1,9 @@
 #include "playback/OfflineRenderer.h"
 
 #include "lyrics/VocaloidWriter.h"
+#include "midi/MidiF0Data.h"
+#include "playback/LiveWaveOut.h"
+#include "playback/MidiOutput.h"
 #include "playback/MidiSchedule.h"
 #include "playback/VstHost.h"
 
@@ -16,8 +19,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <mutex>
+#include <system_error>
 #include <thread>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace harmolin {
@@ -29,6 +37,20 @@ constexpr int kBlock = 882;
 // Below full scale with room for the 16-bit rounding.
 constexpr double kCeiling = 0.98;
 
+// One message for a synthesizer, at the sample it was sent.
+struct SinkMessage {
+    std::int64_t sample = 0;
+    std::uint8_t status = 0;
+    std::uint8_t data1 = 0;
+    std::uint8_t data2 = 0;
+    std::vector<std::uint8_t> sysex; // F0 ... F7 for a system exclusive
+};
+
+std::mutex& presetMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 struct FluidDeleter {
     void operator()(fluid_synth_t* s) const { delete_fluid_synth(s); }
     void operator()(fluid_settings_t* s) const { delete_fluid_settings(s); }
@@ -36,14 +58,18 @@ struct FluidDeleter {
 
 class GmSynth {
   public:
-    bool open(const std::string& soundFont, std::string& error) {
+    // A rough synthesizer (a low rate, few voices) serves to hear how loud a
+    // song is.
+    bool open(const std::string& soundFont, std::string& error, int rate = kRenderRate, bool rough = false) {
         quietFluidSynthLog();
         settings_.reset(new_fluid_settings());
         if (!settings_) {
             error = "the synthesizer could not be started";
             return false;
         }
-        fluid_settings_setnum(settings_.get(), "synth.sample-rate", kRenderRate);
+        fluid_settings_setnum(settings_.get(), "synth.sample-rate", rate);
+        // The effects stay: they are much of a style's loudness.
+        if (rough) fluid_settings_setint(settings_.get(), "synth.polyphony", 24);
         fluid_settings_setint(settings_.get(), "synth.threadsafe-api", 0);
         fluid_settings_setint(settings_.get(), "synth.cpu-cores", 1);
         fluid_settings_setnum(settings_.get(), "synth.gain", 0.6);
@@ -62,44 +88,50 @@ class GmSynth {
         return true;
     }
 
-    void send(const MusicEvent& e) {
+    void apply(const SinkMessage& m) {
         fluid_synth_t* s = synth_.get();
-        const int ch = e.channel & 0x0F;
-        switch (e.kind) {
-        case kNoteOn:
-            if (e.velocity == 0)
-                fluid_synth_noteoff(s, ch, e.note & 0x7F);
-            else
-                fluid_synth_noteon(s, ch, e.note & 0x7F, e.velocity > 127 ? 127 : e.velocity);
-            break;
-        case kNoteOff:
-            fluid_synth_noteoff(s, ch, e.note & 0x7F);
-            break;
-        case kControlChange:
-            fluid_synth_cc(s, ch, e.type & 0x7F, std::clamp(e.value, 0, 127));
-            break;
-        case kProgramChange:
-            fluid_synth_program_change(s, ch, e.value & 0x7F);
-            break;
-        case kPitchBend:
-            fluid_synth_pitch_bend(s, ch, std::clamp(e.pitchBend(), 0, 16383));
-            break;
-        case kChannelPressure:
-            fluid_synth_channel_pressure(s, ch, std::clamp(e.value, 0, 127));
-            break;
-        case kSysEx: {
+        // Choosing a preset loads its samples into a cache every synthesizer
+        // of the process shares, under a lock of FluidSynth's own that the
+        // thread checker cannot see: our synthesizers take turns here.
+        const int kind = m.status & 0xF0;
+        std::unique_lock<std::mutex> presets(presetMutex(), std::defer_lock);
+        if (!m.sysex.empty() || kind == kProgramChange) presets.lock();
+        if (!m.sysex.empty()) {
             // The synthesizer wants the message without its F0 and F7.
-            auto begin = e.data.begin();
-            auto end = e.data.end();
-            if (begin != end && *begin == 0xF0) ++begin;
+            auto begin = m.sysex.begin();
+            auto end = m.sysex.end();
+            if (*begin == 0xF0) ++begin;
             if (begin != end && *(end - 1) == 0xF7) --end;
             if (begin != end) {
                 std::vector<char> body(begin, end);
                 fluid_synth_sysex(s, body.data(), static_cast<int>(body.size()), nullptr, nullptr, nullptr,
                                   0);
             }
-            break;
+            return;
         }
+        const int ch = m.status & 0x0F;
+        switch (kind) {
+        case kNoteOn:
+            if (m.data2 == 0)
+                fluid_synth_noteoff(s, ch, m.data1);
+            else
+                fluid_synth_noteon(s, ch, m.data1, m.data2);
+            break;
+        case kNoteOff:
+            fluid_synth_noteoff(s, ch, m.data1);
+            break;
+        case kControlChange:
+            fluid_synth_cc(s, ch, m.data1, m.data2);
+            break;
+        case kProgramChange:
+            fluid_synth_program_change(s, ch, m.data1);
+            break;
+        case kPitchBend:
+            fluid_synth_pitch_bend(s, ch, m.data1 | (m.data2 << 7));
+            break;
+        case kChannelPressure:
+            fluid_synth_channel_pressure(s, ch, m.data1);
+            break;
         default:
             break;
         }
@@ -134,7 +166,7 @@ int sndfileFormat(AudioFileType type) {
 // failed run never leaves a half-written file under the wanted name.
 // `written` is told the frames done so far; false from it stops the write.
 bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames,
-                const std::function<void(std::int64_t first, int n, float* interleaved)>& fill,
+                const std::function<bool(std::int64_t first, int n, float* interleaved)>& fill,
                 const std::function<bool(std::int64_t written)>& written, std::string& error) {
     const std::string temporary = path + ".partial-" + std::to_string(::getpid());
     SF_INFO info{};
@@ -158,7 +190,10 @@ bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames
     bool stopped = false;
     for (std::int64_t at = 0; at < frames && ok; at += kChunk) {
         const int n = static_cast<int>(std::min<std::int64_t>(kChunk, frames - at));
-        fill(at, n, buffer.data());
+        if (!fill(at, n, buffer.data())) {
+            ok = false;
+            break;
+        }
         if (type == AudioFileType::Ogg) {
             ok = sf_writef_float(file, buffer.data(), n) == n;
         } else {
@@ -186,52 +221,31 @@ bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames
     return true;
 }
 
-// Styles differ in how loud their accompaniment plays: the voice is brought
-// to sit this far above it (RMS over the moments it sings), within limits.
-constexpr double kVoiceOverAccompanimentDb = 3.0;
-
-// The factor that puts the sung voice kVoiceOverAccompanimentDb over the
-// accompaniment, measured in 100 ms frames where the voice sounds; 1 when
-// nothing plays beside it.
-double balanceVoice(const std::vector<float>& voice, const std::vector<float>& left,
-                    const std::vector<float>& right) {
-    constexpr std::size_t kFrame = kRenderRate / 10;
-    std::vector<double> voicePower, accPower;
-    for (std::size_t at = 0; at + kFrame <= voice.size(); at += kFrame) {
-        double v = 0, a = 0;
-        for (std::size_t i = at; i < at + kFrame; ++i) {
-            v += double(voice[i]) * voice[i];
-            a += 0.5 * (double(left[i]) * left[i] + double(right[i]) * right[i]);
-        }
-        voicePower.push_back(v / kFrame);
-        accPower.push_back(a / kFrame);
-    }
-    if (voicePower.empty()) return 1.0;
-    const double loudest = *std::max_element(voicePower.begin(), voicePower.end());
-    double v = 0, a = 0;
-    for (std::size_t f = 0; f < voicePower.size(); ++f) {
-        if (voicePower[f] < loudest * 1e-3) continue; // the voice rests here
-        v += voicePower[f];
-        a += accPower[f];
-    }
-    if (v <= 0 || a <= 1e-12) return 1.0;
-    const double wanted = std::pow(10.0, kVoiceOverAccompanimentDb / 10.0);
-    return std::clamp(std::sqrt(wanted * a / v), 0.1, 10.0);
-}
-
 bool isVoice(const TimedEvent& t, int channel) {
     return t.event.isChannelEvent() && (t.event.channel & 0x0F) == channel && t.event.channel != kNoChannel;
 }
 
-bool forPlugin(const MusicEvent& e) {
-    return e.kind == kNoteOn || e.kind == kNoteOff || e.kind == kControlChange || e.kind == kProgramChange;
+// How much of a song is heard to decide the voice's gain, from the voice's
+// first message.
+constexpr double kListenSeconds = 15.0;
+
+// Sung parts carry a burst of control changes per syllable.
+constexpr int kRenderedSongCapacity = 0x400000;
+
+// The seconds a song lasts by its tempo map, for the progress shown.
+double songSeconds(const MidiF0Data& song) {
+    double seconds = 0.0;
+    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
+    for (const MusicEvent& e : song.track().events()) {
+        seconds += std::max(e.delta, 0) * secondsPerTick;
+        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song.division();
+    }
+    return seconds;
 }
 
 std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, PluginKind kind, int voiceChannel,
                                        std::string& error) {
-    VstHostConfig config;
-    config.renderThread = false;
-    auto host = std::make_unique<CVstHostMain>(nullptr, config);
+    auto host = std::make_unique<CVstHostMain>(nullptr, offlineHostConfig());
     if (!host->loadSingingPlugin(pluginPath, kind)) {
         error = "Failed to load VST plugin: " + pluginPath + " (" + host->lastLoadError() + ")";
         return nullptr;
@@ -241,22 +255,14 @@ std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, PluginKind
     return host;
 }
 
-// The melody as played on an instrument: the chosen program, whatever the
-// song's own program says; nothing for a bank select, which would change it.
-std::optional<MusicEvent> melodyEvent(MusicEvent e, int melodyProgram) {
-    if (e.kind == kProgramChange) e.value = melodyProgram;
-    if (e.kind == kControlChange && (e.type == 0 || e.type == 32)) return std::nullopt;
-    return e;
-}
-
 // The group (0..groups-1) of every channel, balanced by the notes each
 // plays; a channel the plug-in sings counts for nothing. Decided by the song
 // alone, so it is the same on any machine.
-std::array<int, 16> channelGroups(const std::vector<TimedEvent>& events, int groups, int sungChannel) {
+std::array<int, 16> channelGroups(const std::vector<MusicEvent>& events, int groups, int sungChannel) {
     std::array<long long, 16> notes{};
-    for (const TimedEvent& t : events)
-        if (t.event.isNoteOn() && t.event.channel != kNoChannel && (t.event.channel & 0x0F) != sungChannel)
-            ++notes[static_cast<std::size_t>(t.event.channel & 0x0F)];
+    for (const MusicEvent& e : events)
+        if (e.isNoteOn() && e.channel != kNoChannel && (e.channel & 0x0F) != sungChannel)
+            ++notes[static_cast<std::size_t>(e.channel & 0x0F)];
     std::array<int, 16> order{};
     for (int c = 0; c < 16; ++c)
         order[static_cast<std::size_t>(c)] = c;
@@ -273,6 +279,350 @@ std::array<int, 16> channelGroups(const std::vector<TimedEvent>& events, int gro
     }
     return groupOf;
 }
+
+// ---------------------------------------------------------------------------
+// The pipeline of a render. The player (on the caller's thread) sends each
+// event at its sample; the parts (each synthesizer group, the voice, the
+// played melody) render into small rings of chunks as far as the events
+// sent so far allow, and the writer sums every finished chunk in a fixed
+// order and streams it to a raw file. Nothing depends on which thread ran
+// what, so the same song gives the same bytes on any number of cores.
+
+// Frames per chunk of the rings: ten host blocks.
+constexpr std::int64_t kChunk = kBlock * 10;
+constexpr std::int64_t kRingChunks = 4;
+// How far the player may run ahead of the writer: bounds the messages
+// waiting for the synthesizers and the voice's queue in the host.
+constexpr std::int64_t kAhead = kChunk * kRingChunks;
+
+struct Pipeline {
+    std::atomic<std::int64_t> bound{0}; // every message before this sample has been sent
+    std::atomic<std::int64_t> total{std::numeric_limits<std::int64_t>::max()}; // frames, once known
+    std::atomic<std::int64_t> written{0};                                      // frames the writer has summed
+    std::atomic<std::uint64_t> progress{0}; // bumped when someone else may go on
+    std::atomic<bool> cancel{false};
+
+    void bump() {
+        progress.fetch_add(1);
+        progress.notify_all();
+    }
+    // Whether the ring slot of the chunk holding `frame` is free again.
+    bool slotFree(std::int64_t frame) const { return frame / kChunk < written.load() / kChunk + kRingChunks; }
+};
+
+class Part {
+  public:
+    Part(Pipeline& pipe, int channels)
+        : pipe_(pipe), channels_(channels),
+          ring_(static_cast<std::size_t>(kChunk * kRingChunks * channels), 0.0f) {}
+    virtual ~Part() = default;
+    // Does what can be done now; true when it got anywhere.
+    virtual bool step() = 0;
+    bool finished() const { return cursor.load() >= pipe_.total.load(); }
+    // Channel c of the chunk holding `frame`, from that frame on.
+    float* at(std::int64_t frame, int c = 0) {
+        const std::int64_t slot = (frame / kChunk) % kRingChunks;
+        return ring_.data() + (slot * channels_ + c) * kChunk + frame % kChunk;
+    }
+    std::atomic<std::int64_t> cursor{0}; // frames rendered
+
+  protected:
+    // Called after rendering up to `frame`: a finished chunk lets the writer on.
+    void advance(std::int64_t frame) {
+        cursor.store(frame);
+        if (frame % kChunk == 0 || frame == pipe_.total.load()) pipe_.bump();
+    }
+    Pipeline& pipe_;
+
+  private:
+    int channels_;
+    std::vector<float> ring_;
+};
+
+// One General MIDI synthesizer: takes its messages in sending order and
+// renders up to each one's sample before applying it.
+class SynthPart final : public Part {
+  public:
+    explicit SynthPart(Pipeline& pipe) : Part(pipe, 2) {}
+    bool open(const std::string& soundFont, std::string& error) { return synth_.open(soundFont, error); }
+    // From the player's thread.
+    void post(SinkMessage message) {
+        std::lock_guard lock(mutex_);
+        inbox_.push_back(std::move(message));
+    }
+    bool step() override {
+        bool moved = false;
+        for (;;) {
+            if (pipe_.cancel.load()) return moved;
+            if (next_ == taken_.size()) {
+                // The bound is read first: every message before it is then in the inbox.
+                const std::int64_t bound = pipe_.bound.load();
+                taken_.clear();
+                next_ = 0;
+                {
+                    std::lock_guard lock(mutex_);
+                    taken_.swap(inbox_);
+                }
+                if (taken_.empty()) return renderTo(bound) || moved;
+            }
+            const SinkMessage& m = taken_[next_];
+            if (cursor.load() < m.sample) {
+                moved = renderTo(m.sample) || moved;
+                if (cursor.load() < m.sample) return moved;
+            }
+            synth_.apply(m);
+            ++next_;
+            moved = true;
+        }
+    }
+
+  private:
+    bool renderTo(std::int64_t until) {
+        until = std::min(until, pipe_.total.load());
+        bool any = false;
+        for (std::int64_t from = cursor.load(); from < until && pipe_.slotFree(from); from = cursor.load()) {
+            const std::int64_t end = std::min(until, (from / kChunk + 1) * kChunk);
+            synth_.write(at(from, 0), at(from, 1), static_cast<int>(end - from));
+            advance(end);
+            any = true;
+        }
+        return any;
+    }
+
+    GmSynth synth_;
+    std::mutex mutex_;
+    std::vector<SinkMessage> inbox_;
+    std::vector<SinkMessage> taken_;
+    std::size_t next_ = 0;
+};
+
+// The voice: the host renders fixed blocks once every event inside one is
+// queued, so a plug-in sees the same blocks on every run.
+class VoicePart final : public Part {
+  public:
+    VoicePart(Pipeline& pipe, CVstHostMain& host) : Part(pipe, 1), host_(host) {}
+    bool step() override {
+        bool any = false;
+        while (!pipe_.cancel.load()) {
+            const std::int64_t pos = cursor.load();
+            const std::int64_t total = pipe_.total.load();
+            if (pos >= total) break;
+            const int n = static_cast<int>(std::min<std::int64_t>(kBlock, total - pos));
+            if (pos + n > pipe_.bound.load() || !pipe_.slotFree(pos)) break;
+            (void)host_.renderBlock(at(pos), n, pos); // valid arguments: every frame is rendered
+            if (host_.clipped()) clipped.store(true);
+            advance(pos + n);
+            any = true;
+        }
+        return any;
+    }
+    std::atomic<bool> clipped{false};
+
+  private:
+    CVstHostMain& host_;
+};
+
+// Raw float samples on disk until the level is known: the file is unlinked
+// at once, so nothing is left behind whatever happens.
+class RawFile {
+  public:
+    bool open(const std::string& beside) {
+        const std::string name = beside + ".raw-" + std::to_string(::getpid());
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) return false;
+        ::unlink(name.c_str());
+        file_ = ::fdopen(fd, "w+b");
+        if (!file_) ::close(fd);
+        return file_ != nullptr;
+    }
+    ~RawFile() {
+        if (file_) std::fclose(file_);
+    }
+    bool put(const float* data, std::size_t n) { return std::fwrite(data, sizeof(float), n, file_) == n; }
+    bool rewind() { return std::fflush(file_) == 0 && std::fseek(file_, 0, SEEK_SET) == 0; }
+    bool get(float* data, std::size_t n) { return std::fread(data, sizeof(float), n, file_) == n; }
+
+  private:
+    std::FILE* file_ = nullptr;
+};
+
+// Sums the parts chunk by chunk: the groups in their order, then the voice.
+class Writer final : public Part {
+  public:
+    Writer(Pipeline& pipe, std::vector<SynthPart*> groups, Part* voice, bool voiceIsStereo, float voiceGain,
+           RawFile& mix, RawFile* voiceStem, RawFile* accStem)
+        : Part(pipe, 0), groups_(std::move(groups)), voice_(voice), stereoVoice_(voiceIsStereo),
+          voiceGain_(voiceGain), mix_(mix), voiceStem_(voiceStem), accStem_(accStem),
+          buffer_(static_cast<std::size_t>(kChunk) * 2), acc_(static_cast<std::size_t>(kChunk) * 2),
+          voiceOut_(static_cast<std::size_t>(kChunk)) {}
+
+    bool step() override {
+        bool any = false;
+        while (!pipe_.cancel.load()) {
+            const std::int64_t from = pipe_.written.load();
+            const std::int64_t total = pipe_.total.load();
+            if (from >= total) break;
+            const std::int64_t end = std::min(from + kChunk, total);
+            if (voice_ && voice_->cursor.load() < end) break;
+            bool ready = true;
+            for (SynthPart* g : groups_)
+                ready = ready && g->cursor.load() >= end;
+            if (!ready) break;
+            if (!sum(from, static_cast<int>(end - from))) {
+                failed = true;
+                pipe_.cancel.store(true);
+                pipe_.bump();
+                break;
+            }
+            cursor.store(end);
+            pipe_.written.store(end);
+            pipe_.bump();
+            any = true;
+        }
+        return any;
+    }
+
+    double peak = 0.0, voicePeak = 0.0, accPeak = 0.0;
+    bool failed = false;
+
+  private:
+    bool sum(std::int64_t from, int n) {
+        std::fill(acc_.begin(), acc_.end(), 0.0f);
+        for (SynthPart* g : groups_) {
+            const float* left = g->at(from, 0);
+            const float* right = g->at(from, 1);
+            for (int i = 0; i < n; ++i) {
+                acc_[static_cast<std::size_t>(2 * i)] += left[i];
+                acc_[static_cast<std::size_t>(2 * i + 1)] += right[i];
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            float v = 0.0f;
+            if (voice_ && stereoVoice_)
+                v = 0.5f * (voice_->at(from, 0)[i] + voice_->at(from, 1)[i]);
+            else if (voice_)
+                v = voice_->at(from)[i] * voiceGain_;
+            const float l = acc_[static_cast<std::size_t>(2 * i)];
+            const float r = acc_[static_cast<std::size_t>(2 * i + 1)];
+            voiceOut_[static_cast<std::size_t>(i)] = v;
+            buffer_[static_cast<std::size_t>(2 * i)] = l + v;
+            buffer_[static_cast<std::size_t>(2 * i + 1)] = r + v;
+            voicePeak = std::max(voicePeak, double(std::fabs(v)));
+            accPeak = std::max({accPeak, double(std::fabs(l)), double(std::fabs(r))});
+            peak = std::max({peak, double(std::fabs(l + v)), double(std::fabs(r + v))});
+        }
+        const auto samples = static_cast<std::size_t>(n);
+        if (!mix_.put(buffer_.data(), 2 * samples)) return false;
+        if (voiceStem_ && !voiceStem_->put(voiceOut_.data(), samples)) return false;
+        if (accStem_ && !accStem_->put(acc_.data(), 2 * samples)) return false;
+        return true;
+    }
+
+    std::vector<SynthPart*> groups_;
+    Part* voice_;
+    bool stereoVoice_;
+    float voiceGain_;
+    RawFile& mix_;
+    RawFile* voiceStem_;
+    RawFile* accStem_;
+    std::vector<float> buffer_, acc_, voiceOut_;
+};
+
+// The device the player plays into: each message goes to its channel's
+// synthesizer, stamped with the sample clock's time.
+class FileSink final : public MidiOutPort {
+  public:
+    struct Routes {
+        std::array<SynthPart*, 16> channel{};
+        std::vector<SynthPart*> all;
+        // The played melody: its channel gets the chosen program whatever the
+        // song says, and no bank select.
+        int melodyChannel = -1;
+        int melodyProgram = 0;
+    };
+    FileSink(const std::int64_t& now, Routes routes) : now_(now), routes_(std::move(routes)) {}
+    std::string name() const override { return "file"; }
+    void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override {
+        const int channel = status & 0x0F;
+        const int kind = status & 0xF0;
+        if (channel == routes_.melodyChannel) {
+            if (kind == kProgramChange) data1 = static_cast<std::uint8_t>(routes_.melodyProgram);
+            if (kind == kControlChange && (data1 == 0 || data1 == 32)) return;
+        }
+        SinkMessage m;
+        m.sample = now_;
+        m.status = status;
+        m.data1 = data1;
+        m.data2 = data2;
+        routes_.channel[static_cast<std::size_t>(channel)]->post(std::move(m));
+    }
+    bool longMessage(const std::uint8_t* bytes, int length) override {
+        for (SynthPart* part : routes_.all) {
+            SinkMessage m;
+            m.sample = now_;
+            m.sysex.assign(bytes, bytes + length);
+            part->post(std::move(m));
+        }
+        // A reset must not take the melody's program away.
+        if (routes_.melodyChannel >= 0)
+            shortMessage(static_cast<std::uint8_t>(kProgramChange | routes_.melodyChannel), 0, 0);
+        return true;
+    }
+    // The end of the song is not the end of the file: its tail rings on.
+    bool reset() override { return true; }
+
+  private:
+    const std::int64_t& now_;
+    Routes routes_;
+};
+
+// Song time as rendered samples. Waiting for a time publishes that every
+// message before it has been sent; the player is held back while it is far
+// ahead of the writer, or while the voice's queue fills with messages the
+// voice could already take.
+class OfflineClock final : public PlayerClock {
+  public:
+    OfflineClock(Pipeline& pipe, CVstHostMain* host, const Part* voice, std::function<bool()> keepGoing)
+        : pipe_(pipe), host_(host), voice_(voice), keepGoing_(std::move(keepGoing)) {}
+    static std::int64_t sampleOf(std::chrono::nanoseconds at) {
+        return (at.count() * kRenderRate + 500000000) / 1000000000;
+    }
+    bool waitUntil(std::chrono::nanoseconds at) override {
+        const std::int64_t s = sampleOf(at);
+        if (s <= now_) return !pipe_.cancel.load();
+        pipe_.bound.store(s);
+        pipe_.bump();
+        for (;;) {
+            if (pipe_.cancel.load()) return false;
+            const std::uint64_t seen = pipe_.progress.load();
+            const bool far = s - pipe_.written.load() > kAhead;
+            const bool crowded = host_ && host_->queuedEvents() > CVstHostMain::kEventsPerPlugin / 2 &&
+                                 voice_->cursor.load() + kBlock <= s;
+            if (!far && !crowded) break;
+            pipe_.progress.wait(seen);
+        }
+        now_ = s;
+        if (s - reported_ >= kChunk) {
+            reported_ = s;
+            if (!keepGoing_()) {
+                pipe_.cancel.store(true);
+                pipe_.bump();
+                return false;
+            }
+        }
+        return true;
+    }
+    bool passed(std::chrono::nanoseconds at) const override { return sampleOf(at) <= now_; }
+    const std::int64_t& now() const { return now_; }
+
+  private:
+    Pipeline& pipe_;
+    CVstHostMain* host_;
+    const Part* voice_;
+    std::function<bool()> keepGoing_;
+    std::int64_t now_ = 0;
+    std::int64_t reported_ = 0;
+};
 
 } // namespace
 
@@ -321,17 +671,18 @@ std::string defaultSoundFont() {
     return {};
 }
 
-RenderResult renderMidiToFile(const std::string& midiPath, const std::string& outputPath,
-                              const RenderOptions& options) {
+VstHostConfig offlineHostConfig() {
+    VstHostConfig config;
+    config.renderThread = false;
+    return config;
+}
+
+RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventCallback& onEvent,
+                        const std::string& outputPath, const RenderOptions& options) {
     RenderResult result;
     const auto type = audioFileTypeOf(outputPath);
     if (!type) {
         result.error = unknownAudioTypeMessage(outputPath);
-        return result;
-    }
-    MidiSchedule schedule;
-    if (!loadMidiSchedule(midiPath, schedule)) {
-        result.error = midiPath + " is not a readable MIDI file";
         return result;
     }
     const std::string soundFont = options.soundFont.empty() ? defaultSoundFont() : options.soundFont;
@@ -339,228 +690,154 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
         result.error = "no General MIDI SoundFont found (install fluid-soundfont-gm)";
         return result;
     }
-    const bool sung = !options.pluginPath.empty();
+    const bool sung = host != nullptr;
     const bool stems = !options.stemsFolder.empty();
-    const int voiceChannel = options.voiceChannel;
+    const int voiceChannel = options.voiceChannel & 0x0F;
 
-    std::unique_ptr<CVstHostMain> host;
-    if (sung) {
-        host = openHost(options.pluginPath, options.pluginKind, voiceChannel, result.error);
-        if (!host) return result;
-    }
-    const auto& events = schedule.events;
+    Pipeline pipe;
     // The accompaniment's channels in groups, each played by its own
     // synthesizer with the same settings; the played melody gets one of its
     // own only when it needs a stem of its own.
     const int groupCount = std::clamp(options.accompanimentGroups, 1, 16);
-    const auto groupOf = channelGroups(events, groupCount, sung ? voiceChannel : -1);
-    std::vector<GmSynth> groups(static_cast<std::size_t>(groupCount));
-    for (GmSynth& g : groups)
-        if (!g.open(soundFont, result.error)) return result;
-    std::unique_ptr<GmSynth> melodySynth;
-    if (!sung && stems) {
-        melodySynth = std::make_unique<GmSynth>();
-        if (!melodySynth->open(soundFont, result.error)) return result;
+    const auto groupOf = channelGroups(song.track().events(), groupCount, sung ? voiceChannel : -1);
+    std::vector<std::unique_ptr<SynthPart>> groups;
+    std::vector<SynthPart*> groupParts;
+    for (int g = 0; g < groupCount; ++g) {
+        groups.push_back(std::make_unique<SynthPart>(pipe));
+        groupParts.push_back(groups.back().get());
+        if (!groups.back()->open(soundFont, result.error)) return result;
     }
-    GmSynth& melody = melodySynth
-                          ? *melodySynth
-                          : groups[static_cast<std::size_t>(groupOf[static_cast<std::size_t>(voiceChannel)])];
-    if (!sung) melody.program(voiceChannel, options.melodyProgram);
+    std::unique_ptr<SynthPart> melody;
+    if (!sung && stems) {
+        melody = std::make_unique<SynthPart>(pipe);
+        if (!melody->open(soundFont, result.error)) return result;
+    }
+    std::unique_ptr<VoicePart> voice;
+    if (sung) voice = std::make_unique<VoicePart>(pipe, *host);
 
-    const std::int64_t frames =
-        schedule.lastSample + static_cast<std::int64_t>(std::llround(options.tailSeconds * kRenderRate));
-    // The groups are summed into these as they go, in their fixed order:
-    // group g adds a second only once group g - 1 has put its own there.
-    std::vector<float> accLeft(static_cast<std::size_t>(frames), 0.0f);
-    std::vector<float> accRight(static_cast<std::size_t>(frames), 0.0f);
-    std::vector<std::atomic<std::int64_t>> merged(groups.size()); // frames each group has summed in
-    std::vector<float> voice(static_cast<std::size_t>(frames), 0.0f);
+    FileSink::Routes routes;
+    for (int c = 0; c < 16; ++c)
+        routes.channel[static_cast<std::size_t>(c)] =
+            groupParts[static_cast<std::size_t>(groupOf[static_cast<std::size_t>(c)])];
+    routes.all = groupParts;
+    if (!sung) {
+        routes.melodyChannel = voiceChannel;
+        routes.melodyProgram = std::clamp(options.melodyProgram, 0, 127);
+        if (melody) {
+            routes.channel[static_cast<std::size_t>(voiceChannel)] = melody.get();
+            routes.all.push_back(melody.get());
+        }
+    }
+
+    RawFile mixRaw, voiceRaw, accRaw;
+    if (!mixRaw.open(outputPath) || (stems && (!voiceRaw.open(outputPath) || !accRaw.open(outputPath)))) {
+        result.error = "cannot write " + outputPath;
+        return result;
+    }
+    Part* voiceSource = voice ? static_cast<Part*>(voice.get()) : melody.get();
+    Writer writer(pipe, groupParts, voiceSource, !voice && melody,
+                  static_cast<float>(options.voiceGain * LiveWaveOut::kVoiceLevel), mixRaw,
+                  stems ? &voiceRaw : nullptr, stems ? &accRaw : nullptr);
 
     // The synthesis is most of the work; the files' encoding the rest.
     const int filesToWrite = stems ? 3 : 1;
     constexpr double kSynthesisShare = 0.7;
     bool stopped = false;
+    double shown = 0.0;
     auto report = [&](double done) {
-        if (options.progress && !options.progress(std::clamp(done, 0.0, 1.0))) stopped = true;
+        shown = std::max(shown, std::clamp(done, 0.0, 1.0));
+        if (options.progress && !options.progress(shown)) stopped = true;
         return !stopped;
     };
+    const double expected = std::max(1.0, songSeconds(song) * kRenderRate);
+    auto synthesised = [&](std::int64_t total) {
+        return kSynthesisShare * std::min(1.0, static_cast<double>(pipe.written.load()) /
+                                                   static_cast<double>(total > 0 ? total : expected));
+    };
 
-    // The parts are independent: each is a task, taken by the first free
-    // thread; what a part sounds like does not depend on which thread or
-    // how many there are.
-    std::atomic<bool> cancel{false};
-    std::atomic<std::int64_t> framesDone{0};
-    std::atomic<bool> pluginClipped{false};
-    std::vector<std::function<void()>> tasks;
-    if (sung) {
-        tasks.push_back([&] {
-            for (std::int64_t pos = 0, nextVoice = 0; pos < frames && !cancel.load(); pos += kBlock) {
-                const int n = static_cast<int>(std::min<std::int64_t>(kBlock, frames - pos));
-                // The host's queue is bounded: hand over one block's worth at a time.
-                for (; nextVoice < static_cast<std::int64_t>(events.size()) &&
-                       events[static_cast<std::size_t>(nextVoice)].sample < pos + n;
-                     ++nextVoice) {
-                    const TimedEvent& t = events[static_cast<std::size_t>(nextVoice)];
-                    if (!isVoice(t, voiceChannel)) continue;
-                    MusicEvent e = t.event;
-                    (void)host->routeVoiceEventAt(t.sample,
-                                                  e); // events the plug-in does not take are not for it
-                }
-                (void)host->renderBlock(voice.data() + pos, n,
-                                        pos); // valid arguments: every frame is rendered
-                if (host->clipped()) pluginClipped.store(true);
-                framesDone.fetch_add(n);
-            }
-        });
-    }
-    // The played melody's own synthesizer, centred where the voice would stand.
-    if (melodySynth) {
-        tasks.push_back([&] {
-            std::vector<float> left(kBlock), right(kBlock);
-            std::int64_t cursor = 0;
-            auto runTo = [&](std::int64_t until) {
-                while (cursor < until && !cancel.load()) {
-                    const int k = static_cast<int>(std::min<std::int64_t>(kBlock, until - cursor));
-                    std::fill_n(left.begin(), k, 0.0f);
-                    std::fill_n(right.begin(), k, 0.0f);
-                    melodySynth->write(left.data(), right.data(), k);
-                    for (int i = 0; i < k; ++i)
-                        voice[static_cast<std::size_t>(cursor + i)] =
-                            0.5f * (left[static_cast<std::size_t>(i)] + right[static_cast<std::size_t>(i)]);
-                    cursor += k;
-                    framesDone.fetch_add(k);
-                }
-            };
-            for (const TimedEvent& t : events) {
-                if (t.event.kind == kSysEx) {
-                    runTo(t.sample);
-                    melodySynth->send(t.event);
-                    melodySynth->program(voiceChannel, options.melodyProgram);
-                    continue;
-                }
-                if (!isVoice(t, voiceChannel)) continue;
-                runTo(t.sample);
-                if (const auto e = melodyEvent(t.event, options.melodyProgram)) melodySynth->send(*e);
-            }
-            runTo(frames);
-        });
-    }
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        tasks.push_back([&, g] {
-            GmSynth& synth = groups[g];
-            // The first group writes straight into the sum; the others a
-            // second at a time into their own, added when the one before is there.
-            std::vector<float> left(g == 0 ? 0 : kRenderRate), right(g == 0 ? 0 : kRenderRate);
-            std::int64_t cursor = 0;
-            std::int64_t segment = 0; // first frame held in left/right
-            auto merge = [&] {
-                if (g > 0) {
-                    for (std::int64_t seen; (seen = merged[g - 1].load()) < cursor && !cancel.load();)
-                        merged[g - 1].wait(seen);
-                    for (std::int64_t i = segment; i < cursor; ++i) {
-                        accLeft[static_cast<std::size_t>(i)] += left[static_cast<std::size_t>(i - segment)];
-                        accRight[static_cast<std::size_t>(i)] += right[static_cast<std::size_t>(i - segment)];
-                    }
-                    segment = cursor;
-                }
-                merged[g].store(cursor);
-                merged[g].notify_all();
-            };
-            // The synthesizer runs up to each event and takes it at its own sample.
-            auto runTo = [&](std::int64_t until) {
-                while (cursor < until && !cancel.load()) {
-                    const std::int64_t end = std::min(until, g == 0 ? frames : segment + kRenderRate);
-                    const int k = static_cast<int>(std::min<std::int64_t>(end - cursor, kRenderRate));
-                    if (g == 0) {
-                        synth.write(accLeft.data() + cursor, accRight.data() + cursor, k);
-                    } else {
-                        synth.write(left.data() + (cursor - segment), right.data() + (cursor - segment), k);
-                    }
-                    cursor += k;
-                    framesDone.fetch_add(k);
-                    if (g == 0 || cursor == segment + kRenderRate || cursor == frames) merge();
-                }
-            };
-            for (const TimedEvent& t : events) {
-                const MusicEvent& e = t.event;
-                const bool mine = !e.isChannelEvent() || e.channel == kNoChannel ||
-                                  groupOf[static_cast<std::size_t>(e.channel & 0x0F)] == static_cast<int>(g);
-                if (!mine) continue;
-                if (isVoice(t, voiceChannel)) {
-                    if (sung && forPlugin(e)) continue; // the plug-in has it
-                    if (melodySynth) continue;          // the melody's own synthesizer has it
-                    runTo(std::max(t.sample, cursor));
-                    if (sung) {
-                        synth.send(e);
-                    } else if (const auto played = melodyEvent(e, options.melodyProgram)) {
-                        synth.send(*played);
-                    }
-                    continue;
-                }
-                runTo(std::max(t.sample, cursor));
-                synth.send(e);
-            }
-            runTo(frames);
-        });
-    }
-    // By default every part has its thread: the system spreads them over
-    // the cores better than a fixed hand-out of unequal parts would.
-    const int threads = std::clamp(options.threads > 0 ? options.threads : static_cast<int>(tasks.size()), 1,
-                                   static_cast<int>(tasks.size()));
-    std::atomic<std::size_t> nextTask{0};
-    std::atomic<std::size_t> tasksDone{0};
-    auto work = [&] {
-        for (std::size_t i; (i = nextTask.fetch_add(1)) < tasks.size();) {
-            tasks[i]();
-            tasksDone.fetch_add(1);
+    // Every part runs on the thread it is given; by default each has its own.
+    std::vector<Part*> parts;
+    if (voiceSource) parts.push_back(voiceSource);
+    for (SynthPart* g : groupParts)
+        parts.push_back(g);
+    parts.push_back(&writer);
+    const int threads = std::clamp(options.threads > 0 ? options.threads : static_cast<int>(parts.size()), 1,
+                                   static_cast<int>(parts.size()));
+    auto work = [&](int t) {
+        std::vector<Part*> mine;
+        for (std::size_t i = static_cast<std::size_t>(t); i < parts.size();
+             i += static_cast<std::size_t>(threads))
+            mine.push_back(parts[i]);
+        while (!pipe.cancel.load()) {
+            if (std::all_of(mine.begin(), mine.end(), [](const Part* p) { return p->finished(); })) return;
+            const std::uint64_t seen = pipe.progress.load();
+            bool moved = false;
+            for (Part* p : mine)
+                moved = p->step() || moved;
+            if (!moved) pipe.progress.wait(seen);
         }
     };
     std::vector<std::thread> workers;
-    for (int i = 0; i < threads; ++i)
-        workers.emplace_back(work);
-    // Progress from this thread, which may be asked to stop.
-    const double totalFrames = static_cast<double>(frames) * static_cast<double>(tasks.size());
-    for (;;) {
-        const bool finished = tasksDone.load() == tasks.size();
-        if (!cancel.load() && !report(kSynthesisShare * std::min(1.0, framesDone.load() / totalFrames))) {
-            cancel.store(true);
-            // No group waits for one that has stopped.
-            for (auto& m : merged) {
-                m.store(frames);
-                m.notify_all();
-            }
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back(work, t);
+
+    // The player, on this thread: the play road with the sample clock.
+    OfflineClock clock(pipe, host, voice.get(), [&] { return report(synthesised(0)); });
+    if (host) host->setEventClock([&clock] { return clock.now(); });
+    MidiPlayer player;
+    const bool played =
+        player.playWith(&song, std::make_unique<FileSink>(clock.now(), routes), onEvent, clock);
+    if (host) host->setEventClock({});
+    const std::int64_t frames =
+        clock.now() + static_cast<std::int64_t>(std::llround(options.tailSeconds * kRenderRate));
+    if (played) {
+        pipe.total.store(frames);
+        pipe.bound.store(frames);
+        pipe.bump();
+        while (!pipe.cancel.load() && pipe.written.load() < frames) {
+            if (!report(synthesised(frames))) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        if (finished || cancel.load()) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!played || stopped) {
+        pipe.cancel.store(true);
+        pipe.bump();
     }
     for (std::thread& w : workers)
         w.join();
-    if (cancel.load()) {
-        result.error = "rendering stopped";
+    if (pipe.cancel.load()) {
+        result.error = writer.failed       ? "cannot write " + outputPath
+                       : stopped || played ? "rendering stopped"
+                                           : "the song has nothing to play";
         return result;
     }
-    result.pluginClipped = pluginClipped.load();
-    const float voiceGain =
-        static_cast<float>(sung ? options.voiceGain * balanceVoice(voice, accLeft, accRight) : 1.0);
-    double peak = 0.0, voicePeak = 0.0, accPeak = 0.0;
-    for (std::size_t i = 0; i < voice.size(); ++i) {
-        const double v = voice[i] * voiceGain;
-        voicePeak = std::max(voicePeak, std::fabs(v));
-        accPeak = std::max({accPeak, std::fabs(double(accLeft[i])), std::fabs(double(accRight[i]))});
-        peak = std::max({peak, std::fabs(accLeft[i] + v), std::fabs(accRight[i] + v)});
-    }
-    const double loudest = std::max({peak, voicePeak, accPeak});
+
+    result.pluginClipped = voice && voice->clipped.load();
+    const double loudest = std::max({writer.peak, writer.voicePeak, writer.accPeak});
     const float scale = loudest > kCeiling ? static_cast<float>(kCeiling / loudest) : 1.0f;
     result.scaled = scale;
-    result.peak = peak * scale;
+    result.peak = writer.peak * scale;
+    result.voicePeak = writer.voicePeak;
 
-    auto mix = [&](std::int64_t first, int n, float* out) {
-        for (int i = 0; i < n; ++i) {
-            const auto k = static_cast<std::size_t>(first + i);
-            const float v = voice[k] * voiceGain;
-            out[2 * i] = (accLeft[k] + v) * scale;
-            out[2 * i + 1] = (accRight[k] + v) * scale;
-        }
+    // The second pass: the raw parts at their level into the files.
+    std::vector<float> mono(kChunk);
+    auto fromRaw = [&](RawFile& raw, bool stereo) {
+        if (!raw.rewind()) return std::function<bool(std::int64_t, int, float*)>();
+        return std::function<bool(std::int64_t, int, float*)>(
+            [&raw, stereo, scale, &mono](std::int64_t, int n, float* out) {
+                const auto samples = static_cast<std::size_t>(n);
+                if (stereo) {
+                    if (!raw.get(out, 2 * samples)) return false;
+                    for (std::size_t i = 0; i < 2 * samples; ++i)
+                        out[i] *= scale;
+                    return true;
+                }
+                if (mono.size() < samples) mono.resize(samples);
+                if (!raw.get(mono.data(), samples)) return false;
+                for (std::size_t i = 0; i < samples; ++i)
+                    out[2 * i] = out[2 * i + 1] = mono[i] * scale;
+                return true;
+            });
     };
     int filesWritten = 0;
     auto written = [&](std::int64_t done) {
@@ -568,7 +845,12 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
             (static_cast<double>(filesWritten) + static_cast<double>(done) / frames) / filesToWrite;
         return report(kSynthesisShare + (1.0 - kSynthesisShare) * share);
     };
-    auto write = [&](const std::string& path, const std::function<void(std::int64_t, int, float*)>& fill) {
+    auto write = [&](const std::string& path, RawFile& raw, bool stereo) {
+        const auto fill = fromRaw(raw, stereo);
+        if (!fill) {
+            result.error = "cannot write " + path;
+            return false;
+        }
         const bool ok = writeAudio(path, *type, frames, fill, written, result.error);
         ++filesWritten;
         return ok;
@@ -577,25 +859,205 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
         std::error_code ec;
         std::filesystem::create_directories(options.stemsFolder, ec);
         const std::filesystem::path folder(options.stemsFolder);
-        auto voiceStem = [&](std::int64_t first, int n, float* out) {
-            for (int i = 0; i < n; ++i)
-                out[2 * i] = out[2 * i + 1] = voice[static_cast<std::size_t>(first + i)] * voiceGain * scale;
-        };
-        auto accStem = [&](std::int64_t first, int n, float* out) {
-            for (int i = 0; i < n; ++i) {
-                out[2 * i] = accLeft[static_cast<std::size_t>(first + i)] * scale;
-                out[2 * i + 1] = accRight[static_cast<std::size_t>(first + i)] * scale;
-            }
-        };
         const std::string extension = audioExtension(*type);
-        if (!write((folder / ("voice" + extension)).string(), voiceStem) ||
-            !write((folder / ("accompaniment" + extension)).string(), accStem))
+        if (!write((folder / ("voice" + extension)).string(), voiceRaw, false) ||
+            !write((folder / ("accompaniment" + extension)).string(), accRaw, true))
             return result;
     }
-    if (!write(outputPath, mix)) return result;
+    if (!write(outputPath, mixRaw, true)) return result;
     result.seconds = static_cast<double>(frames) / kRenderRate;
     result.ok = true;
     return result;
+}
+
+RenderResult renderMidiToFile(const std::string& midiPath, const std::string& outputPath,
+                              const RenderOptions& options) {
+    RenderResult result;
+    if (!audioFileTypeOf(outputPath)) {
+        result.error = unknownAudioTypeMessage(outputPath);
+        return result;
+    }
+    MidiF0Data song(kRenderedSongCapacity);
+    if (!song.load(midiPath) || (song.state() != TrackState::NoteOnOff && !song.split()) ||
+        song.division() <= 0) {
+        result.error = midiPath + " is not a readable MIDI file";
+        return result;
+    }
+    std::unique_ptr<CVstHostMain> host;
+    if (!options.pluginPath.empty()) {
+        host = openHost(options.pluginPath, options.pluginKind, options.voiceChannel, result.error);
+        if (!host) return result;
+        host->setGain(voiceGainOf(options.pluginKind));
+    }
+    CVstHostMain* voice = host.get();
+    return renderSong(
+        song, voice,
+        [voice](int, long long, MusicEvent& event) {
+            if (voice) (void)voice->routeVoiceEvent(event); // a taken event has its status cleared
+        },
+        outputPath, options);
+}
+
+std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChannel) {
+    const std::string soundFont = defaultSoundFont();
+    if (soundFont.empty() || song.division() <= 0) return std::nullopt;
+    constexpr int kRate = 8000;
+    constexpr std::int64_t kFrame = kRate / 10;
+    GmSynth synth;
+    std::string error;
+    if (!synth.open(soundFont, error, kRate, true)) return std::nullopt;
+    std::vector<float> left(kFrame), right(kFrame);
+    std::vector<double> power;
+    std::int64_t cursor = 0;
+    auto runTo = [&](std::int64_t until) {
+        while (cursor < until) {
+            // Whole frames only: an event waits for the frame it falls in.
+            synth.write(left.data(), right.data(), static_cast<int>(kFrame));
+            double sum = 0.0;
+            for (std::size_t i = 0; i < left.size(); ++i)
+                sum += 0.5 * (double(left[i]) * left[i] + double(right[i]) * right[i]);
+            power.push_back(sum / kFrame);
+            cursor += kFrame;
+        }
+    };
+    // The first seconds after the voice's first message are enough: a style
+    // keeps its instruments through the song.
+    double seconds = 0.0;
+    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
+    std::optional<double> voiceFrom;
+    for (const MusicEvent& e : song.track().events()) {
+        seconds += std::max(e.delta, 0) * secondsPerTick;
+        if (voiceFrom && seconds > *voiceFrom + kListenSeconds) break;
+        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song.division();
+        if (!e.isChannelEvent() || e.channel == kNoChannel) continue;
+        const int channel = e.channel & 0x0F;
+        if (channel == voiceChannel) {
+            if (!voiceFrom) voiceFrom = seconds;
+            continue;
+        }
+        runTo(static_cast<std::int64_t>(seconds * kRate) / kFrame * kFrame);
+        SinkMessage m;
+        m.status = static_cast<std::uint8_t>((e.kind & 0xF0) | channel);
+        switch (e.kind) {
+        case kNoteOn:
+        case kNoteOff:
+            m.data1 = static_cast<std::uint8_t>(e.note & 0x7F);
+            m.data2 = static_cast<std::uint8_t>(e.kind == kNoteOn ? std::clamp(e.velocity, 0, 127) : 0);
+            break;
+        case kControlChange:
+            m.data1 = static_cast<std::uint8_t>(e.type & 0x7F);
+            m.data2 = static_cast<std::uint8_t>(std::clamp(e.value, 0, 127));
+            break;
+        case kPitchBend:
+            m.data1 = static_cast<std::uint8_t>(e.note & 0x7F);
+            m.data2 = static_cast<std::uint8_t>(e.value & 0x7F);
+            break;
+        default:
+            m.data1 = static_cast<std::uint8_t>(e.value & 0x7F);
+            break;
+        }
+        synth.apply(m);
+    }
+    runTo(cursor + kRate); // the last notes' release
+    if (power.empty()) return std::nullopt;
+    // Over the moments it sounds: the quiet between parts does not count.
+    // Below -80 dB is nothing at all: a song without an accompaniment, a
+    // plug-in that stays silent.
+    constexpr double kNothing = 1e-8;
+    const double loudest = *std::max_element(power.begin(), power.end());
+    if (loudest < kNothing) return std::nullopt;
+    double sum = 0.0;
+    int frames = 0;
+    for (double p : power)
+        if (p > loudest * 1e-3) {
+            sum += p;
+            ++frames;
+        }
+    if (frames == 0 || sum <= 0.0) return std::nullopt;
+    return sum / frames;
+}
+
+std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, PluginKind kind,
+                                           const MidiF0Data& song, int voiceChannel) {
+    if (song.division() <= 0) return std::nullopt;
+    std::string error;
+    auto host = openHost(pluginPath, kind, voiceChannel, error);
+    if (!host) return std::nullopt;
+    constexpr std::int64_t kFrame = kRenderRate / 10;
+    std::vector<float> block(kFrame);
+    std::vector<double> power;
+    VoiceLoudness loudness;
+    std::int64_t cursor = 0;
+    auto runTo = [&](std::int64_t until) {
+        for (; cursor + kFrame <= until; cursor += kFrame) {
+            (void)host->renderBlock(block.data(), static_cast<int>(kFrame), cursor); // always the whole block
+            double sum = 0.0;
+            for (float v : block) {
+                sum += double(v) * v;
+                loudness.peak = std::max(loudness.peak, double(std::fabs(v)));
+            }
+            power.push_back(sum / kFrame);
+        }
+    };
+    // Its unclipped level: the host's clipping would hide how loud it is.
+    host->setGain(1.0 / 16.0);
+    double seconds = 0.0;
+    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
+    std::optional<double> voiceFrom;
+    for (const MusicEvent& stored : song.track().events()) {
+        seconds += std::max(stored.delta, 0) * secondsPerTick;
+        if (voiceFrom && seconds > *voiceFrom + kListenSeconds) break;
+        if (stored.isMeta(kMetaTempo)) secondsPerTick = playableTempo(stored.value) / 1e6 / song.division();
+        if (!stored.isChannelEvent() || stored.channel != voiceChannel) continue;
+        if (!voiceFrom) voiceFrom = seconds;
+        const auto sample = static_cast<std::int64_t>(seconds * kRenderRate);
+        // The host's queue is bounded: what is due before this event is rendered first.
+        runTo(sample / kFrame * kFrame);
+        MusicEvent e = stored;
+        (void)host->routeVoiceEventAt(sample, e); // events the plug-in does not take are not for it
+    }
+    runTo(cursor + kRenderRate);
+    if (power.empty()) return std::nullopt;
+    // Below -80 dB is nothing at all: a song without an accompaniment, a
+    // plug-in that stays silent.
+    constexpr double kNothing = 1e-8;
+    const double loudest = *std::max_element(power.begin(), power.end());
+    if (loudest < kNothing) return std::nullopt;
+    double sum = 0.0;
+    int frames = 0;
+    for (double p : power)
+        if (p > loudest * 1e-3) {
+            sum += p;
+            ++frames;
+        }
+    if (frames == 0 || sum <= 0.0) return std::nullopt;
+    loudness.power = sum / frames * 256.0;
+    loudness.peak *= 16.0;
+    return loudness;
+}
+
+double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, PluginKind kind,
+                    int voiceChannel) {
+    // Styles differ in how loud their accompaniment plays: the voice sits
+    // this far over it, as the mean squares where each sounds.
+    constexpr double kVoiceOverAccompanimentDb = 3.0;
+    std::optional<VoiceLoudness> voice;
+    std::thread listener;
+    try {
+        listener = std::thread([&] { voice = voiceLoudness(pluginPath, kind, song, voiceChannel); });
+    } catch (const std::system_error&) {
+        voice = voiceLoudness(pluginPath, kind, song, voiceChannel);
+    }
+    const std::optional<double> accompaniment = accompanimentPower(song, voiceChannel);
+    if (listener.joinable()) listener.join();
+    if (!voice || !accompaniment || voice->power <= 0.0 || *accompaniment <= 0.0) return voiceGainOf(kind);
+    // An instrument is never raised over its own gain; a singer only as far
+    // as its loudest moment stays below full scale.
+    const double most =
+        kind == PluginKind::Instrument ? voiceGainOf(kind) : std::numeric_limits<double>::max();
+    const double wanted = std::pow(10.0, kVoiceOverAccompanimentDb / 10.0);
+    const double gain = std::sqrt(wanted * *accompaniment / voice->power);
+    return std::min({gain, most, kCeiling / voice->peak});
 }
 
 std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,

@@ -1,10 +1,14 @@
-// Plays a MIDI file against a sample clock instead of the wall clock: the
-// voice channel goes to the singing plug-in through the VST host, everything
-// else to an embedded General MIDI synthesizer, and the two are mixed into a
-// 44.1 kHz stereo audio file: WAV, FLAC or Ogg Vorbis by the file's extension.
+// Play's road against a sample clock instead of the wall clock: the same
+// player, its routing callback (the voice channel to the singing plug-in
+// through the VST host) and General MIDI synthesizers for everything else,
+// streamed into a 44.1 kHz stereo audio file instead of the device: WAV, FLAC
+// or Ogg Vorbis by the file's extension.
 #pragma once
 
 #include "midi/PluginKind.h"
+#include "playback/MidiPlayer.h"
+
+#include <cstdint>
 #include <functional>
 
 #include <optional>
@@ -19,7 +23,7 @@ struct RenderOptions {
     PluginKind pluginKind = PluginKind::VocaloidStream; // how the voice channel reaches it
     int voiceChannel = 0;
     int melodyProgram = 64;
-    double voiceGain = 1.0;  // the sung voice's level over its balance with the accompaniment
+    double voiceGain = 1.0;  // the sung voice's level over the host's gain for its kind
     std::string soundFont;   // empty: the system's GM SoundFont
     std::string stemsFolder; // empty: no stems
     double tailSeconds = 2.0;
@@ -29,7 +33,8 @@ struct RenderOptions {
     // The grouping follows the song, never the machine: the same file on
     // any number of threads.
     int accompanimentGroups = 2;
-    // Threads for the parts (the groups, the voice): 0 means one per part.
+    // Threads for the parts (the groups, the voice, the file writer): 0 means
+    // one per part.
     int threads = 0;
     // Called now and then with the share done (0..1); returning false stops
     // the render, which then fails without writing anything.
@@ -48,12 +53,20 @@ enum class AudioFileType { Wav, Flac, Ogg };
 
 struct RenderResult {
     bool ok = false;
-    std::string error;    // one line for the user when !ok
-    double seconds = 0.0; // length of the file written
-    double peak = 0.0;    // of the mix, after any level correction
-    double scaled = 1.0;  // level correction applied to keep below full scale
+    std::string error;      // one line for the user when !ok
+    double seconds = 0.0;   // length of the file written
+    double peak = 0.0;      // of the mix, after any level correction
+    double scaled = 1.0;    // level correction applied to keep below full scale
+    double voicePeak = 0.0; // of the voice as the host gave it, before any correction
     bool pluginClipped = false;
+    // The voice delay the sung part was sequenced with, and whether it was
+    // kept from an earlier measurement (set by the song export).
+    std::optional<int> voiceDelayMs;
+    bool voiceDelayKept = false;
 };
+
+class CVstHostMain;
+class MidiF0Data;
 
 // The GM SoundFont of the system, or empty when none is installed.
 [[nodiscard]] std::string defaultSoundFont();
@@ -61,10 +74,48 @@ struct RenderResult {
 // Keeps FluidSynth's own log lines off the terminal (once per process).
 void quietFluidSynthLog();
 
-// Renders into outputPath, in the type its extension names; stems, when
-// asked for, follow the same type (voice.flac, accompaniment.flac, ...).
+// Plays `song` (one event per note on and off) with the player against a
+// sample clock into outputPath. Every event passes onEvent first, as on the
+// live road; what it leaves goes to the synthesizers. `host` (null: no voice)
+// must render offline (no render thread), its voice channel and gain set; the
+// voice channel's own synthesizer part then plays what the host leaves. The
+// parts are streamed through the file; stems, when asked for, follow the
+// output's type (voice.flac, accompaniment.flac, ...).
+[[nodiscard]] RenderResult renderSong(MidiF0Data& song, CVstHostMain* host,
+                                      const PlayerEventCallback& onEvent, const std::string& outputPath,
+                                      const RenderOptions& options);
+
+// The host config of an offline render: no thread, the caller renders.
+struct VstHostConfig;
+[[nodiscard]] VstHostConfig offlineHostConfig();
+
+// Renders the file at midiPath: the host (when a plug-in is given) routes the
+// voice channel. In the type outputPath's extension names.
 [[nodiscard]] RenderResult renderMidiToFile(const std::string& midiPath, const std::string& outputPath,
                                             const RenderOptions& options);
+
+// How loud the accompaniment of a song is, heard before it plays: the mean
+// square of its mix over the moments it sounds, from a rough synthesizer (a
+// low rate, few voices) playing every channel but the voice's for the first 15 seconds of
+// the voice. Nothing without a SoundFont or any sound.
+std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChannel);
+
+// How loud a plug-in plays a song at unit gain, heard before the song in an
+// offline host of its own: the mean square over the moments it sounds and
+// the peak, over the first 15 seconds of the voice channel. Nothing when
+// the plug-in does not load or stays silent.
+struct VoiceLoudness {
+    double power = 0.0;
+    double peak = 0.0;
+};
+std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, PluginKind kind,
+                                           const MidiF0Data& song, int voiceChannel);
+
+// The gain a voice plays a song at, decided before it plays and the same on
+// both roads: the voice and the accompaniment heard first (at once, on two
+// threads), the voice set a few decibels over the accompaniment, below full
+// scale and the kind's most. The kind's own gain when either cannot be heard.
+double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, PluginKind kind, int voiceChannel);
 
 // Milliseconds from the first sung note's messages to the plug-in's first
 // sound, measured by letting the plug-in sing that note alone, delivered by

@@ -26,6 +26,9 @@ namespace {
 
 constexpr int kSampleRate = 44100;
 constexpr double kSilentDb = -1.7e308;
+constexpr double kSingerGain = 1.9;
+
+constexpr double kInstrumentGain = 0.5;
 constexpr int kMaxChannelsPerPlugin = 64; // more is a broken record, not a plug-in
 constexpr const char* kLoadFailed = "Failed to load VST plugin.";
 
@@ -54,6 +57,10 @@ std::uint8_t midiByte(int v) {
 }
 
 } // namespace
+
+double voiceGainOf(PluginKind kind) {
+    return kind == PluginKind::Instrument ? kInstrumentGain : kSingerGain;
+}
 
 struct Slot {
     void* library = nullptr;
@@ -93,6 +100,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
     std::mutex producerMutex;
     SpscRing<QueuedEvent, kSlots * kEventsPerPlugin> ring{0};
     std::atomic<bool> fullSaid{false};
+    std::function<std::int64_t()> eventClock; // guarded by producerMutex
 
     std::atomic<std::int64_t> renderedUpTo{0};
     std::atomic<double> gain{1.0};
@@ -246,7 +254,7 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
         bool full = false;
         {
             std::lock_guard lock(producerMutex);
-            if (stampNow) ev.time = now();
+            if (stampNow) ev.time = eventClock ? eventClock() : now();
             if (ring.limit() == 0) return false; // nothing loaded: dropped without a word
             full = !ring.push(ev);
         }
@@ -668,6 +676,15 @@ bool CVstHostMain::routeVoice(MusicEvent& event, std::optional<std::int64_t> at)
     }
     event.kind = kDeleted;
     return true;
+}
+
+void CVstHostMain::setEventClock(std::function<std::int64_t()> clock) {
+    std::lock_guard lock(impl_->producerMutex);
+    impl_->eventClock = std::move(clock);
+}
+
+int CVstHostMain::queuedEvents() const {
+    return static_cast<int>(impl_->ring.size());
 }
 
 bool CVstHostMain::startOutput() {

@@ -37,6 +37,11 @@ struct VstHostConfig {
     std::chrono::milliseconds stopTimeout{3000};
 };
 
+// The host gain a voice plays at when nothing is known of the song, and the
+// most it is given: an instrument plays as loud as an accompaniment part
+// already (Kars peaks over full scale at unity), a singer may be raised.
+double voiceGainOf(PluginKind kind);
+
 class CVstHostMain {
   public:
     static constexpr int kSlots = 16;
@@ -88,6 +93,12 @@ class CVstHostMain {
     [[nodiscard]] bool routeVoiceEvent(MusicEvent& event);
     // The same at an explicit sample time (the offline clock).
     [[nodiscard]] bool routeVoiceEventAt(std::int64_t sampleTime, MusicEvent& event);
+    // Where routeVoiceEvent takes its events' time: by default the output's
+    // position plus the lead; an offline render gives its sample clock. Set
+    // it while no player sends; empty restores the default.
+    void setEventClock(std::function<std::int64_t()> clock);
+    // Events queued and not yet delivered.
+    [[nodiscard]] int queuedEvents() const;
 
     [[nodiscard]] bool startOutput();
     void stopOutput();

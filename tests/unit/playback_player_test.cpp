@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -247,6 +249,79 @@ TEST_F(PlayerTest, EventsGoOutNoEarlierThanDueOnExactDeadlines) {
     EXPECT_GE(notes[3].at - t0, 1010ms);
     for (std::size_t i = 1; i < notes.size(); ++i)
         EXPECT_GT(notes[i].at, notes[i - 1].at);
+}
+
+// An offline clock as a render drives it: time jumps to each deadline.
+class JumpingClock final : public PlayerClock {
+  public:
+    bool waitUntil(std::chrono::nanoseconds at) override {
+        waits.push_back(at);
+        now = std::max(now, at);
+        return waits.size() < stopAfter;
+    }
+    bool passed(std::chrono::nanoseconds at) const override { return at <= now; }
+    std::chrono::nanoseconds now{0};
+    std::vector<std::chrono::nanoseconds> waits;
+    std::size_t stopAfter = std::numeric_limits<std::size_t>::max();
+};
+
+TEST_F(PlayerTest, TheLiveAndTheSampleClockSendTheSameEventsAtTheSameSongTimes) {
+    // A set-up block, a lead-in, a tempo change and a voice channel whose
+    // control changes the callback keeps from the output, as the host takes them.
+    Song song;
+    song.add(makeChannelEvent(kProgramChange, 1, 5, 0, 0)).tempo(0, 500000);
+    song.add(makeChannelEvent(kControlChange, 0, 99, 0x50, 24)).note(24, 1, 60).off(48, 1, 60);
+    song.add(makeChannelEvent(kControlChange, 0, 6, 64, 0))
+        .tempo(0, 750000)
+        .note(0, 1, 62)
+        .off(30, 1, 62)
+        .end(7);
+    struct Seen {
+        int index;
+        std::chrono::nanoseconds due;
+        bool operator==(const Seen&) const = default;
+    };
+    auto road = [](MidiPlayer& player, std::vector<Seen>& seen) {
+        return [&player, &seen](int index, long long, MusicEvent& event) {
+            seen.push_back({index, player.dueTime()});
+            if (event.isChannelEvent() && event.channel == 0) event.kind = kDeleted;
+        };
+    };
+    std::vector<Seen> live, offline;
+    MidiPlayer player;
+    player.setPreludeGap(0ms);
+    ASSERT_TRUE(player.start(&song, -1, road(player, live), 0, 0, -1));
+    ASSERT_FALSE(player.waitWhilePlaying(20s));
+    player.close();
+    const auto liveBytes = wire.bytes();
+    wire.clear();
+
+    MidiPlayer renderer;
+    JumpingClock clock;
+    ASSERT_TRUE(
+        renderer.playWith(&song, std::make_unique<RecordingPort>(wire), road(renderer, offline), clock));
+    EXPECT_EQ(offline, live);
+    EXPECT_EQ(wire.bytes(), liveBytes);
+    ASSERT_EQ(offline.size(), song.track().events().size());
+    // Exact song times: the set-up block at zero, a lead-in of 24 ticks at
+    // 120 bpm, then the rest from there, the last 37 ticks at 80 bpm.
+    EXPECT_EQ(offline[1].due, 0ns);
+    EXPECT_EQ(offline[2].due, 125ms);
+    EXPECT_EQ(offline[3].due, 250ms);
+    EXPECT_EQ(offline[7].due, 500ms);
+    EXPECT_EQ(offline.back().due, 500ms + 37 * 7812500ns);
+    // Every distinct time is waited for once, in order.
+    EXPECT_TRUE(std::is_sorted(clock.waits.begin(), clock.waits.end()));
+    EXPECT_EQ(std::adjacent_find(clock.waits.begin(), clock.waits.end()), clock.waits.end());
+
+    // A clock that says stop ends the song there, reported as not played through.
+    wire.clear();
+    JumpingClock stopping;
+    stopping.stopAfter = 2;
+    std::vector<Seen> cut;
+    EXPECT_FALSE(
+        renderer.playWith(&song, std::make_unique<RecordingPort>(wire), road(renderer, cut), stopping));
+    EXPECT_LT(cut.size(), offline.size());
 }
 
 TEST_F(PlayerTest, TempoLimitsAreReportedAndClamped) {
