@@ -13,6 +13,7 @@
 #include "midi/XfData.h"
 #include "playback/LiveAudio.h"
 #include "playback/MidiSchedule.h"
+#include "playback/OfflineRenderer.h"
 #include "playback/VstHost.h"
 
 #include <algorithm>
@@ -337,19 +338,7 @@ std::optional<int> measureOfflineDelay(const std::string& pluginPath, PluginKind
     };
     route(test->setup, 0);
     route(test->note, kNoteAt);
-    constexpr int kBlock = 512;
-    constexpr float kThreshold = 0.001f; // -60 dB: any sound at all, as Auto Adjust hears it
-    std::vector<float> block(kBlock);
-    for (std::int64_t pos = 0; pos < kNoteAt + 3 * kRenderRate; pos += kBlock) {
-        (void)host.renderBlock(block.data(), kBlock, pos); // fixed, valid arguments: always the whole block
-        for (int i = 0; i < kBlock; ++i) {
-            if (std::fabs(block[static_cast<std::size_t>(i)]) < kThreshold) continue;
-            const std::int64_t at = std::max<std::int64_t>(pos + i - kNoteAt, 0);
-            return static_cast<int>((at * 1000 + kRenderRate / 2) / kRenderRate);
-        }
-    }
-    error = "the plug-in did not sing the test note";
-    return std::nullopt;
+    return timeFirstSound(host, kNoteAt, 3 * kRenderRate, error);
 }
 
 std::optional<int> playDelay(const std::string& workingFolder, const std::string& pluginPath, PluginKind kind,

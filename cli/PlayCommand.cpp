@@ -227,15 +227,8 @@ int playCommand(const Arguments& args, const std::string& workdir) {
         });
 
     const std::string saved = joinPath(workdir, kPlaybackSaveFile);
-    if (const int rc = savePlayedSong(args, workdir, saved); rc != 0) return rc;
     CXfData song;
-    {
-        ReportCollector reports;
-        if (!song.load(saved)) {
-            reports.fail(saved);
-            return 1;
-        }
-    }
+    if (const int rc = savePlayedSong(args, workdir, saved, song); rc != 0) return rc;
 
     if (delay) {
         settings.delayCorrectionMs = *delay;

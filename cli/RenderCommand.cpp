@@ -27,7 +27,9 @@ namespace fs = std::filesystem;
 
 } // namespace
 
-int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved) {
+namespace {
+
+int saveSong(const Arguments& args, const std::string& workdir, const std::string& saved) {
     if (!args.has("--song")) {
         Arguments generate = args;
         generate.values["--output"] = saved;
@@ -41,6 +43,19 @@ int savePlayedSong(const Arguments& args, const std::string& workdir, const std:
         return 1;
     }
     if (!song.save(saved)) {
+        reports.fail(saved);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved,
+                   CXfData& song) {
+    if (const int rc = saveSong(args, workdir, saved); rc != 0) return rc;
+    ReportCollector reports;
+    if (!song.load(saved)) {
         reports.fail(saved);
         return 1;
     }
@@ -110,15 +125,8 @@ int renderCommand(const Arguments& args, const std::string& workdir) {
 
     // The song as Play saves it before playing.
     const std::string saved = joinPath(workdir, kPlaybackSaveFile);
-    if (const int rc = savePlayedSong(args, workdir, saved); rc != 0) return rc;
     CXfData song;
-    {
-        ReportCollector reports;
-        if (!song.load(saved)) {
-            reports.fail(saved);
-            return 1;
-        }
-    }
+    if (const int rc = savePlayedSong(args, workdir, saved, song); rc != 0) return rc;
     AudioExportSettings settings;
     settings.sung = sung;
     settings.pluginPath = plugin;

@@ -7,15 +7,20 @@
 #include <optional>
 #include <string>
 
+namespace harmolin {
+class CXfData;
+}
+
 namespace harmolin::cli {
 
 // render: a generated or given XF song sung (or played) into a WAV file.
 [[nodiscard]] int renderCommand(const Arguments& args, const std::string& workdir);
 
-// The song Play starts from, saved as an XF file at `saved`: generated from
-// --type/--style/--group, or copied from --song. 0, or the exit code after
-// reporting why not.
-[[nodiscard]] int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved);
+// The song Play starts from, saved as an XF file at `saved` and read back
+// into `song`: generated from --type/--style/--group, or copied from --song.
+// 0, or the exit code after reporting why not.
+[[nodiscard]] int savePlayedSong(const Arguments& args, const std::string& workdir, const std::string& saved,
+                                 CXfData& song);
 
 // The sound Play uses, from --sound, --plugin and --plugin-kind: the plug-in
 // when the voice sings (it must exist), none for the instrument.

@@ -1100,13 +1100,18 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind k
         e.channel = voiceChannel;
         (void)host->routeVoiceEventAt(kNoteAt, e); // the test note is all voice-channel events
     }
-    constexpr float kThreshold = 0.001f; // -60 dB: any sound at all
+    return timeFirstSound(*host, kNoteAt, kRenderRate, error);
+}
+
+std::optional<int> timeFirstSound(CVstHostMain& host, std::int64_t noteAt, std::int64_t listenFrames,
+                                  std::string& error) {
+    constexpr float kThreshold = 0.001f; // -60 dB: any sound at all, as Auto Adjust hears it
     std::vector<float> block(kBlock);
-    for (std::int64_t pos = 0; pos < kNoteAt + kRenderRate; pos += kBlock) {
-        (void)host->renderBlock(block.data(), kBlock, pos); // valid arguments: every frame is rendered
+    for (std::int64_t pos = 0; pos < noteAt + listenFrames; pos += kBlock) {
+        (void)host.renderBlock(block.data(), kBlock, pos); // valid arguments: every frame is rendered
         for (int i = 0; i < kBlock; ++i) {
             if (std::fabs(block[static_cast<std::size_t>(i)]) < kThreshold) continue;
-            const std::int64_t at = std::max<std::int64_t>(pos + i - kNoteAt, 0);
+            const std::int64_t at = std::max<std::int64_t>(pos + i - noteAt, 0);
             return static_cast<int>((at * 1000 + kRenderRate / 2) / kRenderRate);
         }
     }

@@ -126,4 +126,10 @@ double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, Plugi
                                                    const std::string& sungPartPath, int voiceChannel,
                                                    std::string& error);
 
+// Renders `host` offline from sample 0 and gives the milliseconds from
+// `noteAt` to its first sound above -60 dB, listening `listenFrames` past
+// the note; nothing (error says why) when it stays silent.
+[[nodiscard]] std::optional<int> timeFirstSound(CVstHostMain& host, std::int64_t noteAt,
+                                                std::int64_t listenFrames, std::string& error);
+
 } // namespace harmolin

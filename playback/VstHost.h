@@ -9,8 +9,8 @@
 // render thread, or on the caller's thread with renderStep/renderBlock.
 #pragma once
 
+#include "base/VstInterface.h"
 #include "midi/PluginKind.h"
-#include "playback/VstInterface.h"
 #include "playback/WaveOutput.h"
 
 #include <chrono>

@@ -1,8 +1,8 @@
 // The VST 2 face of the singer: the entry points, the effect record and the
 // dispatcher. The host talks only through these.
+#include "base/VstInterface.h"
 #include "voice/ControlStream.h"
 #include "voice/Synth.h"
-#include "voice/VstInterface.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +10,7 @@
 #include <xmmintrin.h>
 
 namespace hvoice {
+namespace vst = harmolin::vst;
 namespace {
 
 constexpr char kProduct[] = "harmolin-voice";
@@ -19,7 +20,7 @@ constexpr std::int32_t kVersion = 100;
 constexpr int kMaxStringBytes = 64; // the host's buffers for names hold this much
 
 struct Plugin {
-    vst::Effect effect{};
+    vst::AEffect effect{};
     vst::HostCallback host = nullptr;
     ControlStream stream;
     Synth synth;
@@ -27,7 +28,7 @@ struct Plugin {
     int program = 0;
 };
 
-Plugin* self(vst::Effect* e) {
+Plugin* self(vst::AEffect* e) {
     return e ? static_cast<Plugin*>(e->object) : nullptr;
 }
 
@@ -38,12 +39,12 @@ void copyString(void* ptr, const char* text) {
     out[kMaxStringBytes - 1] = '\0';
 }
 
-void receiveEvents(Plugin& p, const vst::Events* events) {
+void receiveEvents(Plugin& p, const vst::VstEvents* events) {
     if (!events || events->numEvents <= 0) return;
     for (std::int32_t i = 0; i < events->numEvents; ++i) {
-        const vst::Event* e = events->events[i];
-        if (!e || e->type != vst::kEventMidi) continue;
-        const auto* midi = reinterpret_cast<const vst::MidiEvent*>(e);
+        const vst::VstEvent* e = events->events[i];
+        if (!e || e->type != vst::kEventTypeMidi) continue;
+        const auto* midi = reinterpret_cast<const vst::VstMidiEvent*>(e);
         std::uint8_t bytes[3];
         std::memcpy(bytes, midi->midiData, 3);
         VoiceCommand command;
@@ -51,7 +52,7 @@ void receiveEvents(Plugin& p, const vst::Events* events) {
     }
 }
 
-std::intptr_t dispatch(vst::Effect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
+std::intptr_t dispatch(vst::AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
                        void* ptr, float opt) {
     Plugin* p = self(effect);
     if (!p) return 0;
@@ -87,7 +88,7 @@ std::intptr_t dispatch(vst::Effect* effect, std::int32_t opcode, std::int32_t in
         copyString(ptr, "syllable");
         return 1;
     case vst::effProcessEvents:
-        receiveEvents(*p, static_cast<const vst::Events*>(ptr));
+        receiveEvents(*p, static_cast<const vst::VstEvents*>(ptr));
         return 1;
     case vst::effGetPlugCategory:
         return vst::kCategorySynth;
@@ -114,7 +115,7 @@ std::intptr_t dispatch(vst::Effect* effect, std::int32_t opcode, std::int32_t in
     }
 }
 
-void processReplacing(vst::Effect* effect, float** inputs, float** outputs, std::int32_t frames) {
+void processReplacing(vst::AEffect* effect, float** inputs, float** outputs, std::int32_t frames) {
     (void)inputs;
     Plugin* p = self(effect);
     if (!p || !outputs || !outputs[0] || frames <= 0) return;
@@ -125,7 +126,7 @@ void processReplacing(vst::Effect* effect, float** inputs, float** outputs, std:
     _mm_setcsr(mode);
 }
 
-void processAccumulating(vst::Effect* effect, float** inputs, float** outputs, std::int32_t frames) {
+void processAccumulating(vst::AEffect* effect, float** inputs, float** outputs, std::int32_t frames) {
     Plugin* p = self(effect);
     if (!p || !outputs || !outputs[0] || frames <= 0) return;
     float buffer[256];
@@ -140,16 +141,16 @@ void processAccumulating(vst::Effect* effect, float** inputs, float** outputs, s
     }
 }
 
-void setParameter(vst::Effect*, std::int32_t, float) {}
-float getParameter(vst::Effect*, std::int32_t) {
+void setParameter(vst::AEffect*, std::int32_t, float) {}
+float getParameter(vst::AEffect*, std::int32_t) {
     return 0.0f;
 }
 
-vst::Effect* create(vst::HostCallback host) {
+vst::AEffect* create(vst::HostCallback host) {
     Plugin* p = new (std::nothrow) Plugin;
     if (!p) return nullptr;
     p->host = host;
-    vst::Effect& e = p->effect;
+    vst::AEffect& e = p->effect;
     e.magic = vst::kMagic;
     e.dispatcher = dispatch;
     e.process = processAccumulating;
@@ -174,14 +175,14 @@ vst::Effect* create(vst::HostCallback host) {
 } // namespace hvoice
 
 extern "C" {
-__attribute__((visibility("default"))) hvoice::vst::Effect* VSTPluginMain(hvoice::vst::HostCallback host) {
+__attribute__((visibility("default"))) hvoice::vst::AEffect* VSTPluginMain(hvoice::vst::HostCallback host) {
     return hvoice::create(host);
 }
 // Older hosts look for this name; the symbol is not the program entry of a
 // shared library, so it is declared through an assembler name.
-__attribute__((visibility("default"))) hvoice::vst::Effect*
+__attribute__((visibility("default"))) hvoice::vst::AEffect*
 vstMainAlias(hvoice::vst::HostCallback host) __asm__("main");
-hvoice::vst::Effect* vstMainAlias(hvoice::vst::HostCallback host) {
+hvoice::vst::AEffect* vstMainAlias(hvoice::vst::HostCallback host) {
     return hvoice::create(host);
 }
 }

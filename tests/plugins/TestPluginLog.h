@@ -2,7 +2,7 @@
 // through effVendorSpecific with index kLogRequest.
 #pragma once
 
-#include "playback/VstInterface.h"
+#include "base/VstInterface.h"
 
 #include <cstdint>
 

@@ -162,7 +162,7 @@ TEST_F(F1TrackTest, LegatoStretchesToTheNextNoteUpToTheMaximum) {
 
 TEST_F(F1TrackTest, PitchBendToNotesRaisesTheBentNote) {
     MidiF1TrackData t = melody();
-    t.append(bend(8192 + 4096, 0));
+    EXPECT_TRUE(t.append(bend(8192 + 4096, 0)));
     addControlChange(t, 0, 1, 64);
     addNote(t, 0, 0, 60, 100, 480);
     ensureEndOfTrack(t, 480);
@@ -176,9 +176,9 @@ TEST_F(F1TrackTest, PitchBendToNotesRaisesTheBentNote) {
 TEST_F(F1TrackTest, PitchBendInsideANoteStartsNewNotes) {
     MidiF1TrackData t = melody();
     addNote(t, 0, 0, 60, 100, 480);
-    t.append(bend(8192 + 4096, 240));
-    t.append(bend(8192, 120));        // back to the note's own pitch
-    addNote(t, 0, 120, 64, 100, 100); // the bend has returned: unchanged
+    EXPECT_TRUE(t.append(bend(8192 + 4096, 240)));
+    EXPECT_TRUE(t.append(bend(8192, 120))); // back to the note's own pitch
+    addNote(t, 0, 120, 64, 100, 100);       // the bend has returned: unchanged
     ensureEndOfTrack(t, 100);
     t.pitchBendToNotes(2);
     EXPECT_EQ(notesOf(t),
@@ -190,7 +190,7 @@ TEST_F(F1TrackTest, PitchBendInsideANoteStartsNewNotes) {
 
 TEST_F(F1TrackTest, PitchBendToNotesCapsAtTheTopNote) {
     MidiF1TrackData t = melody();
-    t.append(bend(16383, 0));
+    EXPECT_TRUE(t.append(bend(16383, 0)));
     addNote(t, 0, 0, 120, 100, 10);
     ensureEndOfTrack(t, 10);
     t.pitchBendToNotes(12);
@@ -198,7 +198,7 @@ TEST_F(F1TrackTest, PitchBendToNotesCapsAtTheTopNote) {
     EXPECT_EQ(reportCount(ErrorClass::M1tk, errc::kF1NoteToBendFailed), 1);
 
     MidiF1TrackData same = melody();
-    same.append(bend(16383, 0));
+    EXPECT_TRUE(same.append(bend(16383, 0)));
     addNote(same, 0, 0, 60, 100, 10);
     same.pitchBendToNotes(0); // no range: nothing to do
     EXPECT_EQ(same.count(), 2);
@@ -206,18 +206,18 @@ TEST_F(F1TrackTest, PitchBendToNotesCapsAtTheTopNote) {
 
 TEST_F(F1TrackTest, ThinPitchBendsDropsStraightRunsBetweenNotes) {
     MidiF1TrackData t(kSongCapacity / 2, TrackState::NoteOnOff);
-    t.append(bend(8192, 0));
-    t.append(bend(9000, 10));
-    t.append(bend(10000, 10)); // 9000 lies on the way: dropped
-    t.append(bend(11000, 10));
-    t.append(bend(11000, 10)); // a repeat: dropped
-    t.append(makeChannelEvent(kNoteOn, 0, 60, 100, 10));
-    t.append(bend(9000, 10)); // while a note sounds: kept
-    t.append(bend(8000, 10));
-    t.append(makeChannelEvent(kNoteOff, 0, 60, 0, 30));
-    t.append(bend(9500, 10)); // peaks and valleys stay
-    t.append(bend(9000, 10));
-    t.append(bend(9200, 10));
+    EXPECT_TRUE(t.append(bend(8192, 0)));
+    EXPECT_TRUE(t.append(bend(9000, 10)));
+    EXPECT_TRUE(t.append(bend(10000, 10))); // 9000 lies on the way: dropped
+    EXPECT_TRUE(t.append(bend(11000, 10)));
+    EXPECT_TRUE(t.append(bend(11000, 10))); // a repeat: dropped
+    EXPECT_TRUE(t.append(makeChannelEvent(kNoteOn, 0, 60, 100, 10)));
+    EXPECT_TRUE(t.append(bend(9000, 10))); // while a note sounds: kept
+    EXPECT_TRUE(t.append(bend(8000, 10)));
+    EXPECT_TRUE(t.append(makeChannelEvent(kNoteOff, 0, 60, 0, 30)));
+    EXPECT_TRUE(t.append(bend(9500, 10))); // peaks and valleys stay
+    EXPECT_TRUE(t.append(bend(9000, 10)));
+    EXPECT_TRUE(t.append(bend(9200, 10)));
     ensureEndOfTrack(t, 10);
     t.thinPitchBends();
     EXPECT_EQ(eventsOf(t, kPitchBend), (Timeline{{0, 8192},
@@ -234,8 +234,8 @@ TEST_F(F1TrackTest, ThinPitchBendsDropsStraightRunsBetweenNotes) {
 
 TEST_F(F1TrackTest, ThinPitchBendsOnAConnectedTrackKeepsItConnected) {
     MidiF1TrackData t = melody();
-    t.append(bend(8192, 0));
-    t.append(bend(8192, 10));
+    EXPECT_TRUE(t.append(bend(8192, 0)));
+    EXPECT_TRUE(t.append(bend(8192, 10)));
     addNote(t, 0, 10, 60, 100, 40);
     ensureEndOfTrack(t, 60);
     t.thinPitchBends();
@@ -333,7 +333,7 @@ TEST_F(F1TrackTest, MelodyPreparationForSinging) {
     addControlChange(t, 0, 11, 100);
     addControlChange(t, 0, 1, 50);
     addNote(t, 0, 480, 60, 100, 200); // after a bar of lead-in
-    t.append(bend(8192 + 4096, 480));
+    EXPECT_TRUE(t.append(bend(8192 + 4096, 480)));
     addNote(t, 0, 0, 62, 100, 480);
     ensureEndOfTrack(t, 960);
     t.prepareMelodyForSinging();

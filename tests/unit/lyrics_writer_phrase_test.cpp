@@ -177,7 +177,7 @@ TEST(FindPhrases, ANoteThatFindsItsPhraseFullStartsTheNextOne) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
     for (int i = 0; i < 45; ++i)
         addNote(t, 0, i == 0 ? 0 : 240, 60, 100, 240);
-    t.append(makeEndOfTrack(240));
+    EXPECT_TRUE(t.append(makeEndOfTrack(240)));
     const MelodyPhrases p = findPhrases(t, 0, 480);
     EXPECT_EQ(p.noteCounts, (std::vector<int>{20, 20, 5}));
     ASSERT_EQ(p.noteStarts.size(), 45u);

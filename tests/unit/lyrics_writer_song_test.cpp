@@ -199,7 +199,7 @@ TEST(LyricSong, ShortPhrasesLegatoAndTrackLength) {
     addNote(t, 0, 1200, 62, 100, 240);
     addNote(t, 0, 240, 64, 100, 240);
     addNote(t, 0, 240, 65, 100, 240);
-    t.append(makeEndOfTrack(960));
+    EXPECT_TRUE(t.append(makeEndOfTrack(960)));
     EngineRandom random;
     random.seed(1);
     auto song = writeLyrics(source, 0, kPopsStyle, kOceanSong, random);
@@ -226,7 +226,7 @@ TEST(LyricSong, ShortPhrasesLegatoAndTrackLength) {
     MidiF0Data single;
     single.setDivision(480);
     addNote(single.track(), 0, 0, 60, 100, 240);
-    single.track().append(makeEndOfTrack(240));
+    EXPECT_TRUE(single.track().append(makeEndOfTrack(240)));
     auto lone = writeLyrics(single, 0, kPopsStyle, kOceanSong, random);
     ASSERT_TRUE(lone);
     ASSERT_EQ(lone->lineCount(), 1);
@@ -276,7 +276,7 @@ TEST(LyricSong, AChordInTheMelodyGetsOneSyllableAfterPreparation) {
     addNote(t, 1, 480, 65, 100, 480);
     addNote(t, 1, 480, 64, 100, 480);
     addNote(t, 9, 0, 36, 100, 10);
-    t.append(makeEndOfTrack(480));
+    EXPECT_TRUE(t.append(makeEndOfTrack(480)));
     ASSERT_TRUE(prepareSongData(source, PrepareOptions{}));
     EngineRandom random;
     random.seed(4);

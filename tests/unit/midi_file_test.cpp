@@ -228,7 +228,7 @@ TEST(Xf, SaveWritesTheChunksAndLoadsBack) {
     addNote(song, 0, 480, 60, 100, 480);
     ensureEndOfTrack(song, 0);
     MidiTrackData lyrics(kSongCapacity, TrackState::NoteOnOff);
-    lyrics.append(makeTextMeta(480, kMetaLyric, "\x82\xa0")); // あ in Shift-JIS
+    EXPECT_TRUE(lyrics.append(makeTextMeta(480, kMetaLyric, "\x82\xa0"))); // あ in Shift-JIS
     ensureEndOfTrack(lyrics);
     CXfData xf(song, lyrics, 480);
     const std::string path = tempPath("xf.mid");
@@ -273,7 +273,7 @@ TEST(Xf, RubyIsRemovedDoubleByteAware) {
     // 漢[かん] in Shift-JIS: 8A BF 5B 82 A9 82 F1 5D
     EXPECT_TRUE(lyrics.append(makeTextMeta(0, kMetaLyric, "\x8a\xbf[\x82\xa9\x82\xf1]")));
     // A trail byte equal to '[' (0x5B) must not be taken for a bracket: 魅 is 96 5B.
-    lyrics.append(makeTextMeta(0, kMetaLyric, "\x96\x5b"));
+    EXPECT_TRUE(lyrics.append(makeTextMeta(0, kMetaLyric, "\x96\x5b")));
     ensureEndOfTrack(lyrics);
     CXfData xf(MidiTrackData(kSongCapacity, TrackState::Connected), lyrics, 480);
     xf.removeRuby();

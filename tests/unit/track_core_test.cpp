@@ -165,8 +165,8 @@ TEST(TrackSplit, ConnectAndSplitKeepAbsoluteTimes) {
     MidiTrackData t = parsed({0, 0x90, 60, 100, 0,  0x91, 40, 80, 50, 0xB0, 7,  100, 46, 0x80, 60,   0,
                               0, 0x90, 62, 90,  20, 0x81, 40, 0,  76, 0x80, 62, 0,   0,  0xFF, 0x2F, 0});
     const std::vector<int> before = absoluteTimes(t);
-    t.connectNotes();
-    t.splitNotes();
+    EXPECT_TRUE(t.connectNotes());
+    EXPECT_TRUE(t.splitNotes());
     EXPECT_EQ(absoluteTimes(t).back(), before.back());
     ASSERT_EQ(t.count(), 8);
     // note-off of 60 before the note-on of 62 at tick 96
@@ -193,7 +193,7 @@ TEST(TrackSerialize, NeedsAnEndOfTrackAndRoundTrips) {
 TEST(TrackSerialize, LongTextsUseVariableLengthSizes) {
     MidiTrackData t(kSongCapacity, TrackState::NoteOnOff);
     const std::string lyric(200, 'a');
-    t.append(makeTextMeta(0, kMetaLyric, lyric));
+    EXPECT_TRUE(t.append(makeTextMeta(0, kMetaLyric, lyric)));
     ensureEndOfTrack(t);
     ASSERT_TRUE(t.serialize());
     MidiTrackData back;

@@ -240,7 +240,7 @@ TEST_F(TrackEditTest, TempoInForceAtATick) {
 
 TEST_F(TrackEditTest, ProgramFallsBackToXgPartProgram) {
     MidiTrackData t = connectedTrack();
-    t.append(makeSysEx(0, {0xF0, 0x08, 0x43, 0x10, 0x4C, 0x08, 0x05, 0x03, 40, 0xF7}));
+    EXPECT_TRUE(t.append(makeSysEx(0, {0xF0, 0x08, 0x43, 0x10, 0x4C, 0x08, 0x05, 0x03, 40, 0xF7})));
     EXPECT_EQ(programOf(t, 5), 40);
     EXPECT_EQ(programOf(t, 4), -1);
     addProgramChange(t, 5, 3);
@@ -252,10 +252,10 @@ TEST_F(TrackEditTest, DrumChannelFromGsRhythmPart) {
     MidiTrackData t = connectedTrack();
     EXPECT_TRUE(isDrumChannel(t, 9));
     EXPECT_FALSE(isDrumChannel(t, 10));
-    t.append(makeSysEx(0, gsRhythmPart(0x0B, 2))); // block B is channel 11
+    EXPECT_TRUE(t.append(makeSysEx(0, gsRhythmPart(0x0B, 2)))); // block B is channel 11
     EXPECT_TRUE(isDrumChannel(t, 11));
     EXPECT_FALSE(isDrumChannel(t, 10));
-    t.append(makeSysEx(10, gsRhythmPart(0x0B, 0))); // and back to a normal part
+    EXPECT_TRUE(t.append(makeSysEx(10, gsRhythmPart(0x0B, 0)))); // and back to a normal part
     EXPECT_FALSE(isDrumChannel(t, 11));
 }
 
@@ -288,7 +288,7 @@ TEST_F(TrackEditTest, NoteCountsAndDistances) {
     // The last note ends at 70 + 300, after the end of track at 170.
     EXPECT_EQ(totalLength(t), 370);
     MidiTrackData split = MidiTrackData::copyOf(t);
-    split.splitNotes();
+    EXPECT_TRUE(split.splitNotes());
     EXPECT_EQ(noteCount(split), 2);
     EXPECT_EQ(totalLength(split), 370);
 }
@@ -344,8 +344,8 @@ TEST_F(TrackEditTest, RescaleDropsOrLengthensShortNotes) {
 
 TEST_F(TrackEditTest, OperationsInTheWrongStateAreReported) {
     MidiTrackData t(kSongCapacity, TrackState::NoteOnOff);
-    t.append(makeChannelEvent(kNoteOn, 0, 60, 100));
-    t.append(makeChannelEvent(kNoteOff, 0, 60, 0, 10));
+    EXPECT_TRUE(t.append(makeChannelEvent(kNoteOn, 0, 60, 100)));
+    EXPECT_TRUE(t.append(makeChannelEvent(kNoteOff, 0, 60, 0, 10)));
     ensureEndOfTrack(t);
     EXPECT_FALSE(rescale(t, 480, 96, true));
     transpose(t, -1, 3);
@@ -457,7 +457,7 @@ TEST_F(TrackEditTest, SwingMovesOnlyTheFirstTwoNotesAndCarriesOthersAlong) {
 
 TEST_F(TrackEditTest, SwapChannelsRewritesGsRhythmPart) {
     MidiTrackData t = connectedTrack();
-    t.append(makeSysEx(0, gsRhythmPart(0, 1))); // channel 9
+    EXPECT_TRUE(t.append(makeSysEx(0, gsRhythmPart(0, 1)))); // channel 9
     addNote(t, 9, 0, 36, 100, 10);
     addNote(t, 0, 0, 60, 100, 10);
     addProgramChange(t, 2, 5);
@@ -483,7 +483,7 @@ TEST_F(TrackEditTest, MoveChannelLeavesTheTargetsOwnEvents) {
     MidiTrackData t = connectedTrack();
     addNote(t, 3, 0, 60, 100, 10);
     addNote(t, 5, 0, 62, 100, 10);
-    t.append(makeSysEx(0, gsRhythmPart(0x0B, 2))); // channel 11 -> channel 12 is block C
+    EXPECT_TRUE(t.append(makeSysEx(0, gsRhythmPart(0x0B, 2)))); // channel 11 -> channel 12 is block C
     moveChannel(t, 3, 5);
     moveChannel(t, 11, 12);
     EXPECT_EQ(t.event(0).channel, 5);
@@ -495,7 +495,7 @@ TEST_F(TrackEditTest, MoveChannelLeavesTheTargetsOwnEvents) {
 TEST_F(TrackEditTest, SecondPortNameShiftsChannelsBySixteen) {
     MidiTrackData t = connectedTrack();
     addNote(t, 3, 0, 60, 100, 10);
-    t.append(makeTextMeta(0, kMetaInstrumentName, "Roland SC-88 B"));
+    EXPECT_TRUE(t.append(makeTextMeta(0, kMetaInstrumentName, "Roland SC-88 B")));
     addNote(t, 3, 0, 62, 100, 10);
     addNote(t, 5, 0, 64, 100, 10);
     swapChannels(t, 3, 5);

@@ -39,7 +39,7 @@ std::vector<SyllableRecord> threeSyllables() {
 // 120 BPM, melody on channel 1, accompaniment on channels 2 and 10.
 MidiTrackData songTrack(int startTempo = 500000) {
     MidiTrackData t(kSongCapacity, TrackState::Connected);
-    t.append(makeTempo(0, startTempo));
+    EXPECT_TRUE(t.append(makeTempo(0, startTempo)));
     addNote(t, 0, 0, 60, 100, 480);
     addNote(t, 1, 0, 48, 90, 240);
     addNote(t, 9, 0, 36, 100, 60);

@@ -1,5 +1,6 @@
 // Our own declarations of the VST 2 binary interface on Linux x86-64: the
 // effect record, the event records, the opcodes the host and plug-ins use.
+// The host and our singing plug-in both read this one header.
 // Layout is checked below field by field, so a mistake fails the build
 // instead of corrupting a plug-in's memory.
 #pragma once
@@ -122,6 +123,9 @@ enum HostOpcode : std::int32_t {
     audioMasterBeginEdit = 43,
     audioMasterEndEdit = 44,
 };
+
+// Plug-in categories (effGetPlugCategory): an instrument is 2.
+inline constexpr std::intptr_t kCategorySynth = 2;
 
 inline constexpr std::int32_t kEventTypeMidi = 1;
 inline constexpr std::int32_t kEventTypeSysEx = 6;
