@@ -232,18 +232,9 @@ int ruleMinimum(int category) {
     }
 }
 
+// The ending's minimum is the rule minimum, except category 9 ends as 3 does.
 int endingMinimum(int category) {
-    switch (category) {
-    case 1:
-        return 5;
-    case 2:
-        return 6;
-    case 3:
-    case 9:
-        return 7;
-    default:
-        return 8;
-    }
+    return category == 9 ? 7 : ruleMinimum(category);
 }
 
 // Accepts a scored candidate when it moves smoothly from the reference.

@@ -898,6 +898,30 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
         outputPath, options);
 }
 
+namespace {
+
+// The mean power over the moments a part sounds (within 30 dB of its
+// loudest block): the quiet between phrases does not count. Nothing when
+// the part stays below -80 dB: a song without an accompaniment, a plug-in
+// that stays silent.
+std::optional<double> soundingPower(const std::vector<double>& power) {
+    constexpr double kNothing = 1e-8;
+    if (power.empty()) return std::nullopt;
+    const double loudest = *std::max_element(power.begin(), power.end());
+    if (loudest < kNothing) return std::nullopt;
+    double sum = 0.0;
+    int frames = 0;
+    for (double p : power)
+        if (p > loudest * 1e-3) {
+            sum += p;
+            ++frames;
+        }
+    if (frames == 0 || sum <= 0.0) return std::nullopt;
+    return sum / frames;
+}
+
+} // namespace
+
 std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChannel) {
     const std::string soundFont = defaultSoundFont();
     if (soundFont.empty() || song.division() <= 0) return std::nullopt;
@@ -959,22 +983,7 @@ std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChanne
         synth.apply(m);
     }
     runTo(cursor + kRate); // the last notes' release
-    if (power.empty()) return std::nullopt;
-    // Over the moments it sounds: the quiet between parts does not count.
-    // Below -80 dB is nothing at all: a song without an accompaniment, a
-    // plug-in that stays silent.
-    constexpr double kNothing = 1e-8;
-    const double loudest = *std::max_element(power.begin(), power.end());
-    if (loudest < kNothing) return std::nullopt;
-    double sum = 0.0;
-    int frames = 0;
-    for (double p : power)
-        if (p > loudest * 1e-3) {
-            sum += p;
-            ++frames;
-        }
-    if (frames == 0 || sum <= 0.0) return std::nullopt;
-    return sum / frames;
+    return soundingPower(power);
 }
 
 std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, PluginKind kind,
@@ -1017,21 +1026,9 @@ std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, Plugin
         (void)host->routeVoiceEventAt(sample, e); // events the plug-in does not take are not for it
     }
     runTo(cursor + kRenderRate);
-    if (power.empty()) return std::nullopt;
-    // Below -80 dB is nothing at all: a song without an accompaniment, a
-    // plug-in that stays silent.
-    constexpr double kNothing = 1e-8;
-    const double loudest = *std::max_element(power.begin(), power.end());
-    if (loudest < kNothing) return std::nullopt;
-    double sum = 0.0;
-    int frames = 0;
-    for (double p : power)
-        if (p > loudest * 1e-3) {
-            sum += p;
-            ++frames;
-        }
-    if (frames == 0 || sum <= 0.0) return std::nullopt;
-    loudness.power = sum / frames * 256.0;
+    const auto sounding = soundingPower(power);
+    if (!sounding) return std::nullopt;
+    loudness.power = *sounding * 256.0;
     loudness.peak *= 16.0;
     return loudness;
 }
