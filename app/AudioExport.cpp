@@ -70,8 +70,7 @@ RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& set
         }
         play.delayCorrectionMs = *delay;
         if (!host.loadSingingPlugin(settings.pluginPath, settings.pluginKind)) {
-            result.error =
-                "Failed to load VST plugin: " + settings.pluginPath + " (" + host.lastLoadError() + ")";
+            result.error = host.loadFailure(settings.pluginPath);
             return result;
         }
         result.voiceDelayMs = delay;

@@ -319,15 +319,9 @@ std::optional<int> measureOfflineDelay(const std::string& pluginPath, PluginKind
         error = "no test syllable for the plug-in";
         return std::nullopt;
     }
-    VstHostConfig config;
-    config.renderThread = false;
-    CVstHostMain host(nullptr, config);
-    if (!host.loadSingingPlugin(pluginPath, kind)) {
-        error = "Failed to load VST plugin: " + pluginPath + " (" + host.lastLoadError() + ")";
-        return std::nullopt;
-    }
-    host.setVoiceChannel(0, kind);
-    host.setGain(1.0);
+    const auto opened = openOfflineHost(pluginPath, kind, 0, error);
+    if (!opened) return std::nullopt;
+    CVstHostMain& host = *opened;
     // The singer first, then half a second of quiet, then the syllable.
     constexpr std::int64_t kNoteAt = kRenderRate / 2;
     auto route = [&host](const std::vector<MusicEvent>& events, std::int64_t at) {

@@ -199,7 +199,7 @@ int playCommand(const Arguments& args, const std::string& workdir) {
     if (sung) {
         ReportCollector reports(true);
         if (!host.loadSingingPlugin(plugin, sound->kind)) {
-            reports.failWith("Failed to load VST plugin: " + plugin + " (" + host.lastLoadError() + ")");
+            reports.failWith(host.loadFailure(plugin));
             return 1;
         }
         if (!host.isRunning()) {

@@ -243,18 +243,6 @@ double songSeconds(const MidiF0Data& song) {
     return seconds;
 }
 
-std::unique_ptr<CVstHostMain> openHost(const std::string& pluginPath, PluginKind kind, int voiceChannel,
-                                       std::string& error) {
-    auto host = std::make_unique<CVstHostMain>(nullptr, offlineHostConfig());
-    if (!host->loadSingingPlugin(pluginPath, kind)) {
-        error = "Failed to load VST plugin: " + pluginPath + " (" + host->lastLoadError() + ")";
-        return nullptr;
-    }
-    host->setVoiceChannel(voiceChannel, kind);
-    host->setGain(1.0);
-    return host;
-}
-
 // The group (0..groups-1) of every channel, balanced by the notes each
 // plays; a channel the plug-in sings counts for nothing. Decided by the song
 // alone, so it is the same on any machine.
@@ -671,6 +659,18 @@ std::string defaultSoundFont() {
     return {};
 }
 
+std::unique_ptr<CVstHostMain> openOfflineHost(const std::string& pluginPath, PluginKind kind,
+                                              int voiceChannel, std::string& error) {
+    auto host = std::make_unique<CVstHostMain>(nullptr, offlineHostConfig());
+    if (!host->loadSingingPlugin(pluginPath, kind)) {
+        error = host->loadFailure(pluginPath);
+        return nullptr;
+    }
+    host->setVoiceChannel(voiceChannel, kind);
+    host->setGain(1.0);
+    return host;
+}
+
 VstHostConfig offlineHostConfig() {
     VstHostConfig config;
     config.renderThread = false;
@@ -885,7 +885,7 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
     }
     std::unique_ptr<CVstHostMain> host;
     if (!options.pluginPath.empty()) {
-        host = openHost(options.pluginPath, options.pluginKind, options.voiceChannel, result.error);
+        host = openOfflineHost(options.pluginPath, options.pluginKind, options.voiceChannel, result.error);
         if (!host) return result;
         host->setGain(voiceGainOf(options.pluginKind));
     }
@@ -990,7 +990,7 @@ std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, Plugin
                                            const MidiF0Data& song, int voiceChannel) {
     if (song.division() <= 0) return std::nullopt;
     std::string error;
-    auto host = openHost(pluginPath, kind, voiceChannel, error);
+    auto host = openOfflineHost(pluginPath, kind, voiceChannel, error);
     if (!host) return std::nullopt;
     constexpr std::int64_t kFrame = kRenderRate / 10;
     std::vector<float> block(kFrame);
@@ -1078,7 +1078,7 @@ std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind k
         error = sungPartPath + " has nothing to sing";
         return std::nullopt;
     }
-    auto host = openHost(pluginPath, kind, voiceChannel, error);
+    auto host = openOfflineHost(pluginPath, kind, voiceChannel, error);
     if (!host) return std::nullopt;
 
     // The song's set-up (singer choice) first, then half a second of quiet,

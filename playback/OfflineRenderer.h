@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include <optional>
 #include <string>
@@ -88,6 +89,11 @@ void quietFluidSynthLog();
 // The host config of an offline render: no thread, the caller renders.
 struct VstHostConfig;
 [[nodiscard]] VstHostConfig offlineHostConfig();
+
+// An offline host with the plug-in at pluginPath loaded, singing on
+// voiceChannel at gain 1; null (error says why) when it does not load.
+[[nodiscard]] std::unique_ptr<CVstHostMain> openOfflineHost(const std::string& pluginPath, PluginKind kind,
+                                                            int voiceChannel, std::string& error);
 
 // Renders the file at midiPath: the host (when a plug-in is given) routes the
 // voice channel. In the type outputPath's extension names.

@@ -559,6 +559,10 @@ std::string CVstHostMain::lastLoadError() const {
     return impl_->lastError;
 }
 
+std::string CVstHostMain::loadFailure(const std::string& path) const {
+    return "Failed to load VST plugin: " + path + " (" + lastLoadError() + ")";
+}
+
 vst::AEffect* CVstHostMain::effect(int slot) const {
     if (slot < 0 || slot >= kSlots) return nullptr;
     std::lock_guard lock(impl_->slotMutex);

@@ -65,6 +65,8 @@ class CVstHostMain {
     [[nodiscard]] int loadedCount() const;
     // Why the last load failed (the user sees one fixed line; this is for logs).
     [[nodiscard]] std::string lastLoadError() const;
+    // The one line a person sees when `path` did not load, with the reason.
+    [[nodiscard]] std::string loadFailure(const std::string& path) const;
     // The plug-in's effect record, for callers that speak to it directly.
     [[nodiscard]] vst::AEffect* effect(int slot) const;
 
