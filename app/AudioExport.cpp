@@ -76,7 +76,7 @@ RenderResult exportSongAudio(const CXfData& song, const AudioExportSettings& set
         result.voiceDelayMs = delay;
     }
     PlaybackSession session(host, workingFolder, dataFolder);
-    if (!session.prepare(song, play)) {
+    if (!session.prepare(song, play, PlaybackSession::Road::Render)) {
         result.error = settings.sung ? "the song's lyrics could not be made singable"
                                      : "the song could not be saved in " + workingFolder;
         return result;

@@ -53,7 +53,7 @@ PlaybackSession::~PlaybackSession() {
     stop();
 }
 
-bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& settings) {
+bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& settings, Road road) {
     if (playing_.load()) return false;
     settings_ = settings;
     const std::string saved = joinPath(workingFolder_, kPlaybackSaveFile);
@@ -78,9 +78,11 @@ bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& setti
         return false;
     }
     song_ = std::move(loaded);
-    voiceGain_ = settings.playbackSound == kVoicePlayback
-                     ? voiceGainFor(*song_, settings.pluginPath, settings.pluginKind, 0)
-                     : 0.0;
+    voiceGain_.reset();
+    if (settings.playbackSound != kVoicePlayback)
+        voiceGain_ = 0.0;
+    else if (road == Road::Play)
+        voiceGain_ = voiceGainFor(*song_, settings.pluginPath, settings.pluginKind, 0);
     return true;
 }
 
@@ -166,7 +168,7 @@ bool PlaybackSession::readyVoice() {
     const bool voice = settings_.playbackSound == kVoicePlayback;
     if (voice) host_.setVoiceChannel(0, settings_.pluginKind);
     // The level decided before the song, the same on both roads.
-    host_.setGain(voice ? voiceGain_ : 0.0);
+    host_.setGain(voice ? voiceGain_.value_or(voiceGainOf(settings_.pluginKind)) : 0.0);
     return voice;
 }
 
@@ -182,6 +184,9 @@ RenderResult PlaybackSession::render(const std::string& outputPath, RenderOption
     const bool voice = readyVoice();
     options.voiceChannel = 0;
     if (!voice) options.melodyProgram = std::clamp(settings_.playbackSound, 0, 127);
+    // Play's balance, heard in the render itself.
+    options.balanceVoice = voice && !voiceGain_;
+    options.pluginKind = settings_.pluginKind;
     RenderResult result = renderSong(
         *song_, voice ? &host_ : nullptr,
         [this](int index, long long tick, MusicEvent& event) { onPlaybackEvent(index, tick, event); },

@@ -57,11 +57,15 @@ class PlaybackSession {
     PlaybackSession(CVstHostMain& host, std::string workingFolder, std::string dataFolder);
     ~PlaybackSession(); // stops
 
+    // Where a prepared song goes. Both roads set the voice's gain by the
+    // same rule: Play from a listen before it starts, render() from the
+    // song's own parts once they are rendered.
+    enum class Road { Play, Render };
     // The worker's stages: saves the song, writes the sung part when the
-    // voice sings, loads the file to play and decides the voice's gain by its
-    // kind and the accompaniment's loudness. False (reported) when a stage
-    // fails; nothing plays then. May run on any thread.
-    [[nodiscard]] bool prepare(const CXfData& song, const PlaybackSettings& settings);
+    // voice sings, loads the file to play and, for Play, decides the voice's
+    // gain by its kind and the accompaniment's loudness. False (reported)
+    // when a stage fails; nothing plays then. May run on any thread.
+    [[nodiscard]] bool prepare(const CXfData& song, const PlaybackSettings& settings, Road road = Road::Play);
     // Starts the player on the prepared file. False (reported) when no
     // device could be opened.
     [[nodiscard]] bool start(PlaybackListener listener);
@@ -97,7 +101,7 @@ class PlaybackSession {
     PlaybackSettings settings_;
     PlaybackListener listener_;
     std::unique_ptr<MidiF0Data> song_;
-    double voiceGain_ = 1.0; // decided by prepare, for both roads
+    std::optional<double> voiceGain_; // decided by prepare for Play, by render otherwise
     std::string playedFile_;
     MusicPlayer music_;
     std::atomic<bool> playing_{false};

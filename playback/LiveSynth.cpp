@@ -36,7 +36,7 @@ bool LiveSynthPort::open(const std::string& soundFont, std::string& error) {
     acquired_ = true;
 
     // The same sound as the offline renderer: its rate, gain and effects.
-    quietFluidSynthLog();
+    startFluidSynth();
     settings_ = new_fluid_settings();
     if (!settings_) {
         error = "the synthesizer could not be started";

@@ -36,6 +36,8 @@ namespace {
 constexpr int kBlock = 882;
 // Below full scale with room for the 16-bit rounding.
 constexpr double kCeiling = 0.98;
+// A voice rendered before its gain is decided: far below any clipping.
+constexpr double kUnclippedGain = 1.0 / 16.0;
 
 // One message for a synthesizer, at the sample it was sent.
 struct SinkMessage {
@@ -61,7 +63,7 @@ class GmSynth {
     // A rough synthesizer (a low rate, few voices) serves to hear how loud a
     // song is.
     bool open(const std::string& soundFont, std::string& error, int rate = kRenderRate, bool rough = false) {
-        quietFluidSynthLog();
+        startFluidSynth();
         settings_.reset(new_fluid_settings());
         if (!settings_) {
             error = "the synthesizer could not be started";
@@ -72,6 +74,8 @@ class GmSynth {
         if (rough) fluid_settings_setint(settings_.get(), "synth.polyphony", 24);
         fluid_settings_setint(settings_.get(), "synth.threadsafe-api", 0);
         fluid_settings_setint(settings_.get(), "synth.cpu-cores", 1);
+        // Offline, nothing gains from pinning the samples in memory.
+        fluid_settings_setint(settings_.get(), "synth.lock-memory", 0);
         fluid_settings_setnum(settings_.get(), "synth.gain", 0.6);
         // Only the samples of the instruments a song uses are read: a tenth of
         // the GM SoundFont's memory, and the same sound.
@@ -331,14 +335,23 @@ class Part {
 // renders up to each one's sample before applying it.
 class SynthPart final : public Part {
   public:
-    explicit SynthPart(Pipeline& pipe) : Part(pipe, 2) {}
-    bool open(const std::string& soundFont, std::string& error) { return synth_.open(soundFont, error); }
+    SynthPart(Pipeline& pipe, std::string soundFont) : Part(pipe, 2), soundFont_(std::move(soundFont)) {}
+    std::string error; // why the synthesizer could not be started
     // From the player's thread.
     void post(SinkMessage message) {
         std::lock_guard lock(mutex_);
         inbox_.push_back(std::move(message));
     }
     bool step() override {
+        // Started on the part's own thread, while the player starts sending.
+        if (!opened_) {
+            opened_ = true;
+            if (!synth_.open(soundFont_, error)) {
+                pipe_.cancel.store(true);
+                pipe_.bump();
+                return false;
+            }
+        }
         bool moved = false;
         for (;;) {
             if (pipe_.cancel.load()) return moved;
@@ -377,6 +390,8 @@ class SynthPart final : public Part {
         return any;
     }
 
+    std::string soundFont_;
+    bool opened_ = false;
     GmSynth synth_;
     std::mutex mutex_;
     std::vector<SinkMessage> inbox_;
@@ -434,15 +449,50 @@ class RawFile {
     std::FILE* file_ = nullptr;
 };
 
-// Sums the parts chunk by chunk: the groups in their order, then the voice.
+// The mean power over the moments a part sounds (within 30 dB of its
+// loudest block): the quiet between phrases does not count. Nothing when
+// the part stays below -80 dB: a song without an accompaniment, a plug-in
+// that stays silent.
+std::optional<double> soundingPower(const std::vector<double>& power) {
+    constexpr double kNothing = 1e-8;
+    if (power.empty()) return std::nullopt;
+    const double loudest = *std::max_element(power.begin(), power.end());
+    if (loudest < kNothing) return std::nullopt;
+    double sum = 0.0;
+    int frames = 0;
+    for (double p : power)
+        if (p > loudest * 1e-3) {
+            sum += p;
+            ++frames;
+        }
+    if (frames == 0 || sum <= 0.0) return std::nullopt;
+    return sum / frames;
+}
+
+// The first seconds of the voice and what plays beside it, block by block,
+// as Play's listen hears them before a song.
+struct FirstSeconds {
+    static constexpr std::int64_t kBlockFrames = kRenderRate / 10;
+    std::atomic<std::int64_t> voiceFrom{-1};  // the sample of the voice's first message, once sent
+    std::vector<double> voice, accompaniment; // mean squares of whole blocks from the start
+    double voicePeak = 0.0;
+    // Whether the block starting at `frame` is still heard.
+    bool hears(std::int64_t frame) const {
+        const std::int64_t from = voiceFrom.load();
+        return from < 0 || frame < from + static_cast<std::int64_t>((kListenSeconds + 1.0) * kRenderRate);
+    }
+};
+
+// Sums the accompaniment's groups chunk by chunk, in their order, and keeps
+// it and the voice apart on disk: the mix is made in the second pass, when
+// every level is known.
 class Writer final : public Part {
   public:
-    Writer(Pipeline& pipe, std::vector<SynthPart*> groups, Part* voice, bool voiceIsStereo, float voiceGain,
-           RawFile& mix, RawFile* voiceStem, RawFile* accStem)
+    Writer(Pipeline& pipe, std::vector<SynthPart*> groups, Part* voice, bool voiceIsStereo, float voiceLevel,
+           RawFile& acc, RawFile* voiceRaw, FirstSeconds* first)
         : Part(pipe, 0), groups_(std::move(groups)), voice_(voice), stereoVoice_(voiceIsStereo),
-          voiceGain_(voiceGain), mix_(mix), voiceStem_(voiceStem), accStem_(accStem),
-          buffer_(static_cast<std::size_t>(kChunk) * 2), acc_(static_cast<std::size_t>(kChunk) * 2),
-          voiceOut_(static_cast<std::size_t>(kChunk)) {}
+          voiceLevel_(voiceLevel), acc_(acc), voiceRaw_(voiceRaw), first_(first),
+          accBuffer_(static_cast<std::size_t>(kChunk) * 2), voiceBuffer_(static_cast<std::size_t>(kChunk)) {}
 
     bool step() override {
         bool any = false;
@@ -470,18 +520,19 @@ class Writer final : public Part {
         return any;
     }
 
+    // The loudest samples of the mix, the voice at voiceLevel and the accompaniment.
     double peak = 0.0, voicePeak = 0.0, accPeak = 0.0;
     bool failed = false;
 
   private:
     bool sum(std::int64_t from, int n) {
-        std::fill(acc_.begin(), acc_.end(), 0.0f);
+        std::fill(accBuffer_.begin(), accBuffer_.end(), 0.0f);
         for (SynthPart* g : groups_) {
             const float* left = g->at(from, 0);
             const float* right = g->at(from, 1);
             for (int i = 0; i < n; ++i) {
-                acc_[static_cast<std::size_t>(2 * i)] += left[i];
-                acc_[static_cast<std::size_t>(2 * i + 1)] += right[i];
+                accBuffer_[static_cast<std::size_t>(2 * i)] += left[i];
+                accBuffer_[static_cast<std::size_t>(2 * i + 1)] += right[i];
             }
         }
         for (int i = 0; i < n; ++i) {
@@ -489,31 +540,83 @@ class Writer final : public Part {
             if (voice_ && stereoVoice_)
                 v = 0.5f * (voice_->at(from, 0)[i] + voice_->at(from, 1)[i]);
             else if (voice_)
-                v = voice_->at(from)[i] * voiceGain_;
-            const float l = acc_[static_cast<std::size_t>(2 * i)];
-            const float r = acc_[static_cast<std::size_t>(2 * i + 1)];
-            voiceOut_[static_cast<std::size_t>(i)] = v;
-            buffer_[static_cast<std::size_t>(2 * i)] = l + v;
-            buffer_[static_cast<std::size_t>(2 * i + 1)] = r + v;
-            voicePeak = std::max(voicePeak, double(std::fabs(v)));
+                v = voice_->at(from)[i];
+            voiceBuffer_[static_cast<std::size_t>(i)] = v;
+            const float heard = v * voiceLevel_;
+            const float l = accBuffer_[static_cast<std::size_t>(2 * i)];
+            const float r = accBuffer_[static_cast<std::size_t>(2 * i + 1)];
+            voicePeak = std::max(voicePeak, double(std::fabs(heard)));
             accPeak = std::max({accPeak, double(std::fabs(l)), double(std::fabs(r))});
-            peak = std::max({peak, double(std::fabs(l + v)), double(std::fabs(r + v))});
+            peak = std::max({peak, double(std::fabs(l + heard)), double(std::fabs(r + heard))});
         }
+        if (first_) listen(from, n);
         const auto samples = static_cast<std::size_t>(n);
-        if (!mix_.put(buffer_.data(), 2 * samples)) return false;
-        if (voiceStem_ && !voiceStem_->put(voiceOut_.data(), samples)) return false;
-        if (accStem_ && !accStem_->put(acc_.data(), 2 * samples)) return false;
-        return true;
+        if (!acc_.put(accBuffer_.data(), 2 * samples)) return false;
+        return !voiceRaw_ || voiceRaw_->put(voiceBuffer_.data(), samples);
+    }
+
+    void listen(std::int64_t from, int n) {
+        constexpr auto kBlockFrames = static_cast<int>(FirstSeconds::kBlockFrames);
+        for (int b = 0; b + kBlockFrames <= n && first_->hears(from + b); b += kBlockFrames) {
+            double voice = 0.0, acc = 0.0;
+            for (int i = b; i < b + kBlockFrames; ++i) {
+                const auto at = static_cast<std::size_t>(i);
+                const double v = voiceBuffer_[at];
+                voice += v * v;
+                first_->voicePeak = std::max(first_->voicePeak, std::fabs(v));
+                acc += 0.5 * (double(accBuffer_[2 * at]) * accBuffer_[2 * at] +
+                              double(accBuffer_[2 * at + 1]) * accBuffer_[2 * at + 1]);
+            }
+            first_->voice.push_back(voice / kBlockFrames);
+            first_->accompaniment.push_back(acc / kBlockFrames);
+        }
     }
 
     std::vector<SynthPart*> groups_;
     Part* voice_;
     bool stereoVoice_;
-    float voiceGain_;
-    RawFile& mix_;
-    RawFile* voiceStem_;
-    RawFile* accStem_;
-    std::vector<float> buffer_, acc_, voiceOut_;
+    float voiceLevel_;
+    RawFile& acc_;
+    RawFile* voiceRaw_;
+    FirstSeconds* first_;
+    std::vector<float> accBuffer_, voiceBuffer_;
+};
+
+// The parts as the writer kept them, read back chunk by chunk with the
+// voice brought to its level: raised by `raise` and clipped as the host
+// clips, when its gain was decided after it was rendered.
+class RawParts {
+  public:
+    RawParts(RawFile& acc, RawFile* voice, float raise, bool clip, float level)
+        : acc_(acc), voice_(voice), raise_(raise), clip_(clip), level_(level) {}
+    bool rewind() { return acc_.rewind() && (!voice_ || voice_->rewind()); }
+    // The next n frames: the accompaniment (stereo) and the voice (mono).
+    bool next(int n) {
+        const auto samples = static_cast<std::size_t>(n);
+        acc.resize(2 * samples);
+        voice.assign(samples, 0.0f);
+        if (!acc_.get(acc.data(), 2 * samples)) return false;
+        if (!voice_) return true;
+        if (!voice_->get(voice.data(), samples)) return false;
+        for (float& v : voice) {
+            float heard = v * raise_;
+            if (clip_ && (heard > 1.0f || heard < -1.0f)) {
+                heard = std::clamp(heard, -1.0f, 1.0f);
+                clipped = true;
+            }
+            v = heard * level_;
+        }
+        return true;
+    }
+    std::vector<float> acc, voice;
+    bool clipped = false;
+
+  private:
+    RawFile& acc_;
+    RawFile* voice_;
+    float raise_;
+    bool clip_;
+    float level_;
 };
 
 // The device the player plays into: each message goes to its channel's
@@ -614,12 +717,21 @@ class OfflineClock final : public PlayerClock {
 
 } // namespace
 
-void quietFluidSynthLog() {
-    // Its warnings (unknown sysex, missing presets) would break the one-line
-    // error rule; real failures come back as return codes.
+void startFluidSynth() {
     static const bool once = [] {
+        // Its warnings (unknown sysex, missing presets) would break the
+        // one-line error rule; real failures come back as return codes.
         for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
             fluid_set_log_function(level, nullptr, nullptr);
+        // The first synthesizer builds tables every later one copies, and a
+        // second made meanwhile on another thread would take them half
+        // built: the first is made here, where other threads wait for it.
+        fluid_settings_t* settings = new_fluid_settings();
+        if (settings) {
+            fluid_settings_setint(settings, "synth.lock-memory", 0);
+            if (fluid_synth_t* synth = new_fluid_synth(settings)) delete_fluid_synth(synth);
+            delete_fluid_settings(settings);
+        }
         return true;
     }();
     (void)once;
@@ -703,15 +815,11 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
     std::vector<std::unique_ptr<SynthPart>> groups;
     std::vector<SynthPart*> groupParts;
     for (int g = 0; g < groupCount; ++g) {
-        groups.push_back(std::make_unique<SynthPart>(pipe));
+        groups.push_back(std::make_unique<SynthPart>(pipe, soundFont));
         groupParts.push_back(groups.back().get());
-        if (!groups.back()->open(soundFont, result.error)) return result;
     }
     std::unique_ptr<SynthPart> melody;
-    if (!sung && stems) {
-        melody = std::make_unique<SynthPart>(pipe);
-        if (!melody->open(soundFont, result.error)) return result;
-    }
+    if (!sung && stems) melody = std::make_unique<SynthPart>(pipe, soundFont);
     std::unique_ptr<VoicePart> voice;
     if (sung) voice = std::make_unique<VoicePart>(pipe, *host);
 
@@ -729,15 +837,21 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
         }
     }
 
-    RawFile mixRaw, voiceRaw, accRaw;
-    if (!mixRaw.open(outputPath) || (stems && (!voiceRaw.open(outputPath) || !accRaw.open(outputPath)))) {
+    Part* voiceSource = voice ? static_cast<Part*>(voice.get()) : melody.get();
+    RawFile accRaw, voiceRaw;
+    if (!accRaw.open(outputPath) || (voiceSource && !voiceRaw.open(outputPath))) {
         result.error = "cannot write " + outputPath;
         return result;
     }
-    Part* voiceSource = voice ? static_cast<Part*>(voice.get()) : melody.get();
-    Writer writer(pipe, groupParts, voiceSource, !voice && melody,
-                  static_cast<float>(options.voiceGain * LiveWaveOut::kVoiceLevel), mixRaw,
-                  stems ? &voiceRaw : nullptr, stems ? &accRaw : nullptr);
+    const float voiceLevel = voice ? static_cast<float>(options.voiceGain * LiveWaveOut::kVoiceLevel) : 1.0f;
+    // A gain decided from the render: the voice below any clipping until
+    // it is raised in the second pass.
+    const bool gainLater = voice && options.balanceVoice;
+    FirstSeconds first;
+    Writer writer(pipe, groupParts, voiceSource, !voice && melody, voiceLevel, accRaw,
+                  voiceSource ? &voiceRaw : nullptr, gainLater ? &first : nullptr);
+    const double hostGain = host ? host->gain() : 1.0;
+    if (gainLater) host->setGain(kUnclippedGain);
 
     // The synthesis is most of the work; the files' encoding the rest.
     const int filesToWrite = stems ? 3 : 1;
@@ -784,9 +898,15 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
     // The player, on this thread: the play road with the sample clock.
     OfflineClock clock(pipe, host, voice.get(), [&] { return report(synthesised(0)); });
     if (host) host->setEventClock([&clock] { return clock.now(); });
+    // The balance hears from the voice's first message on.
+    const PlayerEventCallback noted = [&](int index, long long tick, MusicEvent& event) {
+        if (gainLater && first.voiceFrom.load() < 0 && event.isChannelEvent() &&
+            event.channel != kNoChannel && (event.channel & 0x0F) == voiceChannel)
+            first.voiceFrom.store(clock.now());
+        if (onEvent) onEvent(index, tick, event);
+    };
     MidiPlayer player;
-    const bool played =
-        player.playWith(&song, std::make_unique<FileSink>(clock.now(), routes), onEvent, clock);
+    const bool played = player.playWith(&song, std::make_unique<FileSink>(clock.now(), routes), noted, clock);
     if (host) host->setEventClock({});
     const std::int64_t frames =
         clock.now() + static_cast<std::int64_t>(std::llround(options.tailSeconds * kRenderRate));
@@ -806,38 +926,73 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
     for (std::thread& w : workers)
         w.join();
     if (pipe.cancel.load()) {
+        for (const SynthPart* synth : routes.all)
+            if (!synth->error.empty()) {
+                result.error = synth->error;
+                return result;
+            }
         result.error = writer.failed       ? "cannot write " + outputPath
                        : stopped || played ? "rendering stopped"
                                            : "the song has nothing to play";
         return result;
     }
 
-    result.pluginClipped = voice && voice->clipped.load();
-    const double loudest = std::max({writer.peak, writer.voicePeak, writer.accPeak});
+    float raise = 1.0f;
+    if (gainLater) {
+        host->setGain(hostGain);
+        std::optional<VoiceLoudness> heard;
+        if (const auto power = soundingPower(first.voice))
+            heard =
+                VoiceLoudness{*power / (kUnclippedGain * kUnclippedGain), first.voicePeak / kUnclippedGain};
+        result.voiceGain = balancedVoiceGain(options.pluginKind, heard, soundingPower(first.accompaniment));
+        raise = static_cast<float>(result.voiceGain / kUnclippedGain);
+    } else if (voice) {
+        result.voiceGain = hostGain;
+    }
+    RawParts kept(accRaw, voiceSource ? &voiceRaw : nullptr, raise, gainLater, voiceLevel);
+    double peak = writer.peak, voicePeak = writer.voicePeak;
+    if (gainLater) {
+        // The mix's loudest sample with the voice at its gain, before any file is written.
+        peak = voicePeak = 0.0;
+        if (!kept.rewind()) {
+            result.error = "cannot write " + outputPath;
+            return result;
+        }
+        for (std::int64_t at = 0; at < frames; at += kChunk) {
+            const int n = static_cast<int>(std::min<std::int64_t>(kChunk, frames - at));
+            if (!kept.next(n)) {
+                result.error = "cannot write " + outputPath;
+                return result;
+            }
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+                const float v = kept.voice[i];
+                voicePeak = std::max(voicePeak, double(std::fabs(v)));
+                peak = std::max({peak, double(std::fabs(kept.acc[2 * i] + v)),
+                                 double(std::fabs(kept.acc[2 * i + 1] + v))});
+            }
+        }
+    }
+    result.pluginClipped = (voice && voice->clipped.load()) || kept.clipped;
+    const double loudest = std::max({peak, voicePeak, writer.accPeak});
     const float scale = loudest > kCeiling ? static_cast<float>(kCeiling / loudest) : 1.0f;
     result.scaled = scale;
-    result.peak = writer.peak * scale;
-    result.voicePeak = writer.voicePeak;
+    result.peak = peak * scale;
+    result.voicePeak = voicePeak;
 
-    // The second pass: the raw parts at their level into the files.
-    std::vector<float> mono(kChunk);
-    auto fromRaw = [&](RawFile& raw, bool stereo) {
-        if (!raw.rewind()) return std::function<bool(std::int64_t, int, float*)>();
-        return std::function<bool(std::int64_t, int, float*)>(
-            [&raw, stereo, scale, &mono](std::int64_t, int n, float* out) {
-                const auto samples = static_cast<std::size_t>(n);
-                if (stereo) {
-                    if (!raw.get(out, 2 * samples)) return false;
-                    for (std::size_t i = 0; i < 2 * samples; ++i)
-                        out[i] *= scale;
-                    return true;
-                }
-                if (mono.size() < samples) mono.resize(samples);
-                if (!raw.get(mono.data(), samples)) return false;
-                for (std::size_t i = 0; i < samples; ++i)
-                    out[2 * i] = out[2 * i + 1] = mono[i] * scale;
-                return true;
-            });
+    // The second pass: the kept at their level into the files.
+    enum class Output { Mix, Voice, Accompaniment };
+    auto fill = [&kept, scale](Output what) {
+        return [&kept, scale, what](std::int64_t, int n, float* out) {
+            if (!kept.next(n)) return false;
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+                const float v = what == Output::Accompaniment ? 0.0f : kept.voice[i];
+                const float l = what == Output::Voice ? 0.0f : kept.acc[2 * i];
+                const float r = what == Output::Voice ? 0.0f : kept.acc[2 * i + 1];
+                out[2 * i] = (l + v) * scale;
+                out[2 * i + 1] = (r + v) * scale;
+            }
+            return true;
+        };
     };
     int filesWritten = 0;
     auto written = [&](std::int64_t done) {
@@ -845,13 +1000,12 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
             (static_cast<double>(filesWritten) + static_cast<double>(done) / frames) / filesToWrite;
         return report(kSynthesisShare + (1.0 - kSynthesisShare) * share);
     };
-    auto write = [&](const std::string& path, RawFile& raw, bool stereo) {
-        const auto fill = fromRaw(raw, stereo);
-        if (!fill) {
+    auto write = [&](const std::string& path, Output what) {
+        if (!kept.rewind()) {
             result.error = "cannot write " + path;
             return false;
         }
-        const bool ok = writeAudio(path, *type, frames, fill, written, result.error);
+        const bool ok = writeAudio(path, *type, frames, fill(what), written, result.error);
         ++filesWritten;
         return ok;
     };
@@ -860,11 +1014,11 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
         std::filesystem::create_directories(options.stemsFolder, ec);
         const std::filesystem::path folder(options.stemsFolder);
         const std::string extension = audioExtension(*type);
-        if (!write((folder / ("voice" + extension)).string(), voiceRaw, false) ||
-            !write((folder / ("accompaniment" + extension)).string(), accRaw, true))
+        if (!write((folder / ("voice" + extension)).string(), Output::Voice) ||
+            !write((folder / ("accompaniment" + extension)).string(), Output::Accompaniment))
             return result;
     }
-    if (!write(outputPath, mixRaw, true)) return result;
+    if (!write(outputPath, Output::Mix)) return result;
     result.seconds = static_cast<double>(frames) / kRenderRate;
     result.ok = true;
     return result;
@@ -897,30 +1051,6 @@ RenderResult renderMidiToFile(const std::string& midiPath, const std::string& ou
         },
         outputPath, options);
 }
-
-namespace {
-
-// The mean power over the moments a part sounds (within 30 dB of its
-// loudest block): the quiet between phrases does not count. Nothing when
-// the part stays below -80 dB: a song without an accompaniment, a plug-in
-// that stays silent.
-std::optional<double> soundingPower(const std::vector<double>& power) {
-    constexpr double kNothing = 1e-8;
-    if (power.empty()) return std::nullopt;
-    const double loudest = *std::max_element(power.begin(), power.end());
-    if (loudest < kNothing) return std::nullopt;
-    double sum = 0.0;
-    int frames = 0;
-    for (double p : power)
-        if (p > loudest * 1e-3) {
-            sum += p;
-            ++frames;
-        }
-    if (frames == 0 || sum <= 0.0) return std::nullopt;
-    return sum / frames;
-}
-
-} // namespace
 
 std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChannel) {
     const std::string soundFont = defaultSoundFont();
@@ -1033,11 +1163,23 @@ std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, Plugin
     return loudness;
 }
 
-double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, PluginKind kind,
-                    int voiceChannel) {
+double balancedVoiceGain(PluginKind kind, const std::optional<VoiceLoudness>& voice,
+                         std::optional<double> accompaniment) {
     // Styles differ in how loud their accompaniment plays: the voice sits
     // this far over it, as the mean squares where each sounds.
     constexpr double kVoiceOverAccompanimentDb = 3.0;
+    if (!voice || !accompaniment || voice->power <= 0.0 || *accompaniment <= 0.0) return voiceGainOf(kind);
+    // An instrument is never raised over its own gain; a singer only as far
+    // as its loudest moment stays below full scale.
+    const double most =
+        kind == PluginKind::Instrument ? voiceGainOf(kind) : std::numeric_limits<double>::max();
+    const double wanted = std::pow(10.0, kVoiceOverAccompanimentDb / 10.0);
+    const double gain = std::sqrt(wanted * *accompaniment / voice->power);
+    return std::min({gain, most, kCeiling / voice->peak});
+}
+
+double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, PluginKind kind,
+                    int voiceChannel) {
     std::optional<VoiceLoudness> voice;
     std::thread listener;
     try {
@@ -1047,14 +1189,7 @@ double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, Plugi
     }
     const std::optional<double> accompaniment = accompanimentPower(song, voiceChannel);
     if (listener.joinable()) listener.join();
-    if (!voice || !accompaniment || voice->power <= 0.0 || *accompaniment <= 0.0) return voiceGainOf(kind);
-    // An instrument is never raised over its own gain; a singer only as far
-    // as its loudest moment stays below full scale.
-    const double most =
-        kind == PluginKind::Instrument ? voiceGainOf(kind) : std::numeric_limits<double>::max();
-    const double wanted = std::pow(10.0, kVoiceOverAccompanimentDb / 10.0);
-    const double gain = std::sqrt(wanted * *accompaniment / voice->power);
-    return std::min({gain, most, kCeiling / voice->peak});
+    return balancedVoiceGain(kind, voice, accompaniment);
 }
 
 std::optional<int> measureVoiceDelay(const std::string& pluginPath, PluginKind kind,

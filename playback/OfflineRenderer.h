@@ -24,7 +24,12 @@ struct RenderOptions {
     PluginKind pluginKind = PluginKind::VocaloidStream; // how the voice channel reaches it
     int voiceChannel = 0;
     int melodyProgram = 64;
-    double voiceGain = 1.0;  // the sung voice's level over the host's gain for its kind
+    double voiceGain = 1.0; // the sung voice's level over the host's gain for its kind
+    // The host's gain for the voice decided from the render itself, by the
+    // rule Play's listen follows (voiceGainFor) over the same first seconds
+    // of the voice: the voice is rendered below any clipping, then raised to
+    // that gain and clipped as the host clips. Otherwise the host's gain stands.
+    bool balanceVoice = false;
     std::string soundFont;   // empty: the system's GM SoundFont
     std::string stemsFolder; // empty: no stems
     double tailSeconds = 2.0;
@@ -59,6 +64,7 @@ struct RenderResult {
     double peak = 0.0;      // of the mix, after any level correction
     double scaled = 1.0;    // level correction applied to keep below full scale
     double voicePeak = 0.0; // of the voice as the host gave it, before any correction
+    double voiceGain = 0.0; // the host's gain the voice sang at (balanceVoice: as decided)
     bool pluginClipped = false;
     // The voice delay the sung part was sequenced with, and whether it was
     // kept from an earlier measurement (set by the song export).
@@ -72,8 +78,10 @@ class MidiF0Data;
 // The GM SoundFont of the system, or empty when none is installed.
 [[nodiscard]] std::string defaultSoundFont();
 
-// Keeps FluidSynth's own log lines off the terminal (once per process).
-void quietFluidSynthLog();
+// FluidSynth's start, once per process and before any synthesizer is made
+// on any thread: its log lines kept off the terminal, and its shared tables
+// (default modulators among them) built while nothing else runs.
+void startFluidSynth();
 
 // Plays `song` (one event per note on and off) with the player against a
 // sample clock into outputPath. Every event passes onEvent first, as on the
@@ -122,6 +130,10 @@ std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, Plugin
 // threads), the voice set a few decibels over the accompaniment, below full
 // scale and the kind's most. The kind's own gain when either cannot be heard.
 double voiceGainFor(const MidiF0Data& song, const std::string& pluginPath, PluginKind kind, int voiceChannel);
+// The rule voiceGainFor follows, from what was heard: the voice at unit gain
+// and the accompaniment's mean power; the kind's own gain when either is missing.
+double balancedVoiceGain(PluginKind kind, const std::optional<VoiceLoudness>& voice,
+                         std::optional<double> accompaniment);
 
 // Milliseconds from the first sung note's messages to the plug-in's first
 // sound, measured by letting the plug-in sing that note alone, delivered by

@@ -315,16 +315,18 @@ struct CVstHostMain::Impl : std::enable_shared_from_this<Impl> {
             if (slot->canReplacing) e->processReplacing(e, slot->inputs.data(), slot->outputs.data(), frames);
         }
 
-        for (int i = 0; i < frames; ++i) {
-            float sum = 0.0f;
-            for (auto& slot : slots) {
-                if (!slot || slot->numOutputs == 0) continue;
+        // Plug-in by plug-in, each added in slot order: the same sums as
+        // sample by sample, without visiting every empty slot per sample.
+        std::fill(mix.begin(), mix.begin() + frames, 0.0f);
+        for (auto& slot : slots) {
+            if (!slot || slot->numOutputs == 0) continue;
+            const auto outputs = static_cast<float>(slot->numOutputs);
+            for (int i = 0; i < frames; ++i) {
                 float each = 0.0f;
                 for (int o = 0; o < slot->numOutputs; ++o)
                     each += slot->outputs[static_cast<std::size_t>(o)][i];
-                sum += each / static_cast<float>(slot->numOutputs);
+                mix[static_cast<std::size_t>(i)] += each / outputs;
             }
-            mix[static_cast<std::size_t>(i)] = sum;
         }
         return frames;
     }

@@ -8,8 +8,12 @@
 // notes (reverb spreads the sends' part); with that fade starting from zero
 // the groups match one synthesizer to -142 dB. Note timing, polyphony and
 // the effects themselves add nothing, so the bound is -40 dB, not rounding.
+#include "app/LyricPipeline.h"
+#include "app/SingingPipeline.h"
 #include "app/SongPipeline.h"
+#include "midi/MidiF0Data.h"
 #include "playback/OfflineRenderer.h"
+#include "playback/VstHost.h"
 
 #include <gtest/gtest.h>
 
@@ -64,9 +68,24 @@ class ParallelRenderTest : public ::testing::Test {
         options.threads = threads;
         options.pluginPath = plugin;
         const fs::path out = folder_ / name;
-        const RenderResult result = renderMidiToFile(song_, out.string(), options);
+        const RenderResult result =
+            renderMidiToFile(plugin.empty() ? song_ : sungPart(), out.string(), options);
         EXPECT_TRUE(result.ok) << result.error;
         return out;
+    }
+
+    // The song as our singer sings it: its control stream on the voice channel.
+    std::string sungPart() {
+        const fs::path sung = folder_ / "sung.mid";
+        if (fs::exists(sung)) return sung.string();
+        SongComposer composer(HARMOLIN_DATA_FOLDER, 7u);
+        const auto withLyrics = generateSong(composer, 0, *styleChoice(0, 1), folder_.string());
+        const std::string xf = (folder_ / "lyrics.mid").string();
+        EXPECT_TRUE(withLyrics && withLyrics->xfData().save(xf));
+        SungPartRequest request;
+        request.singers = singersBeside(HARMOLIN_VOICE_PLUGIN, request.kind, HARMOLIN_DATA_FOLDER);
+        EXPECT_TRUE(writeSungFile(xf, folder_.string(), HARMOLIN_DATA_FOLDER, request, sung.string()));
+        return sung.string();
     }
 
     fs::path folder_;
@@ -107,6 +126,44 @@ TEST_F(ParallelRenderTest, TheSungVoiceOnItsOwnThreadChangesNoByte) {
     const fs::path alone = render("sung-1.wav", 2, 1, HARMOLIN_VOICE_PLUGIN);
     const fs::path beside = render("sung-3.wav", 2, 3, HARMOLIN_VOICE_PLUGIN);
     EXPECT_EQ(bytesOf(alone), bytesOf(beside));
+}
+
+TEST_F(ParallelRenderTest, AVoiceBalancedFromItsOwnRenderSoundsAsIfSungAtThatGain) {
+    RenderOptions options;
+    options.pluginPath = HARMOLIN_VOICE_PLUGIN;
+    options.balanceVoice = true;
+    const RenderResult balanced = renderMidiToFile(sungPart(), (folder_ / "balanced.wav").string(), options);
+    ASSERT_TRUE(balanced.ok) << balanced.error;
+    // Decided from the song, not the kind's fixed gain.
+    EXPECT_NE(balanced.voiceGain, voiceGainOf(options.pluginKind));
+    EXPECT_GT(balanced.voiceGain, 0.05);
+    EXPECT_LT(balanced.voiceGain, 20.0);
+
+    // Sung again with the host at that gain from the start, clipping where
+    // the host clips: the same file up to rounding.
+    MidiF0Data song(0x400000);
+    ASSERT_TRUE(song.load(sungPart()));
+    ASSERT_TRUE(song.state() == TrackState::NoteOnOff || song.split());
+    std::string error;
+    const auto host = openOfflineHost(HARMOLIN_VOICE_PLUGIN, options.pluginKind, 0, error);
+    ASSERT_TRUE(host) << error;
+    host->setGain(balanced.voiceGain);
+    const fs::path fixedPath = folder_ / "fixed.wav";
+    const RenderResult fixed = renderSong(
+        song, host.get(), [&host](int, long long, MusicEvent& e) { (void)host->routeVoiceEvent(e); },
+        fixedPath.string(), RenderOptions{});
+    ASSERT_TRUE(fixed.ok) << fixed.error;
+    EXPECT_EQ(balanced.pluginClipped, fixed.pluginClipped);
+    EXPECT_NEAR(balanced.scaled, fixed.scaled, 1e-4);
+    const auto a = readAudio(folder_ / "balanced.wav");
+    const auto b = readAudio(fixedPath);
+    ASSERT_EQ(a.size(), b.size());
+    double signal = 0, difference = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        signal += double(a[i]) * a[i];
+        difference += std::pow(double(a[i]) - b[i], 2);
+    }
+    EXPECT_LT(10.0 * std::log10(std::max(difference, 1e-30) / signal), -80.0);
 }
 
 } // namespace
