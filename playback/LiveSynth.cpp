@@ -50,6 +50,7 @@ bool LiveSynthPort::open(const std::string& soundFont, std::string& error) {
     // Only the samples of the instruments a song uses are read: a tenth of
     // the GM SoundFont's memory, and the same sound.
     fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    std::lock_guard cache(soundFontCacheMutex());
     synth_ = new_fluid_synth(settings_);
     if (!synth_) {
         error = "the synthesizer could not be started";

@@ -48,11 +48,6 @@ struct SinkMessage {
     std::vector<std::uint8_t> sysex; // F0 ... F7 for a system exclusive
 };
 
-std::mutex& presetMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
 struct FluidDeleter {
     void operator()(fluid_synth_t* s) const { delete_fluid_synth(s); }
     void operator()(fluid_settings_t* s) const { delete_fluid_settings(s); }
@@ -80,6 +75,9 @@ class GmSynth {
         // Only the samples of the instruments a song uses are read: a tenth of
         // the GM SoundFont's memory, and the same sound.
         fluid_settings_setint(settings_.get(), "synth.dynamic-sample-loading", 1);
+        // Loading registers the file in the sample cache every synthesizer
+        // of the process shares: the synthesizers take turns here too.
+        std::lock_guard presets(soundFontCacheMutex());
         synth_.reset(new_fluid_synth(settings_.get()));
         if (!synth_) {
             error = "the synthesizer could not be started";
@@ -98,7 +96,7 @@ class GmSynth {
         // of the process shares, under a lock of FluidSynth's own that the
         // thread checker cannot see: our synthesizers take turns here.
         const int kind = m.status & 0xF0;
-        std::unique_lock<std::mutex> presets(presetMutex(), std::defer_lock);
+        std::unique_lock<std::mutex> presets(soundFontCacheMutex(), std::defer_lock);
         if (!m.sysex.empty() || kind == kProgramChange) presets.lock();
         if (!m.sysex.empty()) {
             // The synthesizer wants the message without its F0 and F7.
@@ -716,6 +714,11 @@ class OfflineClock final : public PlayerClock {
 };
 
 } // namespace
+
+std::mutex& soundFontCacheMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 void startFluidSynth() {
     static const bool once = [] {

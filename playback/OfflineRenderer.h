@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include <optional>
 #include <string>
@@ -82,6 +83,11 @@ class MidiF0Data;
 // on any thread: its log lines kept off the terminal, and its shared tables
 // (default modulators among them) built while nothing else runs.
 void startFluidSynth();
+
+// FluidSynth keeps one sample cache for every synthesizer of the process,
+// under a lock of its own that the thread checker cannot see: loading a
+// SoundFont and choosing presets (off the audio thread) take turns here.
+[[nodiscard]] std::mutex& soundFontCacheMutex();
 
 // Plays `song` (one event per note on and off) with the player against a
 // sample clock into outputPath. Every event passes onEvent first, as on the
