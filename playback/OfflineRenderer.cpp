@@ -275,7 +275,7 @@ std::array<int, 16> channelGroups(const std::vector<MusicEvent>& events, int gro
 // event at its sample; the parts (each synthesizer group, the voice, the
 // played melody) render into small rings of chunks as far as the events
 // sent so far allow, and the writer sums every finished chunk in a fixed
-// order and streams it to a raw file. Nothing depends on which thread ran
+// order and streams it to raw files. Nothing depends on which thread ran
 // what, so the same song gives the same bytes on any number of cores.
 
 // Frames per chunk of the rings: ten host blocks.
