@@ -152,6 +152,15 @@ class GmSynth {
     std::unique_ptr<fluid_synth_t, FluidDeleter> synth_;
 };
 
+// A sample as 16-bit PCM, rounded half to even as lrint rounds, without a
+// library call per sample: below 2^22, adding 1.5 * 2^23 leaves no fraction.
+short pcm16(float sample) {
+    constexpr float kRounder = 12582912.0f;
+    const float scaled = std::clamp(sample * 32768.0f, -32768.0f, 32767.0f);
+    if (!(scaled == scaled)) return 0; // not a number
+    return static_cast<short>((scaled + kRounder) - kRounder);
+}
+
 int sndfileFormat(AudioFileType type) {
     switch (type) {
     case AudioFileType::Flac:
@@ -203,8 +212,7 @@ bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames
             // every PCM type, so that a FLAC file decodes to exactly the
             // samples of the WAV file.
             for (int i = 0; i < 2 * n; ++i)
-                pcm[static_cast<std::size_t>(i)] = static_cast<short>(std::lrint(
-                    std::clamp(buffer[static_cast<std::size_t>(i)] * 32768.0f, -32768.0f, 32767.0f)));
+                pcm[static_cast<std::size_t>(i)] = pcm16(buffer[static_cast<std::size_t>(i)]);
             ok = sf_writef_short(file, pcm.data(), n) == n;
         }
         if (ok && written && !written(at + n)) {
@@ -474,10 +482,40 @@ struct FirstSeconds {
     std::atomic<std::int64_t> voiceFrom{-1};  // the sample of the voice's first message, once sent
     std::vector<double> voice, accompaniment; // mean squares of whole blocks from the start
     double voicePeak = 0.0;
+    static constexpr auto kHeardFrames = static_cast<std::int64_t>((kListenSeconds + 1.0) * kRenderRate);
     // Whether the block starting at `frame` is still heard.
     bool hears(std::int64_t frame) const {
         const std::int64_t from = voiceFrom.load();
-        return from < 0 || frame < from + static_cast<std::int64_t>((kListenSeconds + 1.0) * kRenderRate);
+        return from < 0 || frame < from + kHeardFrames;
+    }
+    // Whether every block heard lies before `frame`.
+    bool heardBefore(std::int64_t frame) const {
+        const std::int64_t from = voiceFrom.load();
+        return from >= 0 && frame >= from + kHeardFrames;
+    }
+    // The voice's gain by Play's rule, from what was heard of a voice
+    // rendered at kUnclippedGain.
+    double voiceGain(PluginKind kind) const {
+        std::optional<VoiceLoudness> heard;
+        if (const auto power = soundingPower(voice))
+            heard = VoiceLoudness{*power / (kUnclippedGain * kUnclippedGain), voicePeak / kUnclippedGain};
+        return balancedVoiceGain(kind, heard, soundingPower(accompaniment));
+    }
+};
+
+// The voice as the mix hears it: raised to its gain and clipped as the host
+// clips, when that gain was decided after it was rendered; then at its level.
+struct VoiceLevel {
+    float raise = 1.0f;
+    bool clip = false;
+    float level = 1.0f;
+    float heard(float v, bool& clipped) const {
+        float h = v * raise;
+        if (clip && (h > 1.0f || h < -1.0f)) {
+            h = std::clamp(h, -1.0f, 1.0f);
+            clipped = true;
+        }
+        return h * level;
     }
 };
 
@@ -486,10 +524,11 @@ struct FirstSeconds {
 // every level is known.
 class Writer final : public Part {
   public:
+    // With `first`, the voice's gain is decided by `kind`'s rule from its first seconds.
     Writer(Pipeline& pipe, std::vector<SynthPart*> groups, Part* voice, bool voiceIsStereo, float voiceLevel,
-           RawFile& acc, RawFile* voiceRaw, FirstSeconds* first)
+           RawFile& acc, RawFile* voiceRaw, FirstSeconds* first, PluginKind kind)
         : Part(pipe, 0), groups_(std::move(groups)), voice_(voice), stereoVoice_(voiceIsStereo),
-          voiceLevel_(voiceLevel), acc_(acc), voiceRaw_(voiceRaw), first_(first),
+          voiceLevel_(voiceLevel), acc_(acc), voiceRaw_(voiceRaw), first_(first), kind_(kind),
           accBuffer_(static_cast<std::size_t>(kChunk) * 2), voiceBuffer_(static_cast<std::size_t>(kChunk)) {}
 
     bool step() override {
@@ -521,6 +560,15 @@ class Writer final : public Part {
     // The loudest samples of the mix, the voice at voiceLevel and the accompaniment.
     double peak = 0.0, voicePeak = 0.0, accPeak = 0.0;
     bool failed = false;
+    // The voice's gain, decided here once its first seconds are heard; from
+    // `from` on, the loudest samples with the voice at that gain.
+    struct Decided {
+        double gain = 0.0;
+        std::int64_t from = 0;
+        double peak = 0.0, voicePeak = 0.0;
+        bool clipped = false;
+    };
+    std::optional<Decided> decided;
 
   private:
     bool sum(std::int64_t from, int n) {
@@ -547,7 +595,10 @@ class Writer final : public Part {
             accPeak = std::max({accPeak, double(std::fabs(l)), double(std::fabs(r))});
             peak = std::max({peak, double(std::fabs(l + heard)), double(std::fabs(r + heard))});
         }
-        if (first_) listen(from, n);
+        if (first_) {
+            listen(from, n);
+            follow(from, n);
+        }
         const auto samples = static_cast<std::size_t>(n);
         if (!acc_.put(accBuffer_.data(), 2 * samples)) return false;
         return !voiceRaw_ || voiceRaw_->put(voiceBuffer_.data(), samples);
@@ -570,6 +621,22 @@ class Writer final : public Part {
         }
     }
 
+    // The mix's loudest samples at the decided gain, so that after the
+    // render only the frames before the decision are looked at again.
+    void follow(std::int64_t from, int n) {
+        if (!decided) {
+            if (first_->heardBefore(from + n)) decided = Decided{first_->voiceGain(kind_), from + n};
+            return;
+        }
+        const VoiceLevel at{static_cast<float>(decided->gain / kUnclippedGain), true, voiceLevel_};
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+            const float v = at.heard(voiceBuffer_[i], decided->clipped);
+            decided->voicePeak = std::max(decided->voicePeak, double(std::fabs(v)));
+            decided->peak = std::max({decided->peak, double(std::fabs(accBuffer_[2 * i] + v)),
+                                      double(std::fabs(accBuffer_[2 * i + 1] + v))});
+        }
+    }
+
     std::vector<SynthPart*> groups_;
     Part* voice_;
     bool stereoVoice_;
@@ -577,16 +644,15 @@ class Writer final : public Part {
     RawFile& acc_;
     RawFile* voiceRaw_;
     FirstSeconds* first_;
+    PluginKind kind_;
     std::vector<float> accBuffer_, voiceBuffer_;
 };
 
 // The parts as the writer kept them, read back chunk by chunk with the
-// voice brought to its level: raised by `raise` and clipped as the host
-// clips, when its gain was decided after it was rendered.
+// voice brought to its level.
 class RawParts {
   public:
-    RawParts(RawFile& acc, RawFile* voice, float raise, bool clip, float level)
-        : acc_(acc), voice_(voice), raise_(raise), clip_(clip), level_(level) {}
+    RawParts(RawFile& acc, RawFile* voice, VoiceLevel level) : acc_(acc), voice_(voice), level_(level) {}
     bool rewind() { return acc_.rewind() && (!voice_ || voice_->rewind()); }
     // The next n frames: the accompaniment (stereo) and the voice (mono).
     bool next(int n) {
@@ -596,14 +662,8 @@ class RawParts {
         if (!acc_.get(acc.data(), 2 * samples)) return false;
         if (!voice_) return true;
         if (!voice_->get(voice.data(), samples)) return false;
-        for (float& v : voice) {
-            float heard = v * raise_;
-            if (clip_ && (heard > 1.0f || heard < -1.0f)) {
-                heard = std::clamp(heard, -1.0f, 1.0f);
-                clipped = true;
-            }
-            v = heard * level_;
-        }
+        for (float& v : voice)
+            v = level_.heard(v, clipped);
         return true;
     }
     std::vector<float> acc, voice;
@@ -612,9 +672,7 @@ class RawParts {
   private:
     RawFile& acc_;
     RawFile* voice_;
-    float raise_;
-    bool clip_;
-    float level_;
+    VoiceLevel level_;
 };
 
 // The device the player plays into: each message goes to its channel's
@@ -852,7 +910,7 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
     const bool gainLater = voice && options.balanceVoice;
     FirstSeconds first;
     Writer writer(pipe, groupParts, voiceSource, !voice && melody, voiceLevel, accRaw,
-                  voiceSource ? &voiceRaw : nullptr, gainLater ? &first : nullptr);
+                  voiceSource ? &voiceRaw : nullptr, gainLater ? &first : nullptr, options.pluginKind);
     const double hostGain = host ? host->gain() : 1.0;
     if (gainLater) host->setGain(kUnclippedGain);
 
@@ -943,26 +1001,30 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
     float raise = 1.0f;
     if (gainLater) {
         host->setGain(hostGain);
-        std::optional<VoiceLoudness> heard;
-        if (const auto power = soundingPower(first.voice))
-            heard =
-                VoiceLoudness{*power / (kUnclippedGain * kUnclippedGain), first.voicePeak / kUnclippedGain};
-        result.voiceGain = balancedVoiceGain(options.pluginKind, heard, soundingPower(first.accompaniment));
+        result.voiceGain = writer.decided ? writer.decided->gain : first.voiceGain(options.pluginKind);
         raise = static_cast<float>(result.voiceGain / kUnclippedGain);
     } else if (voice) {
         result.voiceGain = hostGain;
     }
-    RawParts kept(accRaw, voiceSource ? &voiceRaw : nullptr, raise, gainLater, voiceLevel);
+    RawParts kept(accRaw, voiceSource ? &voiceRaw : nullptr, VoiceLevel{raise, gainLater, voiceLevel});
     double peak = writer.peak, voicePeak = writer.voicePeak;
     if (gainLater) {
-        // The mix's loudest sample with the voice at its gain, before any file is written.
+        // The mix's loudest sample with the voice at its gain, before any
+        // file is written: the writer followed it after its decision.
         peak = voicePeak = 0.0;
+        std::int64_t sweepTo = frames;
+        if (writer.decided) {
+            peak = writer.decided->peak;
+            voicePeak = writer.decided->voicePeak;
+            kept.clipped = writer.decided->clipped;
+            sweepTo = std::min(frames, writer.decided->from);
+        }
         if (!kept.rewind()) {
             result.error = "cannot write " + outputPath;
             return result;
         }
-        for (std::int64_t at = 0; at < frames; at += kChunk) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kChunk, frames - at));
+        for (std::int64_t at = 0; at < sweepTo; at += kChunk) {
+            const int n = static_cast<int>(std::min<std::int64_t>(kChunk, sweepTo - at));
             if (!kept.next(n)) {
                 result.error = "cannot write " + outputPath;
                 return result;
@@ -982,7 +1044,7 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
     result.peak = peak * scale;
     result.voicePeak = voicePeak;
 
-    // The second pass: the kept at their level into the files.
+    // The second pass: the parts at their level into the files.
     enum class Output { Mix, Voice, Accompaniment };
     auto fill = [&kept, scale](Output what) {
         return [&kept, scale, what](std::int64_t, int n, float* out) {
