@@ -87,26 +87,14 @@ bool PlaybackSession::prepare(const CXfData& song, const PlaybackSettings& setti
 }
 
 double PlaybackSession::duration() const {
-    if (!song_) return 0.0;
-    double seconds = 0.0;
-    double secondsPerTick = kDefaultTempo / 1e6 / song_->division();
-    for (const MusicEvent& e : song_->track().events()) {
-        seconds += std::max(e.delta, 0) * secondsPerTick;
-        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song_->division();
-    }
-    return seconds;
+    return song_ ? songSeconds(*song_) : 0.0;
 }
 
 double PlaybackSession::firstNoteSeconds() const {
     if (!song_) return 0.0;
-    double seconds = 0.0;
-    double secondsPerTick = kDefaultTempo / 1e6 / song_->division();
-    for (const MusicEvent& e : song_->track().events()) {
-        seconds += std::max(e.delta, 0) * secondsPerTick;
-        if (e.isNoteOn() || (e.isControl(99) && e.value == 0x50)) return seconds;
-        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song_->division();
-    }
-    return seconds;
+    return walkSongSeconds(*song_, [](double, const MusicEvent& e) {
+        return !(e.isNoteOn() || (e.isControl(99) && e.value == 0x50));
+    });
 }
 
 std::chrono::steady_clock::duration PlaybackSession::startedEarlyBy() {

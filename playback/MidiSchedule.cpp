@@ -26,6 +26,23 @@ bool isFormat0(const std::string& path) {
 }
 } // namespace
 
+double walkSongSeconds(const MidiF0Data& song,
+                       const std::function<bool(double seconds, const MusicEvent& event)>& visit) {
+    double seconds = 0.0;
+    if (song.division() <= 0) return seconds;
+    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
+    for (const MusicEvent& e : song.track().events()) {
+        seconds += std::max(e.delta, 0) * secondsPerTick;
+        if (!visit(seconds, e)) break;
+        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song.division();
+    }
+    return seconds;
+}
+
+double songSeconds(const MidiF0Data& song) {
+    return walkSongSeconds(song, [](double, const MusicEvent&) { return true; });
+}
+
 int playableTempo(int us) {
     if (us < 1000) return 1000000;
     return std::min(us, 6000000);

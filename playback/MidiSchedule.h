@@ -6,6 +6,7 @@
 #include "midi/MusicEvent.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,5 +35,16 @@ inline constexpr int kRenderRate = 44100;
 // Microseconds per quarter note as a player takes them: absurdly slow tempos
 // play at 10 beats per minute, impossible ones at 60.
 [[nodiscard]] int playableTempo(int microsecondsPerQuarter);
+
+class MidiF0Data;
+
+// Walks a song's events with the second each is played at, by its tempo map
+// as the player takes it, until `visit` returns false. Gives the second it
+// stopped at, else the song's last.
+double walkSongSeconds(const MidiF0Data& song,
+                       const std::function<bool(double seconds, const MusicEvent& event)>& visit);
+
+// The seconds a song lasts by its tempo map.
+[[nodiscard]] double songSeconds(const MidiF0Data& song);
 
 } // namespace harmolin

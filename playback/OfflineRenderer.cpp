@@ -231,27 +231,36 @@ bool writeAudio(const std::string& path, AudioFileType type, std::int64_t frames
     return true;
 }
 
+// Whether an event is a message on `channel`.
+bool onChannel(const MusicEvent& e, int channel) {
+    return e.isChannelEvent() && e.channel != kNoChannel && (e.channel & 0x0F) == channel;
+}
+
 bool isVoice(const TimedEvent& t, int channel) {
-    return t.event.isChannelEvent() && (t.event.channel & 0x0F) == channel && t.event.channel != kNoChannel;
+    return onChannel(t.event, channel);
 }
 
 // How much of a song is heard to decide the voice's gain, from the voice's
 // first message.
 constexpr double kListenSeconds = 15.0;
 
+// The events the voice's gain is decided from, with their seconds: from the
+// start to kListenSeconds after the voice channel's first message; `voice`
+// tells which are the voice's.
+void walkListenedEvents(const MidiF0Data& song, int voiceChannel,
+                        const std::function<void(double seconds, const MusicEvent& e, bool voice)>& visit) {
+    std::optional<double> voiceFrom;
+    (void)walkSongSeconds(song, [&](double seconds, const MusicEvent& e) { // where it stopped is not needed
+        if (voiceFrom && seconds > *voiceFrom + kListenSeconds) return false;
+        const bool voice = onChannel(e, voiceChannel);
+        if (voice && !voiceFrom) voiceFrom = seconds;
+        visit(seconds, e, voice);
+        return true;
+    });
+}
+
 // Sung parts carry a burst of control changes per syllable.
 constexpr int kRenderedSongCapacity = 0x400000;
-
-// The seconds a song lasts by its tempo map, for the progress shown.
-double songSeconds(const MidiF0Data& song) {
-    double seconds = 0.0;
-    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
-    for (const MusicEvent& e : song.track().events()) {
-        seconds += std::max(e.delta, 0) * secondsPerTick;
-        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song.division();
-    }
-    return seconds;
-}
 
 // The group (0..groups-1) of every channel, balanced by the notes each
 // plays; a channel the plug-in sings counts for nothing. Decided by the song
@@ -475,6 +484,14 @@ std::optional<double> soundingPower(const std::vector<double>& power) {
     return sum / frames;
 }
 
+// How loud a voice heard at kUnclippedGain is at unit gain, from the mean
+// squares of its blocks and its peak; nothing when it stayed silent.
+std::optional<VoiceLoudness> loudnessAtUnitGain(const std::vector<double>& power, double peak) {
+    const auto sounding = soundingPower(power);
+    if (!sounding) return std::nullopt;
+    return VoiceLoudness{*sounding / (kUnclippedGain * kUnclippedGain), peak / kUnclippedGain};
+}
+
 // The first seconds of the voice and what plays beside it, block by block,
 // as Play's listen hears them before a song.
 struct FirstSeconds {
@@ -496,10 +513,7 @@ struct FirstSeconds {
     // The voice's gain by Play's rule, from what was heard of a voice
     // rendered at kUnclippedGain.
     double voiceGain(PluginKind kind) const {
-        std::optional<VoiceLoudness> heard;
-        if (const auto power = soundingPower(voice))
-            heard = VoiceLoudness{*power / (kUnclippedGain * kUnclippedGain), voicePeak / kUnclippedGain};
-        return balancedVoiceGain(kind, heard, soundingPower(accompaniment));
+        return balancedVoiceGain(kind, loudnessAtUnitGain(voice, voicePeak), soundingPower(accompaniment));
     }
 };
 
@@ -961,8 +975,7 @@ RenderResult renderSong(MidiF0Data& song, CVstHostMain* host, const PlayerEventC
     if (host) host->setEventClock([&clock] { return clock.now(); });
     // The balance hears from the voice's first message on.
     const PlayerEventCallback noted = [&](int index, long long tick, MusicEvent& event) {
-        if (gainLater && first.voiceFrom.load() < 0 && event.isChannelEvent() &&
-            event.channel != kNoChannel && (event.channel & 0x0F) == voiceChannel)
+        if (gainLater && first.voiceFrom.load() < 0 && onChannel(event, voiceChannel))
             first.voiceFrom.store(clock.now());
         if (onEvent) onEvent(index, tick, event);
     };
@@ -1141,19 +1154,9 @@ std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChanne
     };
     // The first seconds after the voice's first message are enough: a style
     // keeps its instruments through the song.
-    double seconds = 0.0;
-    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
-    std::optional<double> voiceFrom;
-    for (const MusicEvent& e : song.track().events()) {
-        seconds += std::max(e.delta, 0) * secondsPerTick;
-        if (voiceFrom && seconds > *voiceFrom + kListenSeconds) break;
-        if (e.isMeta(kMetaTempo)) secondsPerTick = playableTempo(e.value) / 1e6 / song.division();
-        if (!e.isChannelEvent() || e.channel == kNoChannel) continue;
+    walkListenedEvents(song, voiceChannel, [&](double seconds, const MusicEvent& e, bool voice) {
+        if (voice || !e.isChannelEvent() || e.channel == kNoChannel) return;
         const int channel = e.channel & 0x0F;
-        if (channel == voiceChannel) {
-            if (!voiceFrom) voiceFrom = seconds;
-            continue;
-        }
         runTo(static_cast<std::int64_t>(seconds * kRate) / kFrame * kFrame);
         SinkMessage m;
         m.status = static_cast<std::uint8_t>((e.kind & 0xF0) | channel);
@@ -1176,7 +1179,7 @@ std::optional<double> accompanimentPower(const MidiF0Data& song, int voiceChanne
             break;
         }
         synth.apply(m);
-    }
+    });
     runTo(cursor + kRate); // the last notes' release
     return soundingPower(power);
 }
@@ -1190,7 +1193,7 @@ std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, Plugin
     constexpr std::int64_t kFrame = kRenderRate / 10;
     std::vector<float> block(kFrame);
     std::vector<double> power;
-    VoiceLoudness loudness;
+    double peak = 0.0;
     std::int64_t cursor = 0;
     auto runTo = [&](std::int64_t until) {
         for (; cursor + kFrame <= until; cursor += kFrame) {
@@ -1198,34 +1201,23 @@ std::optional<VoiceLoudness> voiceLoudness(const std::string& pluginPath, Plugin
             double sum = 0.0;
             for (float v : block) {
                 sum += double(v) * v;
-                loudness.peak = std::max(loudness.peak, double(std::fabs(v)));
+                peak = std::max(peak, double(std::fabs(v)));
             }
             power.push_back(sum / kFrame);
         }
     };
     // Its unclipped level: the host's clipping would hide how loud it is.
-    host->setGain(1.0 / 16.0);
-    double seconds = 0.0;
-    double secondsPerTick = kDefaultTempo / 1e6 / song.division();
-    std::optional<double> voiceFrom;
-    for (const MusicEvent& stored : song.track().events()) {
-        seconds += std::max(stored.delta, 0) * secondsPerTick;
-        if (voiceFrom && seconds > *voiceFrom + kListenSeconds) break;
-        if (stored.isMeta(kMetaTempo)) secondsPerTick = playableTempo(stored.value) / 1e6 / song.division();
-        if (!stored.isChannelEvent() || stored.channel != voiceChannel) continue;
-        if (!voiceFrom) voiceFrom = seconds;
+    host->setGain(kUnclippedGain);
+    walkListenedEvents(song, voiceChannel, [&](double seconds, const MusicEvent& stored, bool voice) {
+        if (!voice) return;
         const auto sample = static_cast<std::int64_t>(seconds * kRenderRate);
         // The host's queue is bounded: what is due before this event is rendered first.
         runTo(sample / kFrame * kFrame);
         MusicEvent e = stored;
         (void)host->routeVoiceEventAt(sample, e); // events the plug-in does not take are not for it
-    }
+    });
     runTo(cursor + kRenderRate);
-    const auto sounding = soundingPower(power);
-    if (!sounding) return std::nullopt;
-    loudness.power = *sounding * 256.0;
-    loudness.peak *= 16.0;
-    return loudness;
+    return loudnessAtUnitGain(power, peak);
 }
 
 double balancedVoiceGain(PluginKind kind, const std::optional<VoiceLoudness>& voice,

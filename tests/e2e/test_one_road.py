@@ -1,18 +1,18 @@
 #!/usr/bin/python3
 """One road, two clocks: render runs play's player, routing and host against
-a sample clock, and the voice's gain is decided before the song on both. So
-the voice's peak that play reports on the null device is the one render
-reports for the same song, and an instrument plug-in (Kars, at its own gain)
-stays below full scale in play."""
+a sample clock, and the voice's gain follows one rule on both (play hears
+the first seconds before the song, render in the song it renders). So the
+voice's peak that play reports on the null device is, within a decibel, the
+one render reports for the same song, and an instrument plug-in (Kars, at
+its own gain) stays below full scale in play."""
 
 import os
 import re
 import subprocess
 import sys
-import tempfile
 import unittest
 
-from test_play import HARMOLIN, trimmed_song
+from test_play import HARMOLIN, TrimmedSongFolder
 
 KARS = "/usr/lib/vst/Kars-vst.so"
 
@@ -23,17 +23,7 @@ def voice_peak(out):
     return float(match.group(1))
 
 
-class OneRoad(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.folder = cls.tmp.name
-        cls.song = trimmed_song(cls.folder)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
-
+class OneRoad(TrimmedSongFolder, unittest.TestCase):
     def run_harmolin(self, *args):
         proc = subprocess.run([HARMOLIN, *args], capture_output=True, cwd=self.folder, timeout=120)
         self.assertEqual(proc.returncode, 0, proc.stderr.decode(errors="replace"))

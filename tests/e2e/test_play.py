@@ -69,7 +69,9 @@ def trimmed_song(folder):
     return path
 
 
-class PlayOnTheNullDevice(unittest.TestCase):
+class TrimmedSongFolder:
+    """A test class's own folder holding the trimmed song (cls.song)."""
+
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
@@ -80,6 +82,8 @@ class PlayOnTheNullDevice(unittest.TestCase):
     def tearDownClass(cls):
         cls.tmp.cleanup()
 
+
+class PlayOnTheNullDevice(TrimmedSongFolder, unittest.TestCase):
     def play(self, *extra, timeout=120):
         started = time.monotonic()
         proc = subprocess.run([HARMOLIN, "play", "--song", self.song, "--audio-device", "null", *extra],
